@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the lab need, but only those that
+# are missing, so that a second run is quick.
+set -euo pipefail
+pkgs=(build-essential cmake ninja-build ccache pkg-config
+      qt6-base-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev
+      libgtest-dev libgmock-dev libbenchmark-dev iproute2 iputils-ping
+      xvfb xauth imagemagick)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

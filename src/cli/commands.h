@@ -1,0 +1,34 @@
+#pragma once
+// Command registry of lanrove-cli: each command file registers itself with a static
+// CommandRegistration, so commands are added without touching a shared list.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace lanrove::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Context {
+    const char* argv0;
+    std::vector<std::string> args;  // arguments after the command name
+};
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // one usage line, shown by --help
+    int (*run)(Context&);
+};
+
+void registerCommand(const Command& command);
+const Command* findCommand(const std::string& name);
+void printUsage(std::FILE* out);
+
+struct CommandRegistration {
+    explicit CommandRegistration(const Command& command) { registerCommand(command); }
+};
+
+}  // namespace lanrove::cli

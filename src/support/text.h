@@ -1,0 +1,65 @@
+#pragma once
+// Text inside the program is UTF-16; the trace log and the terminal take UTF-8; texts on the
+// wire (datagrams, CGI requests and replies) are 8-bit in the PC's ANSI code page.
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace lanrove {
+
+std::string toUtf8(std::u16string_view text);
+// Invalid UTF-8 sequences become U+FFFD; never reads past the input.
+std::u16string fromUtf8(std::string_view text);
+
+// The ANSI code page for wire texts, chosen like Windows from the UI language identifier:
+// CP932 Japanese, CP936 Simplified Chinese, CP950 Traditional Chinese, CP1252 otherwise.
+std::string codePageForLangId(unsigned langId);
+
+// Converts between UTF-16 and one 8-bit code page through iconv. Characters that the code
+// page cannot hold become '?'; invalid input bytes become U+FFFD. Thread-safe: each call opens
+// its own conversion state.
+class WireCodec {
+public:
+    explicit WireCodec(std::string codePage = "CP1252");
+    const std::string& codePage() const { return m_strCodePage; }
+    std::string toWire(std::u16string_view text) const;
+    std::u16string fromWire(std::string_view bytes) const;
+
+private:
+    std::string m_strCodePage;
+};
+
+// Fixed-width UTF-16 text fields of the camera records: the width counts the terminator, so a
+// field of width N holds at most N-1 characters. Setting always terminates and zero-fills.
+template <std::size_t N>
+inline void setField(char16_t (&field)[N], std::u16string_view value) {
+    const std::size_t n = value.size() < N - 1 ? value.size() : N - 1;
+    std::memset(field, 0, sizeof(field));
+    if (n > 0) std::memcpy(field, value.data(), n * sizeof(char16_t));
+}
+
+template <std::size_t N>
+inline void setField(char16_t (&field)[N], std::string_view utf8) {
+    setField(field, std::u16string_view(fromUtf8(utf8)));
+}
+
+template <std::size_t N>
+inline std::u16string_view fieldView(const char16_t (&field)[N]) {
+    std::size_t n = 0;
+    while (n < N && field[n] != 0) ++n;
+    return {field, n};
+}
+
+template <std::size_t N>
+inline std::string fieldUtf8(const char16_t (&field)[N]) {
+    return toUtf8(fieldView(field));
+}
+
+template <std::size_t N>
+inline bool fieldEmpty(const char16_t (&field)[N]) {
+    return field[0] == 0;
+}
+
+}  // namespace lanrove
