@@ -1,0 +1,97 @@
+#pragma once
+// The camera data that the main window owns and the workers share: the table of found cameras
+// with its write/read positions, the settings table, the reply array, the run flags and the
+// found-MAC list of the current adapter pass. Locks follow the record's documented rules:
+// csCamTable guards appends and whole-record copies during a search, csReplies the reply array.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "discovery/camera_entry.h"
+#include "support/text.h"
+
+namespace lanrove {
+
+struct CameraStore {
+    CameraTable m_CamTable;
+    int m_nFindWrite = 0;
+    int m_nFindRead = 0;
+    std::mutex m_csCamTable;
+
+    // Counters of classified cameras (see camera_status.h).
+    std::int32_t m_nTotal = 0;
+    std::int32_t m_nNew = 0;
+    std::int32_t m_nOk = 0;
+    std::int32_t m_nAttention = 0;
+
+    std::string m_strFoundMacs;  // "[aa:bb:cc:dd:ee:ff]" per accepted reply of this pass
+
+    CameraTable m_SetTable;
+    SetReplyEntry m_SetReplies[kCameraTableSize]{};
+    int m_nReplyWrite = 0;
+    int m_nReplyRead = 0;
+    std::mutex m_csReplies;
+
+    std::atomic<std::uint32_t> m_bStop{0};
+    std::atomic<std::uint32_t> m_bSearchEnd{1};
+    std::atomic<std::uint8_t> m_bySendCount{0};
+
+    // Appends under csCamTable; szNo becomes the 1-based position. Returns false (and changes
+    // nothing) when the table is full.
+    bool append(const CameraEntry& entry) {
+        std::lock_guard lock(m_csCamTable);
+        if (m_nFindWrite >= static_cast<int>(kCameraTableSize)) return false;
+        CameraEntry& slot = m_CamTable[static_cast<std::size_t>(m_nFindWrite)];
+        slot = entry;
+        setField(slot.szNo, std::string_view(std::to_string(m_nFindWrite + 1)));
+        ++m_nFindWrite;
+        return true;
+    }
+
+    // Index of the first of records 0..n-1 whose szMac equals `mac` exactly, or -1; the scan
+    // stops at the first record with an empty szMac.
+    int findByMac(std::u16string_view mac, int n) const {
+        const int limit = n < static_cast<int>(kCameraTableSize) ? n : static_cast<int>(kCameraTableSize);
+        for (int i = 0; i < limit; ++i) {
+            const CameraEntry& e = m_CamTable[static_cast<std::size_t>(i)];
+            if (fieldEmpty(e.szMac)) break;
+            if (fieldView(e.szMac) == mac) return i;
+        }
+        return -1;
+    }
+
+    bool appendReply(const SetReplyEntry& reply) {
+        std::lock_guard lock(m_csReplies);
+        if (m_nReplyWrite >= static_cast<int>(kCameraTableSize)) return false;
+        m_SetReplies[m_nReplyWrite++] = reply;
+        return true;
+    }
+
+    bool takeReply(SetReplyEntry& out) {
+        std::lock_guard lock(m_csReplies);
+        if (m_nReplyRead == m_nReplyWrite) return false;
+        out = m_SetReplies[m_nReplyRead++];
+        return true;
+    }
+
+    void resetReplies() {
+        std::lock_guard lock(m_csReplies);
+        m_nReplyWrite = 0;
+        m_nReplyRead = 0;
+        std::memset(m_SetReplies, 0, sizeof(m_SetReplies));
+    }
+
+    // Start of a search: positions, counters and the whole table back to zero.
+    void resetForSearch() {
+        std::lock_guard lock(m_csCamTable);
+        m_nFindWrite = 0;
+        m_nFindRead = 0;
+        m_nTotal = m_nNew = m_nOk = m_nAttention = 0;
+        m_CamTable.clear();
+    }
+};
+
+}  // namespace lanrove

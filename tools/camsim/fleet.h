@@ -1,0 +1,57 @@
+#pragma once
+// The simulated cameras: what each one is, its current network settings and its test faults.
+// The datagram side and the web side share one Fleet; every access goes through its mutex.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace lanrove::camsim {
+
+struct SimAccount {
+    std::string user;
+    std::string password;
+};
+
+struct SimCamera {
+    // Identity
+    std::string model;          // "WV-XXXX"
+    int protoVer = 2;           // discovery protocol version: 1 or 2
+    std::uint8_t mac[6] = {};
+    // Network settings (change with IP-setting datagrams and net.cgi)
+    std::string ip;             // dotted
+    std::string mask = "255.255.255.0";
+    std::string gateway = "0.0.0.0";
+    int port = 80;
+    bool ssl = false;
+    std::string title;
+    bool factory = false;       // factory-default state (version 2 reports it)
+    std::uint8_t netOption = 0;
+    // Versions reported by cam_set.cgi / the search reply
+    std::string firmVer;        // search reply's firmware text
+    std::map<std::string, std::string> versions;  // "CAM MAIN Ver" -> "1.20" ...
+    int rtspRtp = 1;
+    int aspectRatio = 0;        // 0 4:3, 1 16:9 ...
+    int recStatus = 0;
+    std::map<std::string, std::string> record;    // record.cgi settings
+    // Accounts: configuration (admin), viewer and service accounts
+    SimAccount admin{"admin", "12345"};
+    SimAccount viewer;
+    SimAccount service;
+    // Faults for tests, by name ("silent", "twice", "result=NNN", "badcreds", "junk511",
+    // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500").
+    std::set<std::string> faults;
+    std::map<std::string, std::string> faultArgs;  // "result" -> "200", "slow" -> "5000" ...
+
+    bool has(const std::string& fault) const { return faults.count(fault) != 0; }
+};
+
+struct Fleet {
+    std::mutex mutex;
+    std::vector<SimCamera> cameras;
+};
+
+}  // namespace lanrove::camsim
