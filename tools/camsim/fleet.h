@@ -3,6 +3,7 @@
 // The datagram side and the web side share one Fleet; every access goes through its mutex.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -52,6 +53,10 @@ struct SimCamera {
 struct Fleet {
     std::mutex mutex;
     std::vector<SimCamera> cameras;
+    // Called (without the mutex held) after a camera's address, port or SSL changed, so that
+    // the side that serves it can follow: the datagram side calls it after an IP-setting
+    // command, the web side after net.cgi. Index into `cameras`.
+    std::function<void(std::size_t)> onNetworkChanged;
 };
 
 }  // namespace lanrove::camsim
