@@ -4,6 +4,7 @@
 // found-MAC list of the current adapter pass. Locks follow the record's documented rules:
 // csCamTable guards appends and whole-record copies during a search, csReplies the reply array.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -26,6 +27,10 @@ struct CameraStore {
     std::int32_t m_nNew = 0;
     std::int32_t m_nOk = 0;
     std::int32_t m_nAttention = 0;
+
+    // Per table index: the result that the overlap mark 999 replaced, given back when the clash
+    // is gone (0 when none was saved).
+    std::array<std::uint32_t, kCameraTableSize> m_dwResultBeforeOverlap{};
 
     std::string m_strFoundMacs;  // "[aa:bb:cc:dd:ee:ff]" per accepted reply of this pass
 
@@ -91,6 +96,7 @@ struct CameraStore {
         m_nFindRead = 0;
         m_nTotal = m_nNew = m_nOk = m_nAttention = 0;
         m_CamTable.clear();
+        m_dwResultBeforeOverlap.fill(0);
     }
 };
 
