@@ -53,7 +53,7 @@ struct ListChange {
 };
 
 class CameraListModel {
-public:
+  public:
     using Row = std::array<std::u16string, kListColumnCount>;
     using ChangeHook = std::function<void(const ListChange&)>;
     // Chooses the status column's text when a row is refreshed; an empty result leaves the
@@ -95,7 +95,7 @@ public:
     // The SSL column's text for a record.
     std::u16string sslText(const CameraEntry& entry) const;
 
-private:
+  private:
     void notify(ListChange::Kind kind, int firstRow, int lastRow, int firstColumn = 0,
                 int lastColumn = kListColumnCount - 1) const;
     void fillColumns(Row& row, const CameraEntry& entry, std::u16string_view statusText) const;

@@ -79,8 +79,8 @@ CameraStatus CameraClassifier::classify(CameraEntry& entry) {
             status = CameraStatus::Attention;
             warning = kWarnSettingV1;
         } else {
-            status = fieldView(entry.szIp) == kFactoryAddress ? CameraStatus::New
-                                                              : CameraStatus::Ok;
+            status =
+                fieldView(entry.szIp) == kFactoryAddress ? CameraStatus::New : CameraStatus::Ok;
         }
     }
     if (status == CameraStatus::Unchanged) return status;
@@ -153,8 +153,8 @@ void CameraClassifier::markOverlaps(CameraListModel& list, int rows) {
 }
 
 CounterTexts CameraClassifier::counterTexts() const {
-    return CounterTexts{decimal(m_store.m_nTotal), decimal(m_store.m_nNew),
-                        decimal(m_store.m_nOk), decimal(m_store.m_nAttention)};
+    return CounterTexts{decimal(m_store.m_nTotal), decimal(m_store.m_nNew), decimal(m_store.m_nOk),
+                        decimal(m_store.m_nAttention)};
 }
 
 void CameraClassifier::publishCounters() const {

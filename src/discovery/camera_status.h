@@ -51,7 +51,7 @@ inline constexpr const char* kWarnSettingV1 = "Failed in the IP address setting 
 inline constexpr const char* kWarnSettingV2 = "Failed in the IP address setting in version 2";
 
 class CameraClassifier {
-public:
+  public:
     using CounterHook = std::function<void(const CounterTexts&)>;
 
     CameraClassifier(CameraStore& store, TraceLog& log, StatusTexts texts = {},
@@ -79,7 +79,7 @@ public:
     // Hands the current counter texts to the hook (e.g. all "0" after a search was reset).
     void publishCounters() const;
 
-private:
+  private:
     const std::u16string* textOf(CameraStatus status) const;
 
     CameraStore& m_store;

@@ -12,19 +12,19 @@ namespace {
 
 constexpr std::size_t kChunkSize = 1u << 20;
 
-// The marker that precedes the FileVersion text, kept scrambled so that the bytes of this very
-// routine never form it: a copy here would otherwise be found in our own executable.
+// The marker that precedes the FileVersion text, kept scrambled so that neither our code nor
+// its debug information holds it in plain: a copy would otherwise be found in our executable.
 constexpr unsigned char kMarkerKey = 0x5A;
-constexpr char kMarkerPlain[] = "\0LanroveVersionInfo\0FileVersion\0";
+constexpr std::size_t kMarkerSize = 32;
 
 struct ScrambledMarker {
-    unsigned char bytes[sizeof(kMarkerPlain) - 1];
-    constexpr ScrambledMarker() : bytes{} {
-        for (std::size_t i = 0; i < sizeof(bytes); ++i)
-            bytes[i] = static_cast<unsigned char>(kMarkerPlain[i]) ^ kMarkerKey;
+    unsigned char bytes[kMarkerSize];
+    constexpr explicit ScrambledMarker(const char (&plain)[kMarkerSize + 1]) : bytes{} {
+        for (std::size_t i = 0; i < kMarkerSize; ++i)
+            bytes[i] = static_cast<unsigned char>(plain[i]) ^ kMarkerKey;
     }
 };
-constexpr ScrambledMarker kScrambled{};
+constexpr ScrambledMarker kScrambled{"\0LanroveVersionInfo\0FileVersion\0"};
 
 std::string marker() {
     // The key passes through a volatile so that the compiler cannot unscramble at build time.
@@ -46,8 +46,8 @@ bool plausibleText(std::string_view text) {
 // Like "%u" in a scan: skips blanks, then reads decimal digits. False when no digit follows or
 // the number does not fit 32 bits (a scan would leave that undefined).
 bool readNumber(std::string_view s, std::size_t& pos, std::uint32_t& value) {
-    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t' || s[pos] == '\n' ||
-                              s[pos] == '\r' || s[pos] == '\v' || s[pos] == '\f'))
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t' || s[pos] == '\n' || s[pos] == '\r' ||
+                              s[pos] == '\v' || s[pos] == '\f'))
         ++pos;
     const std::size_t start = pos;
     std::uint64_t v = 0;
@@ -61,7 +61,9 @@ bool readNumber(std::string_view s, std::size_t& pos, std::uint32_t& value) {
     return true;
 }
 
-std::u16string ascii16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string ascii16(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
 
 }  // namespace
 
@@ -71,7 +73,9 @@ std::string ModuleVersion::fourNumbers() const {
     return buf;
 }
 
-std::filesystem::path currentModulePath() { return "/proc/self/exe"; }
+std::filesystem::path currentModulePath() {
+    return "/proc/self/exe";
+}
 
 bool parseVersionText(std::string_view text, ModuleVersion& out) {
     out = ModuleVersion{};
