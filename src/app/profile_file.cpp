@@ -1,7 +1,6 @@
 #include "app/profile_file.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 #include "support/text.h"
 
@@ -56,10 +55,17 @@ std::u16string decode(std::string_view bytes, const std::string& legacyCodePage)
 
 ProfileFile ProfileFile::load(const std::filesystem::path& path,
                               const std::string& legacyCodePage) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return {};
+    // C stdio rather than streams: reading a folder or a vanished file must give an error
+    // code, never an exception.
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return {};
+    std::string bytes;
+    char chunk[8192];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return {};
     ProfileFile profile = parse(bytes, legacyCodePage);
     profile.m_bFileRead = true;
     return profile;
