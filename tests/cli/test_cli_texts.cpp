@@ -70,7 +70,6 @@ TEST(CliTexts, PrintsTheTableWithLanguageIniOverrides) {
     EXPECT_EQ(lines.front(), "MAIN_WINDOW/MAIN_TITLE\tMine");
     EXPECT_EQ(lines.back(), "ERROR_WINDOW/ERROR_OK\tOK");
     EXPECT_NE(en.out.find("\nERROR_WINDOW/ERROR_IP\tTwo\\nlines\n"), std::string::npos);
-    EXPECT_NE(en.out.find("\nSEARCH_WINDOW/SEARCH_SEARCHING\tSearching...\n"), std::string::npos);
     EXPECT_NE(en.out.find("\nRESET_SETTING_WINDOW/SLEEP_MSG\tIn progress...\\nPlease wait.\n"),
               std::string::npos);
     EXPECT_EQ(en.out.find("NULL"), std::string::npos);
