@@ -1,0 +1,68 @@
+#include "app/language.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace lanrove {
+
+namespace {
+
+std::string envValue(const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr ? v : "";
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+LocaleEnvironment LocaleEnvironment::current() {
+    return {envValue("LC_ALL"), envValue("LC_MESSAGES"), envValue("LANG")};
+}
+
+unsigned langIdFromLocale(const LocaleEnvironment& env) {
+    std::string_view locale = !env.lcAll.empty()        ? env.lcAll
+                              : !env.lcMessages.empty() ? env.lcMessages
+                                                        : env.lang;
+    // language[_territory][.codeset][@modifier]
+    locale = locale.substr(0, locale.find_first_of(".@"));
+    const std::size_t sep = locale.find('_');
+    const std::string_view language = locale.substr(0, sep);
+    const std::string_view territory =
+        sep == std::string_view::npos ? std::string_view{} : locale.substr(sep + 1);
+
+    if (equalsNoCase(language, "ja")) return kLangIdJapanese;
+    if (!equalsNoCase(language, "zh")) return kLangIdEnglish;
+    if (territory.empty()) return kLangIdChineseSimplified;
+    static constexpr struct {
+        const char* territory;
+        unsigned langId;
+    } kChinese[] = {{"TW", 1028}, {"CN", 2052}, {"HK", 3076}, {"SG", 4100}, {"MO", 5124}};
+    for (const auto& c : kChinese)
+        if (equalsNoCase(territory, c.territory)) return c.langId;
+    return kLangIdEnglish;
+}
+
+int languageColumn(unsigned langId) {
+    switch (langId) {
+        case 1041:
+            return kColumnJapanese;
+        case 1028:
+        case 2052:
+        case 3076:
+        case 4100:
+        case 5124:
+            return kColumnChinese;
+        default:
+            return kColumnEnglish;
+    }
+}
+
+}  // namespace lanrove
