@@ -179,8 +179,19 @@ CgiRequest::~CgiRequest() {
 CgiRequestPtr CgiRequest::open(CgiSession& session, const CgiRequestSpec& spec, int& error) {
     std::shared_ptr<CgiSession::Core> core = session.m_core;
     if (core->busy.exchange(true)) {
-        error = kErrBusy;
-        return nullptr;
+        // The session's handle carries a request that its holder has not closed yet: this
+        // one runs on a handle of its own with the same time-outs, as a second connection.
+        auto own = std::make_shared<CgiSession::Core>();
+        own->multi = curl_multi_init();
+        own->easy = curl_easy_init();
+        if (own->multi == nullptr || own->easy == nullptr) {
+            error = kErrNoHandle;
+            return nullptr;
+        }
+        own->timeoutMs = core->timeoutMs;
+        own->limit = core->limit;
+        own->busy.store(true);
+        core = std::move(own);
     }
     // From here the request object owns the busy mark and gives it back when it closes.
     CgiRequestPtr req(new CgiRequest(core));

@@ -57,12 +57,13 @@ struct CgiRequestSpec {
 class CgiRequest {
   public:
     // Error codes besides libcurl's own (CURLcode values are below 1000).
-    static constexpr int kErrBusy = 1001;
+    static constexpr int kErrNoHandle = 1001;
     static constexpr int kErrSetup = 1002;
     static constexpr int kErrStalled = 1003;
 
-    // Configures the session's handle for the request and starts it. Returns null when the
-    // session already has an open request or the handle cannot be set up; `error` tells why.
+    // Configures the session's handle for the request and starts it. While another request
+    // is open on the session, the new one gets a handle of its own. Returns null when no
+    // handle can be set up; `error` tells why.
     static CgiRequestPtr open(CgiSession& session, const CgiRequestSpec& spec, int& error);
     ~CgiRequest();
     CgiRequest(const CgiRequest&) = delete;
