@@ -56,7 +56,7 @@ struct CgiSession::Core {
 CgiSession::CgiSession(std::shared_ptr<Core> core) : m_core(std::move(core)) {}
 CgiSession::~CgiSession() = default;
 
-std::unique_ptr<CgiSession> CgiSession::create(const Clock& clock, long timeoutMs) {
+std::unique_ptr<CgiSession> CgiSession::create(const Clock& clock, long timeoutMs) try {
     globalInit();
     auto core = std::make_shared<Core>();
     core->multi = curl_multi_init();
@@ -65,9 +65,12 @@ std::unique_ptr<CgiSession> CgiSession::create(const Clock& clock, long timeoutM
     core->timeoutMs = timeoutMs;
     core->limit = std::max(Millis(1), clock.scaled(Millis(timeoutMs)));
     return std::unique_ptr<CgiSession>(new CgiSession(std::move(core)));
+} catch (...) {
+    return nullptr;
 }
 
 bool IsHttpUrl(std::string_view url) {
+    globalInit();
     CURLU* h = curl_url();
     if (h == nullptr) return false;
     bool ok = false;
@@ -99,7 +102,23 @@ bool CgiSession::busy() const {
 
 // libcurl calls these on the caller's thread from inside curl_multi_perform.
 struct CgiRequest::Callbacks {
+    // No exception may unwind through libcurl: a failed allocation ends the transfer.
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
+        try {
+            return header(data, size, count, user);
+        } catch (...) {
+            return 0;
+        }
+    }
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
+        try {
+            return body(data, size, count, user);
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    static std::size_t header(char* data, std::size_t size, std::size_t count, void* user) {
         auto* r = static_cast<CgiRequest*>(user);
         const std::size_t len = size * count;
         ++r->m_nProgress;
@@ -130,7 +149,7 @@ struct CgiRequest::Callbacks {
         return len;
     }
 
-    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
+    static std::size_t body(char* data, std::size_t size, std::size_t count, void* user) {
         auto* r = static_cast<CgiRequest*>(user);
         const std::size_t len = size * count;
         if (r->m_body.size() - r->m_nBodyPos >= kMaxPending) {
@@ -177,6 +196,15 @@ CgiRequest::~CgiRequest() {
 }
 
 CgiRequestPtr CgiRequest::open(CgiSession& session, const CgiRequestSpec& spec, int& error) {
+    try {
+        return start(session, spec, error);
+    } catch (...) {
+        error = kErrSetup;
+        return nullptr;
+    }
+}
+
+CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec, int& error) {
     std::shared_ptr<CgiSession::Core> core = session.m_core;
     if (core->busy.exchange(true)) {
         // The session's handle carries a request that its holder has not closed yet: this
@@ -194,7 +222,13 @@ CgiRequestPtr CgiRequest::open(CgiSession& session, const CgiRequestSpec& spec, 
         core = std::move(own);
     }
     // From here the request object owns the busy mark and gives it back when it closes.
-    CgiRequestPtr req(new CgiRequest(core));
+    CgiRequestPtr req;
+    try {
+        req.reset(new CgiRequest(core));
+    } catch (...) {
+        core->busy.store(false);
+        throw;
+    }
     CURL* e = core->easy;
     curl_easy_reset(e);  // keeps the live connections of the handle
     bool ok = true;
@@ -342,7 +376,11 @@ bool CgiRequest::waitForBodyRequest() {
 bool CgiRequest::write(const void* data, std::size_t length) {
     if (!m_bPost || !m_bAttached || m_bDone) return false;
     if (length == 0) return true;
-    m_upload.append(static_cast<const char*>(data), length);
+    try {
+        m_upload.append(static_cast<const char*>(data), length);
+    } catch (...) {
+        return false;
+    }
     if (m_bSendPaused) {
         m_bSendPaused = false;
         curl_easy_pause(m_core->easy, m_bRecvPaused ? CURLPAUSE_RECV : CURLPAUSE_CONT);
@@ -356,8 +394,11 @@ int CgiRequest::statusCode() {
 
 std::string CgiRequest::header(std::string_view name) {
     waitForHeaders();
-    for (const auto& [key, value] : m_headers)
-        if (equalsNoCase(key, name)) return value;
+    try {
+        for (const auto& [key, value] : m_headers)
+            if (equalsNoCase(key, name)) return value;
+    } catch (...) {
+    }
     return {};
 }
 

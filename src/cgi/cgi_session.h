@@ -101,6 +101,7 @@ class CgiRequest {
 
   private:
     explicit CgiRequest(std::shared_ptr<CgiSession::Core> core);
+    static CgiRequestPtr start(CgiSession& session, const CgiRequestSpec& spec, int& error);
     template <class Pred>
     bool pump(Pred pred);
     void fail(int error);
