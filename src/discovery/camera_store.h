@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "discovery/camera_entry.h"
 #include "support/text.h"
@@ -28,6 +29,7 @@ struct CameraStore {
     std::int32_t m_nAttention = 0;
 
     std::string m_strFoundMacs;  // "[aa:bb:cc:dd:ee:ff]" per accepted reply of this pass
+    std::mutex m_csFoundMacs;    // the receive thread and the sender of request 1 both touch it
 
     CameraTable m_SetTable;
     SetReplyEntry m_SetReplies[kCameraTableSize]{};
@@ -54,13 +56,29 @@ struct CameraStore {
     // Index of the first of records 0..n-1 whose szMac equals `mac` exactly, or -1; the scan
     // stops at the first record with an empty szMac.
     int findByMac(std::u16string_view mac, int n) const {
-        const int limit = n < static_cast<int>(kCameraTableSize) ? n : static_cast<int>(kCameraTableSize);
+        const int limit =
+            n < static_cast<int>(kCameraTableSize) ? n : static_cast<int>(kCameraTableSize);
         for (int i = 0; i < limit; ++i) {
             const CameraEntry& e = m_CamTable[static_cast<std::size_t>(i)];
             if (fieldEmpty(e.szMac)) break;
             if (fieldView(e.szMac) == mac) return i;
         }
         return -1;
+    }
+
+    void clearFoundMacs() {
+        std::lock_guard lock(m_csFoundMacs);
+        m_strFoundMacs.clear();
+    }
+
+    // Adds "[mac]" unless it is already listed; false when it was (the datagram is a repeat).
+    bool noteFoundMac(std::string_view macLower) {
+        std::lock_guard lock(m_csFoundMacs);
+        if (m_strFoundMacs.find(macLower) != std::string::npos) return false;
+        m_strFoundMacs += '[';
+        m_strFoundMacs += macLower;
+        m_strFoundMacs += ']';
+        return true;
     }
 
     bool appendReply(const SetReplyEntry& reply) {
