@@ -56,8 +56,7 @@ struct CameraStore {
     // Index of the first of records 0..n-1 whose szMac equals `mac` exactly, or -1; the scan
     // stops at the first record with an empty szMac.
     int findByMac(std::u16string_view mac, int n) const {
-        const int limit =
-            n < static_cast<int>(kCameraTableSize) ? n : static_cast<int>(kCameraTableSize);
+        const int limit = n < static_cast<int>(kCameraTableSize) ? n : static_cast<int>(kCameraTableSize);
         for (int i = 0; i < limit; ++i) {
             const CameraEntry& e = m_CamTable[static_cast<std::size_t>(i)];
             if (fieldEmpty(e.szMac)) break;
