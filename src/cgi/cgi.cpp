@@ -1,0 +1,356 @@
+#include "cgi/cgi.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+namespace lanrove {
+
+namespace {
+
+constexpr std::size_t kMaxTextReply = 1048576;  // status replies are small; stay bounded
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// Splits "Name: value\r\nName: value\r\n" into header lines.
+std::vector<std::string> headerLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t eol = text.find_first_of("\r\n", start);
+        if (eol == std::string_view::npos) eol = text.size();
+        if (eol > start) lines.emplace_back(text.substr(start, eol - start));
+        start = eol + 1;
+    }
+    return lines;
+}
+
+bool parseIpv4(std::string_view text, std::uint32_t& hostOrder) {
+    const std::string s(text);
+    in_addr addr{};
+    if (inet_pton(AF_INET, s.c_str(), &addr) != 1) return false;
+    hostOrder = ntohl(addr.s_addr);
+    return true;
+}
+
+}  // namespace
+
+CCGI::CCGI(const Clock& clock, TraceLog& log, const WireCodec& codec)
+    : m_clock(clock), m_log(log), m_codec(codec) {}
+
+std::u16string CCGI::MakeBaseUrl(std::u16string_view ip, std::u16string_view port,
+                                 std::u16string_view ssl) {
+    try {
+        std::u16string host(ip);
+        if (!host.empty() && host.back() == u'/') host.pop_back();
+        const bool https = ssl == u"1";
+        const std::u16string_view own = https ? u"https://" : u"http://";
+        const std::u16string_view other = https ? u"http://" : u"https://";
+        if (host.find(other) != std::u16string::npos) return u"ERROR";
+        const std::size_t at = host.find(own);
+        std::u16string url;
+        if (at == 0) {
+            url = host;
+        } else if (at != std::u16string::npos) {
+            return u"ERROR";
+        } else {
+            url = std::u16string(own) + host;
+        }
+        url += u':';
+        url += port;
+        url += u'/';
+        return url;
+    } catch (...) {
+        return u"ERROR";
+    }
+}
+
+std::string CCGI::BaseUrl(const CameraEntry& entry) const {
+    return m_codec.toWire(
+        MakeBaseUrl(fieldView(entry.szIp), fieldView(entry.szPort), fieldView(entry.szSsl)));
+}
+
+std::string CCGI::Base64(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const std::uint32_t v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                                (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                                static_cast<unsigned char>(bytes[i + 2]);
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
+    }
+    const std::size_t rest = bytes.size() - i;
+    if (rest > 0) {
+        std::uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string CCGI::BasicCredentials(std::u16string_view user, std::u16string_view password) const {
+    std::u16string pair(user);
+    pair += u':';
+    pair += password;
+    return "Basic " + Base64(m_codec.toWire(pair));
+}
+
+std::string CCGI::cameraNo(const CameraEntry& entry) const {
+    return fieldUtf8(entry.szNo);
+}
+
+bool CCGI::CreateSession(CgiSessionSlot& slot, long timeoutMs, bool bClear) {
+    try {
+        slot.reset();
+        // A fresh handle starts with no cached credentials or connections.
+        if (bClear) m_log.trace(1, "CGI::ConnectInitSess Session Clear");
+        slot = CgiSession::create(m_clock, timeoutMs);
+        return slot != nullptr;
+    } catch (...) {
+        slot.reset();
+        return false;
+    }
+}
+
+CgiRequestPtr CCGI::OpenSession(CgiSession* session, std::string_view url, std::u16string_view user,
+                                std::u16string_view password, int& status) {
+    try {
+        if (session == nullptr || !IsHttpUrl(url)) return nullptr;
+        CgiRequestSpec spec;
+        spec.url = std::string(url);
+        spec.headers = {"Accept: */*", "User-Agent: VidUrav",
+                        "Authorization: " + BasicCredentials(user, password)};
+        int error = 0;
+        CgiRequestPtr request = CgiRequest::open(*session, spec, error);
+        if (!request) return nullptr;
+        const bool sent = request->waitForHeaders();
+        const int code = sent ? request->statusCode() : 400;
+        if (code >= 400) {
+            status = code;
+            return nullptr;
+        }
+        status = 0;
+        return request;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+CgiRequestPtr CCGI::OpenPostSession(CgiSession* session, std::string_view url,
+                                    std::u16string_view user, std::u16string_view password,
+                                    std::string_view extraHeaders, std::uint64_t bodyLength,
+                                    int& status) {
+    try {
+        const std::string urlText(url);
+        m_log.trace(3, "OpenSession: sURL=%s UserID=%s\n", urlText.c_str(), toUtf8(user).c_str());
+        if (session == nullptr || !IsHttpUrl(url)) return nullptr;
+        CgiRequestSpec spec;
+        spec.url = urlText;
+        spec.bPost = true;
+        spec.bodyLength = bodyLength;
+        for (std::string& line : headerLines(extraHeaders)) {
+            if (line.find(':') == std::string::npos) {
+                m_log.trace(1, "AddRequestHeaders failed.[%s] getLastError()=%d", urlText.c_str(),
+                            87);
+                return nullptr;
+            }
+            spec.headers.push_back(std::move(line));
+        }
+        spec.headers.push_back("Authorization: " + BasicCredentials(user, password));
+        int error = 0;
+        CgiRequestPtr request = CgiRequest::open(*session, spec, error);
+        if (!request) {
+            m_log.trace(1, "OpenPostSession SendRequest failed.[%s]", urlText.c_str());
+            return nullptr;
+        }
+        if (!request->waitForBodyRequest()) {
+            if (request->error() != 0)
+                m_log.trace(1, "OpenPostSession SendRequest Error dwError=%d dwErrContext=%d",
+                            request->error(), 1);
+            else
+                m_log.trace(1, "OpenPostSession SendRequest failed.[%s]", urlText.c_str());
+            // A camera that refused before taking the body tells why.
+            const int code = request->finished() ? request->statusCode() : 0;
+            if (code >= 400) status = code;
+            return nullptr;
+        }
+        status = 0;
+        return request;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int CCGI::ConnectInitSess(const CameraEntry& entry, CgiSessionSlot& slot, bool bClear) {
+    try {
+        const std::string base = BaseUrl(entry);
+        m_log.trace(1, "CamNo(%s) CCGI ConnectInitSess(1) strProxy(%s)", cameraNo(entry).c_str(),
+                    toUtf8(m_codec.fromWire(base)).c_str());
+        CreateSession(slot, kCgiTimeoutMs, bClear);
+        int status = 400;
+        CgiRequestPtr request =
+            OpenSession(slot.get(), base + "cgi-bin/lang.cgi", fieldView(entry.szUser),
+                        fieldView(entry.szPassword), status);
+        return request ? kCgiOk : kCgiFailed;
+    } catch (...) {
+        return kCgiFailed;
+    }
+}
+
+int CCGI::ConnectInitSessKeepAlive(const CameraEntry& entry, CgiSessionSlot& slot) {
+    try {
+        const std::string base = BaseUrl(entry);
+        m_log.trace(1, "CamNo(%s)CCGI ConnectInitSess(1) strProxy(%s)", cameraNo(entry).c_str(),
+                    toUtf8(m_codec.fromWire(base)).c_str());
+        CreateSession(slot, kCgiKeepAliveTimeoutMs, false);
+        int status = 400;
+        CgiRequestPtr request =
+            OpenSession(slot.get(), base + "cgi-bin/lang.cgi", fieldView(entry.szUser),
+                        fieldView(entry.szPassword), status);
+        return request ? kCgiOk : kCgiFailed;
+    } catch (...) {
+        return kCgiFailed;
+    }
+}
+
+int CCGI::ConnectInitSess(long timeoutMs, const CameraEntry& entry, CgiSessionSlot& slot,
+                          std::string_view path, bool bClear) {
+    try {
+        const std::string base = BaseUrl(entry);
+        m_log.trace(1, "CCGI ConnectInitSess(2) strProxy(%s)",
+                    toUtf8(m_codec.fromWire(base)).c_str());
+        if (!slot) {
+            m_log.trace(1, "ConnectInitSess m_pInetSess = NULL");
+            CreateSession(slot, timeoutMs, bClear);
+        }
+        int status = 400;
+        CgiRequestPtr request =
+            OpenSession(slot.get(), base + std::string(path), fieldView(entry.szUser),
+                        fieldView(entry.szPassword), status);
+        if (!request) {
+            m_log.trace(1, "CCGI ConnectInitSess Error(%d).", status);
+            return kCgiFailed;
+        }
+        // The command counts only when the camera answered with a body.
+        const std::size_t available = request->dataAvailable();
+        if (available == 0) return kCgiFailed;
+        std::vector<char> scratch(available);
+        if (request->read(scratch.data(), scratch.size()) < 0) return kCgiFailed;
+        return kCgiOk;
+    } catch (...) {
+        return kCgiFailed;
+    }
+}
+
+int CCGI::SendCommand(const CameraEntry& entry, CgiSessionSlot& slot, std::string_view path,
+                      CgiRequestPtr* request) {
+    if (!slot) return kCgiFailed;
+    try {
+        int status = 400;
+        CgiRequestPtr open =
+            OpenSession(slot.get(), BaseUrl(entry) + std::string(path), fieldView(entry.szUser),
+                        fieldView(entry.szPassword), status);
+        if (!open) return kCgiFailed;
+        if (request != nullptr) *request = std::move(open);
+        return kCgiOk;
+    } catch (...) {
+        return kCgiException;
+    }
+}
+
+long CCGI::GetSessionAndCommandSend(const CameraEntry& entryIn, CgiSessionSlot& slot,
+                                    std::string_view path, long timeoutMs, bool bClear) {
+    try {
+        const CameraEntry entry = entryIn;
+        if (fieldEmpty(entry.szNo)) return kCgiNoCameraNumber;
+        const std::string no = cameraNo(entry);
+        const std::string pathText(path);
+        const auto start = m_clock.now();
+        const Millis limit = m_clock.scaled(Millis(timeoutMs));
+        long result = kCgiFailed;
+        for (;;) {
+            m_log.trace(1, "CamNo(%s) GetSessionAndCommandSend(CGI:%s) Send.", no.c_str(),
+                        pathText.c_str());
+            slot.reset();
+            ConnectInitSess(entry, slot, bClear);  // leaves a fresh session in the slot
+            result = SendCommand(entry, slot, path);
+            const bool ok = result == kCgiOk;
+            if (!ok) m_clock.sleepFor(Millis(kCgiRetryPauseMs));
+            const auto elapsed = std::chrono::duration_cast<Millis>(m_clock.now() - start);
+            if (elapsed >= limit) {
+                m_log.trace(1, "CamNo(%s) GetSessionAndSetCommand Timeout(%.1lf)", no.c_str(),
+                            static_cast<double>(elapsed.count()));
+                break;
+            }
+            if (ok) break;
+        }
+        return result;
+    } catch (...) {
+        return kCgiFailed;
+    }
+}
+
+TextReply CCGI::ReadTextReply(CgiRequest& request, std::string_view expectedType, std::string& text,
+                              int& error) {
+    text.clear();
+    error = 0;
+    try {
+        if (!request.hasHeader("Content-Type") ||
+            !equalsNoCase(request.header("Content-Type"), expectedType))
+            return TextReply::kNoText;
+        const std::size_t available = request.dataAvailable();
+        if (available == 0) return TextReply::kNoText;
+        const std::size_t chunk = std::min(available, kMaxTextReply);
+        std::vector<char> buffer(chunk);
+        while (text.size() < kMaxTextReply) {
+            const long got =
+                request.read(buffer.data(), std::min(chunk, kMaxTextReply - text.size()));
+            if (got < 0) {
+                error = request.error();
+                text.clear();
+                return TextReply::kReadError;
+            }
+            if (got == 0) break;
+            text.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        return text.empty() ? TextReply::kNoText : TextReply::kText;
+    } catch (...) {
+        text.clear();
+        error = -1;
+        return TextReply::kReadError;
+    }
+}
+
+int CCGI::IsOutsideHostSubnet(std::string_view adapterIp, std::string_view adapterMask,
+                              std::string_view cameraIp) {
+    std::uint32_t camera = 0;
+    // An address that does not read as IPv4 cannot be shown to be inside.
+    if (!parseIpv4(cameraIp, camera)) return 1;
+    if (camera == 0) return 0;
+    std::uint32_t ip = 0;
+    std::uint32_t mask = 0;
+    if (!parseIpv4(adapterIp, ip) || !parseIpv4(adapterMask, mask)) return 1;
+    const std::uint32_t network = ip & mask;
+    const std::uint32_t broadcast = network + ~mask;
+    return camera > broadcast || camera < network ? 1 : 0;
+}
+
+}  // namespace lanrove

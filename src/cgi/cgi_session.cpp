@@ -1,0 +1,437 @@
+#include "cgi/cgi_session.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+namespace lanrove {
+
+namespace {
+
+// Unread reply bytes beyond this pause the transfer until the caller reads.
+constexpr std::size_t kMaxPending = 16u * 1024u * 1024u;
+constexpr std::size_t kMaxHeaders = 256;
+
+void globalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+struct CgiSession::Core {
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+    long timeoutMs = 0;
+    Millis limit{1};
+    std::atomic<bool> busy{false};
+
+    ~Core() {
+        if (easy != nullptr) curl_easy_cleanup(easy);
+        if (multi != nullptr) curl_multi_cleanup(multi);
+    }
+};
+
+CgiSession::CgiSession(std::shared_ptr<Core> core) : m_core(std::move(core)) {}
+CgiSession::~CgiSession() = default;
+
+std::unique_ptr<CgiSession> CgiSession::create(const Clock& clock, long timeoutMs) try {
+    globalInit();
+    auto core = std::make_shared<Core>();
+    core->multi = curl_multi_init();
+    core->easy = curl_easy_init();
+    if (core->multi == nullptr || core->easy == nullptr) return nullptr;
+    core->timeoutMs = timeoutMs;
+    core->limit = std::max(Millis(1), clock.scaled(Millis(timeoutMs)));
+    return std::unique_ptr<CgiSession>(new CgiSession(std::move(core)));
+} catch (...) {
+    return nullptr;
+}
+
+bool IsHttpUrl(std::string_view url) {
+    globalInit();
+    CURLU* h = curl_url();
+    if (h == nullptr) return false;
+    bool ok = false;
+    const std::string text(url);
+    if (curl_url_set(h, CURLUPART_URL, text.c_str(), 0) == CURLUE_OK) {
+        char* scheme = nullptr;
+        char* host = nullptr;
+        if (curl_url_get(h, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+            curl_url_get(h, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+            const std::string_view s(scheme);
+            ok = (s == "http" || s == "https") && host[0] != 0;
+        }
+        curl_free(scheme);
+        curl_free(host);
+    }
+    curl_url_cleanup(h);
+    return ok;
+}
+
+long CgiSession::timeoutMs() const {
+    return m_core->timeoutMs;
+}
+Millis CgiSession::waitLimit() const {
+    return m_core->limit;
+}
+bool CgiSession::busy() const {
+    return m_core->busy.load();
+}
+
+// libcurl calls these on the caller's thread from inside curl_multi_perform.
+struct CgiRequest::Callbacks {
+    // No exception may unwind through libcurl: a failed allocation ends the transfer.
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
+        try {
+            return header(data, size, count, user);
+        } catch (...) {
+            return 0;
+        }
+    }
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
+        try {
+            return body(data, size, count, user);
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    static std::size_t header(char* data, std::size_t size, std::size_t count, void* user) {
+        auto* r = static_cast<CgiRequest*>(user);
+        const std::size_t len = size * count;
+        ++r->m_nProgress;
+        const std::string_view line = trim(std::string_view(data, len));
+        if (line.substr(0, 5) == "HTTP/") {
+            // A new reply (also after an interim 1xx one).
+            r->m_headers.clear();
+            r->m_bHeadersDone = false;
+            r->m_nStatus = 0;
+            const std::size_t sp = line.find(' ');
+            if (sp != std::string_view::npos) {
+                int code = 0;
+                std::size_t i = sp + 1;
+                for (int digits = 0; i < line.size() && digits < 3 &&
+                                     std::isdigit(static_cast<unsigned char>(line[i]));
+                     ++i, ++digits)
+                    code = code * 10 + (line[i] - '0');
+                r->m_nStatus = code;
+            }
+        } else if (line.empty()) {
+            if (r->m_nStatus >= 200) r->m_bHeadersDone = true;
+        } else if (r->m_headers.size() < kMaxHeaders) {
+            const std::size_t colon = line.find(':');
+            if (colon != std::string_view::npos)
+                r->m_headers.emplace_back(std::string(trim(line.substr(0, colon))),
+                                          std::string(trim(line.substr(colon + 1))));
+        }
+        return len;
+    }
+
+    static std::size_t body(char* data, std::size_t size, std::size_t count, void* user) {
+        auto* r = static_cast<CgiRequest*>(user);
+        const std::size_t len = size * count;
+        if (r->m_body.size() - r->m_nBodyPos >= kMaxPending) {
+            r->m_bRecvPaused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        if (r->m_nBodyPos > 0 && r->m_nBodyPos == r->m_body.size()) {
+            r->m_body.clear();
+            r->m_nBodyPos = 0;
+        } else if (r->m_nBodyPos > (1u << 20) && r->m_nBodyPos * 2 > r->m_body.size()) {
+            r->m_body.erase(0, r->m_nBodyPos);
+            r->m_nBodyPos = 0;
+        }
+        r->m_body.append(data, len);
+        ++r->m_nProgress;
+        return len;
+    }
+
+    static std::size_t onRead(char* buffer, std::size_t size, std::size_t count, void* user) {
+        auto* r = static_cast<CgiRequest*>(user);
+        r->m_bBodyRequested = true;
+        const std::size_t avail = r->m_upload.size() - r->m_nUploadPos;
+        if (avail == 0) {
+            r->m_bSendPaused = true;
+            return CURL_READFUNC_PAUSE;
+        }
+        const std::size_t n = std::min(avail, size * count);
+        std::memcpy(buffer, r->m_upload.data() + r->m_nUploadPos, n);
+        r->m_nUploadPos += n;
+        r->m_nWritten += n;
+        if (r->m_nUploadPos == r->m_upload.size()) {
+            r->m_upload.clear();
+            r->m_nUploadPos = 0;
+        }
+        ++r->m_nProgress;
+        return n;
+    }
+};
+
+CgiRequest::CgiRequest(std::shared_ptr<CgiSession::Core> core) : m_core(std::move(core)) {}
+
+CgiRequest::~CgiRequest() {
+    close();
+}
+
+CgiRequestPtr CgiRequest::open(CgiSession& session, const CgiRequestSpec& spec, int& error) {
+    try {
+        return start(session, spec, error);
+    } catch (...) {
+        error = kErrSetup;
+        return nullptr;
+    }
+}
+
+CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec, int& error) {
+    std::shared_ptr<CgiSession::Core> core = session.m_core;
+    if (core->busy.exchange(true)) {
+        // The session's handle carries a request that its holder has not closed yet: this
+        // one runs on a handle of its own with the same time-outs, as a second connection.
+        auto own = std::make_shared<CgiSession::Core>();
+        own->multi = curl_multi_init();
+        own->easy = curl_easy_init();
+        if (own->multi == nullptr || own->easy == nullptr) {
+            error = kErrNoHandle;
+            return nullptr;
+        }
+        own->timeoutMs = core->timeoutMs;
+        own->limit = core->limit;
+        own->busy.store(true);
+        core = std::move(own);
+    }
+    // From here the request object owns the busy mark and gives it back when it closes.
+    CgiRequestPtr req;
+    try {
+        req.reset(new CgiRequest(core));
+    } catch (...) {
+        core->busy.store(false);
+        throw;
+    }
+    CURL* e = core->easy;
+    curl_easy_reset(e);  // keeps the live connections of the handle
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) {
+        ok = ok && curl_easy_setopt(e, option, value) == CURLE_OK;
+    };
+    const long limitMs = static_cast<long>(core->limit.count());
+    set(CURLOPT_URL, spec.url.c_str());
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_PROXY, "");  // direct access, whatever the environment says
+    set(CURLOPT_NOPROXY, "*");
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_CONNECTTIMEOUT_MS, limitMs);
+    // Cameras present self-signed certificates.
+    set(CURLOPT_SSL_VERIFYPEER, 0L);
+    set(CURLOPT_SSL_VERIFYHOST, 0L);
+    set(CURLOPT_HEADERFUNCTION, &Callbacks::onHeader);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(req.get()));
+    set(CURLOPT_WRITEFUNCTION, &Callbacks::onBody);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(req.get()));
+
+    curl_slist* list = nullptr;
+    auto add = [&](const std::string& line) {
+        curl_slist* next = curl_slist_append(list, line.c_str());
+        if (next == nullptr)
+            ok = false;
+        else
+            list = next;
+    };
+    for (const auto& h : spec.headers) add(h);
+    if (spec.bPost) {
+        // No "Expect: 100-continue" round trip, and no headers the caller did not ask for.
+        add("Expect:");
+        bool hasAccept = false;
+        for (const auto& h : spec.headers)
+            if (h.size() >= 7 && equalsNoCase(std::string_view(h).substr(0, 7), "Accept:"))
+                hasAccept = true;
+        if (!hasAccept) add("Accept:");
+        req->m_bPost = true;
+        set(CURLOPT_POST, 1L);
+        set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.bodyLength));
+        set(CURLOPT_READFUNCTION, &Callbacks::onRead);
+        set(CURLOPT_READDATA, static_cast<void*>(req.get()));
+    } else {
+        set(CURLOPT_HTTPGET, 1L);
+    }
+    req->m_pHeaderList = list;
+    set(CURLOPT_HTTPHEADER, list);
+    if (!ok) {
+        error = kErrSetup;
+        return nullptr;
+    }
+    if (curl_multi_add_handle(core->multi, e) != CURLM_OK) {
+        error = kErrSetup;
+        return nullptr;
+    }
+    req->m_bAttached = true;
+    error = 0;
+    return req;
+}
+
+void CgiRequest::close() {
+    if (m_core == nullptr) return;
+    if (m_bAttached) curl_multi_remove_handle(m_core->multi, m_core->easy);
+    m_bAttached = false;
+    if (m_pHeaderList != nullptr) {
+        // The handle still points at the list until its next reset; clear that first.
+        curl_easy_setopt(m_core->easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+        curl_slist_free_all(static_cast<curl_slist*>(m_pHeaderList));
+        m_pHeaderList = nullptr;
+    }
+    if (!m_bDone) {
+        m_bDone = true;
+        if (m_nError == 0 && !m_bHeadersDone) m_nError = CURLE_ABORTED_BY_CALLBACK;
+    }
+    m_core->busy.store(false);
+    m_core.reset();
+}
+
+void CgiRequest::fail(int error) {
+    if (!m_bDone) {
+        m_bDone = true;
+        m_nError = error;
+    }
+    if (m_bAttached && m_core != nullptr) {
+        curl_multi_remove_handle(m_core->multi, m_core->easy);
+        m_bAttached = false;
+    }
+}
+
+void CgiRequest::drainMessages() {
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(m_core->multi, &queued)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_core->easy && !m_bDone) {
+            m_bDone = true;
+            m_nError = msg->data.result == CURLE_OK ? 0 : static_cast<int>(msg->data.result);
+        }
+    }
+}
+
+template <class Pred>
+bool CgiRequest::pump(Pred pred) {
+    if (pred()) return true;
+    if (!m_bAttached || m_bDone || m_core == nullptr) return false;
+    CgiSession::Core& core = *m_core;
+    auto last = std::chrono::steady_clock::now();
+    std::uint64_t seen = m_nProgress;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(core.multi, &running) != CURLM_OK) {
+            fail(kErrSetup);
+            return pred();
+        }
+        drainMessages();
+        if (pred()) return true;
+        if (m_bDone) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_nProgress != seen) {
+            seen = m_nProgress;
+            last = now;
+        }
+        const auto idle = std::chrono::duration_cast<Millis>(now - last);
+        if (idle >= core.limit) {
+            fail(kErrStalled);
+            return pred();
+        }
+        const long long left = (core.limit - idle).count();
+        const int waitMs = static_cast<int>(std::clamp<long long>(left, 1, 50));
+        curl_multi_poll(core.multi, nullptr, 0, waitMs, nullptr);
+    }
+}
+
+bool CgiRequest::waitForHeaders() {
+    return pump([this] { return m_bHeadersDone; });
+}
+
+bool CgiRequest::waitForBodyRequest() {
+    if (!m_bPost) return false;
+    pump([this] { return m_bBodyRequested || m_bHeadersDone; });
+    return m_bBodyRequested && !m_bDone;
+}
+
+bool CgiRequest::write(const void* data, std::size_t length) {
+    if (!m_bPost || !m_bAttached || m_bDone) return false;
+    if (length == 0) return true;
+    try {
+        m_upload.append(static_cast<const char*>(data), length);
+    } catch (...) {
+        return false;
+    }
+    if (m_bSendPaused) {
+        m_bSendPaused = false;
+        curl_easy_pause(m_core->easy, m_bRecvPaused ? CURLPAUSE_RECV : CURLPAUSE_CONT);
+    }
+    return pump([this] { return m_nUploadPos >= m_upload.size(); });
+}
+
+int CgiRequest::statusCode() {
+    return waitForHeaders() ? m_nStatus : 0;
+}
+
+std::string CgiRequest::header(std::string_view name) {
+    waitForHeaders();
+    try {
+        for (const auto& [key, value] : m_headers)
+            if (equalsNoCase(key, name)) return value;
+    } catch (...) {
+    }
+    return {};
+}
+
+bool CgiRequest::hasHeader(std::string_view name) {
+    waitForHeaders();
+    for (const auto& kv : m_headers)
+        if (equalsNoCase(kv.first, name)) return true;
+    return false;
+}
+
+void CgiRequest::resumeIfPossible() {
+    if (m_bRecvPaused && m_bAttached && !m_bDone && m_body.size() - m_nBodyPos < kMaxPending / 2) {
+        m_bRecvPaused = false;
+        curl_easy_pause(m_core->easy, m_bSendPaused ? CURLPAUSE_SEND : CURLPAUSE_CONT);
+    }
+}
+
+std::size_t CgiRequest::dataAvailable() {
+    pump([this] { return m_body.size() > m_nBodyPos || m_bDone; });
+    return m_body.size() - m_nBodyPos;
+}
+
+long CgiRequest::read(void* buffer, std::size_t max) {
+    if (max == 0) return 0;
+    pump([this] { return m_body.size() > m_nBodyPos || m_bDone; });
+    const std::size_t n = std::min(m_body.size() - m_nBodyPos, max);
+    if (n > 0) {
+        std::memcpy(buffer, m_body.data() + m_nBodyPos, n);
+        m_nBodyPos += n;
+        resumeIfPossible();
+        return static_cast<long>(n);
+    }
+    return m_bDone && m_nError == 0 ? 0 : -1;
+}
+
+}  // namespace lanrove

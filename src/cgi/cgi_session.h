@@ -1,0 +1,134 @@
+#pragma once
+// The HTTP layer under the camera client: a session owns one libcurl handle with the session's
+// time-outs, and one request at a time runs on it. A request is driven step by step from the
+// caller's own thread (no helper threads): the opener runs it until the reply's headers are in
+// (GET) or until the server wants the body (POST), and the caller then reads the reply or
+// writes the body in pieces. Every wait is bounded by the session's time-out, measured as time
+// without progress, like the socket time-outs of a classic HTTP stack.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/clock.h"
+
+namespace lanrove {
+
+class CgiRequest;
+using CgiRequestPtr = std::unique_ptr<CgiRequest>;
+
+class CgiSession {
+  public:
+    // `timeoutMs` is the protocol time-out in milliseconds; the clock scales it. Returns null
+    // when the HTTP library cannot give a handle.
+    static std::unique_ptr<CgiSession> create(const Clock& clock, long timeoutMs);
+    ~CgiSession();
+    CgiSession(const CgiSession&) = delete;
+    CgiSession& operator=(const CgiSession&) = delete;
+
+    long timeoutMs() const;    // as created (protocol milliseconds)
+    Millis waitLimit() const;  // the scaled limit of every wait
+    bool busy() const;         // a request is open on it
+
+    struct Core;
+
+  private:
+    explicit CgiSession(std::shared_ptr<Core> core);
+    friend class CgiRequest;
+    std::shared_ptr<Core> m_core;
+};
+
+// The caller-owned session slot: empty means no session.
+using CgiSessionSlot = std::unique_ptr<CgiSession>;
+
+// True when `url` parses as an absolute http or https URL with a host.
+bool IsHttpUrl(std::string_view url);
+
+struct CgiRequestSpec {
+    std::string url;                   // wire bytes, scheme http or https
+    std::vector<std::string> headers;  // complete "Name: value" lines without line end
+    bool bPost = false;
+    std::uint64_t bodyLength = 0;  // announced Content-Length of a POST
+};
+
+class CgiRequest {
+  public:
+    // Error codes besides libcurl's own (CURLcode values are below 1000).
+    static constexpr int kErrNoHandle = 1001;
+    static constexpr int kErrSetup = 1002;
+    static constexpr int kErrStalled = 1003;
+
+    // Configures the session's handle for the request and starts it. While another request
+    // is open on the session, the new one gets a handle of its own. Returns null when no
+    // handle can be set up; `error` tells why.
+    static CgiRequestPtr open(CgiSession& session, const CgiRequestSpec& spec, int& error);
+    ~CgiRequest();
+    CgiRequest(const CgiRequest&) = delete;
+    CgiRequest& operator=(const CgiRequest&) = delete;
+
+    // Runs the exchange until the status line and the headers have arrived. False when the
+    // transfer failed or stalled first.
+    bool waitForHeaders();
+    // POST: runs until the server is ready for the body (or the exchange ended early).
+    // True when the body can be written.
+    bool waitForBodyRequest();
+    // Writes one piece of the POST body and runs the transfer until the piece is taken.
+    bool write(const void* data, std::size_t length);
+    std::uint64_t bytesWritten() const { return m_nWritten; }
+
+    // HTTP status of the final reply, 0 when no reply came.
+    int statusCode();
+    // Value of the first header of that name (case-insensitive), trimmed; empty if absent.
+    std::string header(std::string_view name);
+    bool hasHeader(std::string_view name);
+    // Waits until some body bytes are buffered or the body has ended; returns the number of
+    // bytes that a read can take at once now (0 at the end or after a failure).
+    std::size_t dataAvailable();
+    // Reads up to `max` bytes, waiting for the first one. Returns the count, 0 at the end of
+    // the body, -1 when the transfer failed (see error()).
+    long read(void* buffer, std::size_t max);
+
+    bool finished() const { return m_bDone; }
+    // Last failure: a libcurl code, one of the kErr values above, or 0.
+    int error() const { return m_nError; }
+    // Ends the exchange; a connection with unread data is closed, not reused.
+    void close();
+
+    struct Callbacks;
+
+  private:
+    explicit CgiRequest(std::shared_ptr<CgiSession::Core> core);
+    static CgiRequestPtr start(CgiSession& session, const CgiRequestSpec& spec, int& error);
+    template <class Pred>
+    bool pump(Pred pred);
+    void fail(int error);
+    void drainMessages();
+    void resumeIfPossible();
+
+    friend struct Callbacks;
+    std::shared_ptr<CgiSession::Core> m_core;
+    bool m_bAttached = false;
+    bool m_bDone = false;
+    int m_nError = 0;
+    std::uint64_t m_nProgress = 0;
+    // Reply
+    int m_nStatus = 0;
+    bool m_bHeadersDone = false;
+    std::vector<std::pair<std::string, std::string>> m_headers;
+    std::string m_body;
+    std::size_t m_nBodyPos = 0;
+    bool m_bRecvPaused = false;
+    // Request body
+    bool m_bPost = false;
+    bool m_bBodyRequested = false;
+    bool m_bSendPaused = false;
+    std::string m_upload;
+    std::size_t m_nUploadPos = 0;
+    std::uint64_t m_nWritten = 0;
+    void* m_pHeaderList = nullptr;
+};
+
+}  // namespace lanrove

@@ -1,0 +1,450 @@
+// The camera client against simulated cameras on loopback addresses, in-process. Protocol
+// time-outs run at a hundredth of their length: 10000 ms sessions wait 100 ms.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "cgi/cgi.h"
+#include "cgi/sim_helpers.h"
+#include "web_image.h"
+#include "web_side.h"
+
+using namespace lanrove;
+using namespace lanrove::camsim;
+using lanrove::testing::entryFor;
+using lanrove::testing::readAll;
+using lanrove::testing::simCamera;
+using lanrove::testing::slurp;
+using lanrove::testing::TempDir;
+
+namespace {
+
+class WebCameras : public ::testing::Test {
+  protected:
+    ScaledClock clock{0.01};
+    TempDir dir;
+    TraceLog log;
+    WireCodec codec{"CP1252"};
+    CCGI cgi{clock, log, codec};
+    TraceLog simLog;
+    Fleet fleet;
+    std::unique_ptr<WebSide> web;
+
+    void SetUp() override { ASSERT_TRUE(log.create(dir.path)); }
+    void TearDown() override {
+        if (web) web->stop();
+    }
+
+    std::size_t add(const std::string& ip, int proto, const std::string& title) {
+        fleet.cameras.push_back(simCamera(ip, proto, title));
+        return fleet.cameras.size() - 1;
+    }
+    SimCamera& cam(std::size_t i) { return fleet.cameras[i]; }
+    void start() {
+        web = std::make_unique<WebSide>(fleet, simLog, clock);
+        ASSERT_TRUE(web->start());
+    }
+    std::vector<WebRequestRecord> requestsTo(const std::string& program) {
+        std::vector<WebRequestRecord> out;
+        for (auto& r : web->requests())
+            if (r.program == program) out.push_back(r);
+        return out;
+    }
+    std::string logText() { return slurp(log.currentFile()); }
+};
+
+using Ms = std::chrono::milliseconds;
+
+Ms since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - t);
+}
+
+}  // namespace
+
+TEST_F(WebCameras, LoginSendsCredentialsWithTheFirstRequest) {
+    const auto i = add("127.0.0.21", 1, "Lobby");
+    start();
+    CgiSessionSlot slot;
+    ASSERT_EQ(cgi.ConnectInitSess(entryFor(cam(i)), slot, true), kCgiOk);
+    ASSERT_TRUE(slot);
+    const auto all = web->requests();
+    ASSERT_EQ(all.size(), 1u);  // no challenge round trip
+    EXPECT_EQ(all[0].program, "cgi-bin/lang.cgi");
+    EXPECT_TRUE(all[0].bAuthorization);
+    EXPECT_EQ(all[0].user, "admin");
+    EXPECT_EQ(all[0].userAgent, "VidUrav");
+    EXPECT_EQ(all[0].accept, "*/*");
+    EXPECT_EQ(all[0].status, 200);
+    EXPECT_NE(logText().find("CamNo(1) CCGI ConnectInitSess(1) strProxy(http://127.0.0.21:" +
+                             std::to_string(cam(i).port) + "/)"),
+              std::string::npos);
+    EXPECT_NE(logText().find("CGI::ConnectInitSess Session Clear"), std::string::npos);
+    // The keep-alive variant logs its own line and works the same.
+    ASSERT_EQ(cgi.ConnectInitSessKeepAlive(entryFor(cam(i)), slot), kCgiOk);
+    EXPECT_NE(logText().find("CamNo(1)CCGI ConnectInitSess(1)"), std::string::npos);
+    EXPECT_EQ(slot->timeoutMs(), kCgiKeepAliveTimeoutMs);
+}
+
+TEST_F(WebCameras, RefusedLoginIsAFailureForEveryForm) {
+    const auto refusing = add("127.0.0.22", 2, "Refuses");
+    cam(refusing).faults.insert("http401");
+    const auto normal = add("127.0.0.22", 2, "Normal");
+    start();
+    CgiSessionSlot slot;
+    const CameraEntry e = entryFor(cam(refusing));
+    EXPECT_EQ(cgi.ConnectInitSess(e, slot, false), kCgiFailed);
+    ASSERT_TRUE(slot);  // the new session stays in the slot
+    EXPECT_EQ(cgi.SendCommand(e, slot, "cgi-bin/lang.cgi"), kCgiFailed);
+    EXPECT_EQ(
+        cgi.ConnectInitSess(kCgiCommandTimeoutMs, e, slot, "cgi-bin/sd_hdd.cgi?status=1", false),
+        kCgiFailed);
+    EXPECT_NE(logText().find("CCGI ConnectInitSess Error(401)."), std::string::npos);
+    for (const auto& r : web->requests()) EXPECT_EQ(r.status, 401);
+
+    // Wrong credentials at a camera that does check them.
+    CameraEntry wrong = entryFor(cam(normal));
+    setField(wrong.szPassword, std::string_view("nope"));
+    EXPECT_EQ(cgi.ConnectInitSess(wrong, slot, false), kCgiFailed);
+    // The viewer account may look but not change anything.
+    CameraEntry viewer = entryFor(cam(normal));
+    setField(viewer.szUser, std::string_view("pelma"));
+    setField(viewer.szPassword, std::string_view("pelma"));
+    EXPECT_EQ(cgi.ConnectInitSess(viewer, slot, false), kCgiOk);
+    EXPECT_EQ(cgi.SendCommand(viewer, slot, "cgi-bin/opecmd.cgi?ope=35&1"), kCgiFailed);
+    // Without a session SendCommand fails at once.
+    slot.reset();
+    EXPECT_EQ(cgi.SendCommand(entryFor(cam(normal)), slot, "cgi-bin/lang.cgi"), kCgiFailed);
+}
+
+TEST_F(WebCameras, HttpsCameraWithSelfSignedCertificateAnswers) {
+    const auto i = add("127.0.0.23", 1, "Secure Gate");
+    cam(i).ssl = true;
+    start();
+    CgiSessionSlot slot;
+    CameraEntry e = entryFor(cam(i));
+    ASSERT_EQ(cgi.ConnectInitSess(e, slot, true), kCgiOk);
+    slot.reset();
+    ASSERT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiOk);
+    EXPECT_EQ(fieldView(e.szTitle), u"Secure Gate");
+    // Plain HTTP to the HTTPS listener gets no usable answer.
+    CameraEntry plain = e;
+    setField(plain.szSsl, std::string_view("0"));
+    EXPECT_EQ(cgi.ConnectInitSess(plain, slot, false), kCgiFailed);
+}
+
+TEST_F(WebCameras, CommandFormNeedsAReplyBody) {
+    const auto normal = add("127.0.0.24", 2, "Normal");
+    const auto empty = add("127.0.0.25", 2, "Empty");
+    cam(empty).faults.insert("emptybody");
+    cam(normal).recStatus = 1;
+    start();
+    CgiSessionSlot slot;
+    EXPECT_EQ(cgi.SetSDHDDUnmountCommand(slot, entryFor(cam(normal))), kCgiOk);
+    EXPECT_NE(logText().find("ConnectInitSess m_pInetSess = NULL"), std::string::npos);
+    EXPECT_EQ(slot->timeoutMs(), kCgiCommandTimeoutMs);
+    {
+        std::lock_guard lock(fleet.mutex);
+        EXPECT_EQ(cam(normal).recStatus, 0);
+    }
+    slot.reset();
+    EXPECT_EQ(cgi.SetSDHDDUnmountCommand(slot, entryFor(cam(empty))), kCgiFailed);
+    ASSERT_EQ(requestsTo("cgi-bin/sd_hdd.cgi").size(), 2u);
+    EXPECT_EQ(requestsTo("cgi-bin/sd_hdd.cgi")[1].status, 200);
+    EXPECT_NE(logText().find("CamNo(1) SetSDHDDUnmountCommand."), std::string::npos);
+}
+
+TEST_F(WebCameras, RetryingSenderRetriesUntilItsTimeOut) {
+    const auto failing = add("127.0.0.26", 2, "Failing");
+    cam(failing).faults.insert("http500");
+    start();
+    CgiSessionSlot slot;
+    const CameraEntry e = entryFor(cam(failing), "7");
+    const auto t0 = std::chrono::steady_clock::now();
+    // 30000 ms at this scale: 300 ms, with 50 ms pauses after each failed attempt.
+    EXPECT_EQ(
+        cgi.GetSessionAndCommandSend(e, slot, "cgi-bin/opecmd.cgi?ope=36&num=0", 30000, false),
+        kCgiFailed);
+    const Ms took = since(t0);
+    EXPECT_GE(took, Ms(300));
+    EXPECT_LT(took, Ms(3000));
+    const auto attempts = requestsTo("cgi-bin/opecmd.cgi").size();
+    EXPECT_GE(attempts, 2u);
+    EXPECT_LE(attempts, 7u);
+    EXPECT_EQ(requestsTo("cgi-bin/lang.cgi").size(), attempts);  // a login check before each
+    const std::string text = logText();
+    EXPECT_NE(
+        text.find("CamNo(7) GetSessionAndCommandSend(CGI:cgi-bin/opecmd.cgi?ope=36&num=0) Send."),
+        std::string::npos);
+    EXPECT_NE(text.find("CamNo(7) GetSessionAndSetCommand Timeout("), std::string::npos);
+}
+
+TEST_F(WebCameras, RetryingSenderSendsOnceWhenTheTimeOutIsShort) {
+    const auto failing = add("127.0.0.27", 2, "Failing");
+    cam(failing).faults.insert("http500");
+    const auto good = add("127.0.0.28", 2, "Good");
+    start();
+    CgiSessionSlot slot;
+    EXPECT_EQ(
+        cgi.GetSessionAndCommandSend(entryFor(cam(failing)), slot, "cgi-bin/lang.cgi", 1, false),
+        kCgiFailed);
+    EXPECT_EQ(requestsTo("cgi-bin/lang.cgi").size(), 2u);  // one check plus one command
+    web->clearRequests();
+    EXPECT_EQ(cgi.GetSessionAndCommandSend(entryFor(cam(good)), slot, "cgi-bin/opecmd.cgi?ope=35&1",
+                                           1, false),
+              kCgiOk);
+    EXPECT_EQ(requestsTo("cgi-bin/opecmd.cgi").size(), 1u);
+    // A healthy camera with a long time-out: one attempt, no time-out line.
+    web->clearRequests();
+    const std::string before = logText();
+    EXPECT_EQ(cgi.GetSessionAndCommandSend(entryFor(cam(good), "9"), slot,
+                                           "cgi-bin/opecmd.cgi?ope=35&2", 30000, false),
+              kCgiOk);
+    EXPECT_EQ(requestsTo("cgi-bin/opecmd.cgi").size(), 1u);
+    EXPECT_EQ(logText().find("CamNo(9) GetSessionAndSetCommand Timeout"), std::string::npos);
+    // A record without number is refused before anything is sent.
+    CameraEntry noNumber = entryFor(cam(good));
+    noNumber.szNo[0] = 0;
+    EXPECT_EQ(cgi.GetSessionAndCommandSend(noNumber, slot, "cgi-bin/lang.cgi", 30000, false),
+              kCgiNoCameraNumber);
+    EXPECT_GE(kCgiNoCameraNumber, 400);
+}
+
+TEST_F(WebCameras, SilentCameraIsBoundedByTheTimeOut) {
+    const auto i = add("127.0.0.29", 1, "Silent");
+    cam(i).faults.insert("slow");
+    cam(i).faultArgs["slow"] = "600000";
+    start();
+    CgiSessionSlot slot;
+    CameraEntry e = entryFor(cam(i));
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(cgi.ConnectInitSess(e, slot, false), kCgiFailed);  // 10000 ms: 100 ms here
+    EXPECT_GE(since(t0), Ms(100));
+    EXPECT_LT(since(t0), Ms(2000));
+    t0 = std::chrono::steady_clock::now();
+    slot.reset();
+    EXPECT_EQ(cgi.GetCodecStreamCgi(30000, slot, e), kCgiFailed);  // 300 ms here
+    EXPECT_GE(since(t0), Ms(300));
+    EXPECT_LT(since(t0), Ms(3000));
+    // A camera that answers slower than the time-out counts as silent too.
+    {
+        std::lock_guard lock(fleet.mutex);
+        cam(i).faultArgs["slow"] = "20000";
+    }
+    slot.reset();
+    EXPECT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiFailed);
+}
+
+TEST_F(WebCameras, DroppedConnectionAndServerErrorFail) {
+    const auto dropping = add("127.0.0.30", 1, "Drops");
+    cam(dropping).faults.insert("drop");
+    const auto broken = add("127.0.0.31", 1, "Broken");
+    cam(broken).faults.insert("http500");
+    start();
+    CgiSessionSlot slot;
+    EXPECT_EQ(cgi.ConnectInitSess(entryFor(cam(dropping)), slot, false), kCgiFailed);
+    EXPECT_EQ(cgi.SendCommand(entryFor(cam(dropping)), slot, "cgi-bin/lang.cgi"), kCgiFailed);
+    ASSERT_FALSE(web->requests().empty());
+    EXPECT_EQ(web->requests()[0].event, "dropped");
+    EXPECT_TRUE(web->requests()[0].bAuthorization);
+    EXPECT_EQ(cgi.ConnectInitSess(entryFor(cam(broken)), slot, false), kCgiFailed);
+    CameraEntry e = entryFor(cam(broken));
+    EXPECT_EQ(cgi.GetCodecStreamCgi(10000, slot, e), kCgiFailed);
+}
+
+TEST_F(WebCameras, StatusRequestsFillTheRecord) {
+    const auto i = add("127.0.0.32", 2, "Yard");
+    cam(i).versions = {{"CAM MAIN Ver", "1.20"}, {"CAM SUB  Ver", "1.21"},
+                       {"NET MAIN Ver", "2.30"}, {"NET SUB  Ver", "2.31"},
+                       {"MEC MAIN Ver", "3.40"}, {"I/O MAIN Ver", "4.50"}};
+    cam(i).recStatus = 3;
+    cam(i).aspectRatio = 1;
+    cam(i).rtspRtp = 0;
+    start();
+    CgiSessionSlot slot;
+    CameraEntry e = entryFor(cam(i));
+    ASSERT_EQ(cgi.GetCodecStreamCgi(10000, slot, e), kCgiOk);
+    EXPECT_EQ(e.nRtspRtp, 1);
+    EXPECT_EQ(e.wAspectRatio, 1);
+    ASSERT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiOk);  // reuses the session
+    EXPECT_EQ(fieldView(e.szCamMainVer), u"1.20");
+    EXPECT_EQ(fieldView(e.szCamSubVer), u"1.21");
+    EXPECT_EQ(fieldView(e.szNetMainVer), u"2.30");
+    EXPECT_EQ(fieldView(e.szNetSubVer), u"2.31");
+    EXPECT_EQ(fieldView(e.szMecMainVer), u"3.40");
+    EXPECT_EQ(fieldView(e.szIoMainVer), u"4.50");
+    EXPECT_EQ(e.wRecStatus, 3);
+    for (const auto& r : web->requests()) EXPECT_EQ(r.user, "pelma");  // the viewer account
+}
+
+TEST_F(WebCameras, WrongTypeOrEmptyStatusReplyChangesNothingButSucceeds) {
+    const auto wrong = add("127.0.0.33", 1, "Wrong Type");
+    cam(wrong).faults.insert("wrongtype");
+    const auto empty = add("127.0.0.34", 1, "Empty");
+    cam(empty).faults.insert("emptybody");
+    start();
+    for (const auto i : {wrong, empty}) {
+        CgiSessionSlot slot;
+        CameraEntry e = entryFor(cam(i));
+        setField(e.szTitle, std::string_view("before"));
+        e.nRtspRtp = 5;
+        EXPECT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiOk);
+        EXPECT_EQ(fieldView(e.szTitle), u"before");
+        EXPECT_EQ(cgi.GetCodecStreamCgi(10000, slot, e), kCgiOk);
+        EXPECT_EQ(e.nRtspRtp, 5);
+    }
+    // The network settings command insists on its type and a body.
+    CgiSessionSlot slot;
+    const CameraEntry w = entryFor(cam(wrong));
+    EXPECT_EQ(cgi.SetNetCgi(slot, w, w), kCgiFailed);
+    const CameraEntry m = entryFor(cam(empty));
+    EXPECT_EQ(cgi.SetNetCgi(slot, m, m), kCgiFailed);
+}
+
+TEST_F(WebCameras, NetworkSettingsMoveTheCamerasListener) {
+    const auto i = add("127.0.0.35", 1, "Old Title");
+    start();
+    const CameraEntry current = entryFor(cam(i));
+    CameraEntry next = current;
+    const int newPort = lanrove::testing::freePort("127.0.0.35");
+    setField(next.szTitle, std::string_view("Gate #2 & Yard 100%"));
+    setField(next.szPort, std::string_view(std::to_string(newPort)));
+    CgiSessionSlot slot;
+    ASSERT_EQ(cgi.SetNetCgi(slot, next, current), kCgiOk);
+    {
+        std::lock_guard lock(fleet.mutex);
+        EXPECT_EQ(cam(i).title, "Gate #2 & Yard 100%");
+        EXPECT_EQ(cam(i).port, newPort);
+    }
+    ASSERT_TRUE(web->settle(Ms(5000)));
+    slot.reset();
+    EXPECT_EQ(cgi.ConnectInitSess(next, slot, false), kCgiOk);
+    EXPECT_EQ(cgi.ConnectInitSess(current, slot, false), kCgiFailed);
+    CameraEntry check = next;
+    slot.reset();
+    ASSERT_EQ(cgi.ReqGetCamSetCgi(slot, check), kCgiOk);
+    EXPECT_EQ(fieldView(check.szTitle), u"Gate #2 & Yard 100%");
+}
+
+TEST_F(WebCameras, RecordingSettingsReadAndRestore) {
+    const auto i = add("127.0.0.36", 2, "Recorder");
+    cam(i).record = {{"rec_mode", "1"}, {"quality", "fine & sharp"}, {"interval", "30"}};
+    start();
+    const CameraEntry e = entryFor(cam(i));
+    auto readSettings = [&](RecordSettings& table) {
+        CgiSessionSlot slot;
+        cgi.CreateSession(slot, kCgiCommandTimeoutMs, false);
+        CgiRequestPtr request;
+        if (cgi.ReqGetRecordCgi(slot, e, request) != kCgiOk || !request) return false;
+        return ParseRecordSettings(codec, readAll(*request), table);
+    };
+    RecordSettings saved;
+    ASSERT_TRUE(readSettings(saved));
+    EXPECT_EQ(saved.count(), 3u);
+    {
+        std::lock_guard lock(fleet.mutex);
+        cam(i).record["rec_mode"] = "0";
+        cam(i).record["quality"] = "low";
+    }
+    RecordSettings now;
+    ASSERT_TRUE(readSettings(now));
+    const std::string path = cgi.MakeRecordWritePath(e, saved, now, true);
+    EXPECT_EQ(path.rfind("cgi-bin/record.cgi?status=1&", 0), 0u);
+    CgiSessionSlot slot;
+    ASSERT_EQ(cgi.SetRecordCgi(slot, e, path), kCgiOk);
+    EXPECT_EQ(slot->timeoutMs(), kCgiRecordWriteTimeoutMs);
+    {
+        std::lock_guard lock(fleet.mutex);
+        EXPECT_EQ(cam(i).record["rec_mode"], "1");
+        EXPECT_EQ(cam(i).record["quality"], "fine & sharp");
+        EXPECT_EQ(cam(i).record["interval"], "30");
+    }
+    EXPECT_NE(logText().find("CamNo(1) Set Record Parameter("), std::string::npos);
+    EXPECT_EQ(cgi.MakeRecordWritePath(e, saved, saved, true), "");
+}
+
+TEST_F(WebCameras, SharedAddressIsAnsweredByTheFirstCamera) {
+    const auto first = add("127.0.0.37", 1, "First");
+    const auto second = add("127.0.0.37", 1, "Second");
+    cam(second).port = cam(first).port;
+    start();
+    EXPECT_EQ(web->endpoints().size(), 1u);
+    CgiSessionSlot slot;
+    CameraEntry e = entryFor(cam(second));
+    ASSERT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiOk);
+    EXPECT_EQ(fieldView(e.szTitle), u"First");
+}
+
+TEST_F(WebCameras, LiveImageWithAndWithoutTrailer) {
+    const auto wide = add("127.0.0.38", 2, "Wide");
+    cam(wide).aspectRatio = 1;
+    const auto bare = add("127.0.0.39", 2, "Bare");
+    cam(bare).faults.insert("notrailer");
+    start();
+    auto fetch = [&](std::size_t i, std::string& type) {
+        CgiSessionSlot slot;
+        cgi.CreateSession(slot, kCgiTimeoutMs, false);
+        int status = 400;
+        CgiRequestPtr r = cgi.OpenSession(slot.get(), cgi.BaseUrl(entryFor(cam(i))) + "liveimg.cgi",
+                                          kViewerUser, kViewerPassword, status);
+        if (!r) return std::string();
+        type = r->header("Content-Type");
+        EXPECT_EQ(r->header("Content-Length"), std::to_string(r->dataAvailable()));
+        return readAll(*r);
+    };
+    std::string type;
+    const std::string withTrailer = fetch(wide, type);
+    EXPECT_EQ(type, "image/jpeg");
+    ASSERT_EQ(withTrailer.size(), tinyJpeg().size() + kImageTrailerSize);
+    EXPECT_EQ(withTrailer.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(withTrailer.substr(tinyJpeg().size() - 2, 2), "\xFF\xD9");
+    EXPECT_EQ(withTrailer[tinyJpeg().size() + 7] & 0x02, 0x02);
+    const std::string plain = fetch(bare, type);
+    EXPECT_EQ(plain, tinyJpeg());
+}
+
+TEST_F(WebCameras, FirmwareUpdateCommands) {
+    const auto i = add("127.0.0.40", 1, "Updating");
+    cam(i).aspectRatio = 1;
+    start();
+    const CameraEntry e = entryFor(cam(i), "4");
+    CgiSessionSlot slot;
+    EXPECT_EQ(cgi.SetCodecAspectCgi(slot, e, 0), kCgiOk);
+    EXPECT_EQ(cgi.SetRebootCommand(slot, e), kCgiOk);
+    EXPECT_NE(logText().find("CamNo(4) SetRebootCommand."), std::string::npos);
+    {
+        std::lock_guard lock(fleet.mutex);
+        EXPECT_EQ(cam(i).aspectRatio, 0);
+    }
+    const auto reboots = requestsTo("cgi-bin/opecmd.cgi");
+    ASSERT_EQ(reboots.size(), 1u);
+    EXPECT_EQ(reboots[0].event, "reboot");
+    EXPECT_EQ(reboots[0].query.rfind("ope=35&", 0), 0u);
+
+    CgiRequestPtr request;
+    ASSERT_EQ(cgi.ReqGetDiscon3Cgi(slot, e, &request), kCgiOk);
+    ASSERT_TRUE(request);
+    EXPECT_NE(readAll(*request).find("setTimeout"), std::string::npos);
+    request.reset();
+    ASSERT_EQ(cgi.ReqGetFirmupCgi(slot, e, &request), kCgiOk);
+    EXPECT_NE(readAll(*request).find("META HTTP-EQUIV=\"Refresh\""), std::string::npos);
+    // Without an out parameter the request is closed at once; the session can go on.
+    EXPECT_EQ(cgi.ReqGetFirmupCgi(slot, e), kCgiOk);
+    EXPECT_EQ(cgi.ReqGetFirmupCgi(slot, e), kCgiOk);
+}
+
+TEST_F(WebCameras, FactoryDefaultNeedsTheServiceAccount) {
+    const auto i = add("127.0.0.41", 2, "Resettable");
+    start();
+    CameraEntry e = entryFor(cam(i));
+    setField(e.szUser, std::string_view("kelvo"));
+    setField(e.szPassword, std::string_view("730162"));
+    CgiSessionSlot slot;
+    EXPECT_EQ(cgi.SetFactoryDefaultCommand(slot, e, 0), kCgiOk);
+    const auto sent = requestsTo("cgi-bin/opecmd.cgi");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].query, "ope=36&num=0");
+    EXPECT_EQ(sent[0].event, "factory-default");
+    std::lock_guard lock(fleet.mutex);
+    EXPECT_TRUE(cam(i).factory);
+    EXPECT_EQ(cam(i).ip, "192.168.0.2");
+}

@@ -1,0 +1,418 @@
+#include "web_side.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "web_cgi.h"
+#include "web_tls.h"
+
+namespace lanrove::camsim {
+
+namespace {
+
+constexpr std::size_t kMaxRecords = 20000;
+constexpr long kDefaultSlowMs = 60000;
+constexpr std::size_t kWorkersPerListener = 4;
+
+}  // namespace
+
+struct WebSide::Shared {
+    Shared(Fleet& f, TraceLog& l, const Clock& c, std::string codePage)
+        : fleet(f), log(l), clock(c), codec(std::move(codePage)) {}
+
+    Fleet& fleet;
+    TraceLog& log;
+    const Clock& clock;
+    WireCodec codec;
+    ManualResetEvent stopping;
+    std::unique_ptr<TlsIdentity> tls;
+
+    std::mutex recordMutex;
+    std::vector<WebRequestRecord> records;
+
+    std::mutex ownerMutex;
+    WebSide* owner = nullptr;
+
+    void record(WebRequestRecord r) {
+        std::lock_guard lock(recordMutex);
+        if (records.size() < kMaxRecords) records.push_back(std::move(r));
+    }
+
+    // Index of the camera that answers on ip:port: the first one in the fleet.
+    bool findCamera(const std::string& ip, int port, std::size_t& index) {
+        for (std::size_t i = 0; i < fleet.cameras.size(); ++i)
+            if (fleet.cameras[i].ip == ip && fleet.cameras[i].port == port) {
+                index = i;
+                return true;
+            }
+        return false;
+    }
+
+    void serve(const std::string& ip, int port, const httplib::Request& req,
+               httplib::Response& res);
+};
+
+struct WebSide::Listener {
+    std::string ip;
+    int port = 0;
+    bool bSsl = false;
+    bool bDrop = false;
+    std::unique_ptr<httplib::Server> server;
+    int dropFd = -1;
+    std::atomic<bool> quit{false};
+    std::thread thread;
+
+    std::string name() const {
+        return ip + ":" + std::to_string(port) + (bDrop ? " drop" : bSsl ? " https" : "");
+    }
+
+    void stop() {
+        quit.store(true);
+        if (server) server->stop();
+        if (thread.joinable()) thread.join();
+        if (dropFd >= 0) ::close(dropFd);
+        dropFd = -1;
+        server.reset();
+    }
+};
+
+void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Request& req,
+                            httplib::Response& res) {
+    WebRequestRecord rec;
+    rec.method = req.method;
+    rec.program = req.path.size() > 1 && req.path[0] == '/' ? req.path.substr(1) : req.path;
+    const std::size_t q = req.target.find('?');
+    if (q != std::string::npos) rec.query = req.target.substr(q + 1);
+    rec.bAuthorization = req.has_header("Authorization");
+    rec.userAgent = req.get_header_value("User-Agent");
+    rec.accept = req.get_header_value("Accept");
+
+    std::size_t index = 0;
+    bool bSlow = false;
+    long slowMs = kDefaultSlowMs;
+    {
+        std::lock_guard lock(fleet.mutex);
+        if (!findCamera(ip, port, index)) {
+            res.status = 404;
+            res.set_content("<html><body>404 Not Found</body></html>\r\n", "text/html");
+            rec.status = 404;
+            record(std::move(rec));
+            return;
+        }
+        const SimCamera& cam = fleet.cameras[index];
+        bSlow = cam.has("slow");
+        const auto arg = cam.faultArgs.find("slow");
+        if (arg != cam.faultArgs.end()) slowMs = std::atol(arg->second.c_str());
+    }
+    rec.camera = index;
+    if (bSlow && stopping.waitFor(clock.scaled(Millis(slowMs)))) {
+        res.status = 503;
+        rec.status = 503;
+        record(std::move(rec));
+        return;
+    }
+
+    CgiAnswer answer;
+    std::function<void(std::size_t)> hook;
+    {
+        std::lock_guard lock(fleet.mutex);
+        if (index >= fleet.cameras.size()) return;
+        SimCamera& cam = fleet.cameras[index];
+        const WebRole given =
+            authenticate(cam, req.get_header_value("Authorization"), codec, rec.user);
+        if (cam.has("http500")) {
+            answer.status = 500;
+            answer.body = "<html><body>500 Internal Server Error</body></html>\r\n";
+        } else {
+            CgiCall call;
+            call.program = rec.program;
+            for (const auto& [key, value] : req.params) call.params.emplace(key, value);
+            answer = runCgi(cam, call, cam.has("http401") ? WebRole::kNone : given, codec);
+            if (answer.status == 200) {
+                if (cam.has("wrongtype")) answer.contentType = "application/octet-stream";
+                if (cam.has("emptybody")) answer.body.clear();
+            }
+        }
+        if (answer.bNetworkChanged) hook = fleet.onNetworkChanged;
+    }
+    if (answer.status == 401) res.set_header("WWW-Authenticate", "Basic realm=\"camera\"");
+    res.status = answer.status;
+    res.set_content(answer.body, answer.contentType.c_str());
+    rec.status = answer.status;
+    rec.event = answer.event;
+    log.trace(1, "camsim web: camera %zu %s %s -> %d %s", index, rec.method.c_str(),
+              rec.program.c_str(), rec.status, rec.event.c_str());
+    record(std::move(rec));
+    // Called without the fleet's lock; the rebind itself runs on the web side's thread, after
+    // this reply has gone out.
+    if (hook) hook(index);
+}
+
+WebSide::WebSide(Fleet& fleet, TraceLog& log, const Clock& clock, std::string codePage,
+                 bool bHookFleet)
+    : m_fleet(fleet),
+      m_log(log),
+      m_clock(clock),
+      m_bHookFleet(bHookFleet),
+      m_shared(std::make_shared<Shared>(fleet, log, clock, std::move(codePage))) {}
+
+WebSide::~WebSide() {
+    stop();
+}
+
+bool WebSide::start() {
+    if (m_bStarted) return true;
+    if (!m_shared->tls) m_shared->tls = TlsIdentity::generate("lanrove-camsim");
+    if (!m_shared->tls) {
+        m_log.trace(1, "camsim web: cannot make the HTTPS certificate");
+        return false;
+    }
+    m_shared->stopping.reset();
+    {
+        std::lock_guard lock(m_shared->ownerMutex);
+        m_shared->owner = this;
+    }
+    if (m_bHookFleet) {
+        std::weak_ptr<Shared> weak = m_shared;
+        std::lock_guard lock(m_fleet.mutex);
+        auto previous = m_fleet.onNetworkChanged;
+        m_fleet.onNetworkChanged = [weak, previous](std::size_t index) {
+            if (previous) previous(index);
+            if (auto shared = weak.lock()) {
+                std::lock_guard g(shared->ownerMutex);
+                if (shared->owner != nullptr) shared->owner->follow(index);
+            }
+        };
+        m_bHookFleet = false;  // once per object, also across restarts
+    }
+    reconcile();
+    {
+        std::lock_guard lock(m_rebindMutex);
+        m_bRebindQuit = false;
+        m_bRebindDirty = false;
+    }
+    m_rebindThread = std::thread([this] { rebindLoop(); });
+    m_bStarted = true;
+    std::lock_guard lock(m_listenMutex);
+    return !m_listeners.empty();
+}
+
+void WebSide::stop() {
+    {
+        std::lock_guard lock(m_shared->ownerMutex);
+        m_shared->owner = nullptr;
+    }
+    m_shared->stopping.set();
+    {
+        std::lock_guard lock(m_rebindMutex);
+        m_bRebindQuit = true;
+    }
+    m_rebindCv.notify_all();
+    if (m_rebindThread.joinable()) m_rebindThread.join();
+    std::lock_guard lock(m_listenMutex);
+    for (auto& l : m_listeners) l->stop();
+    m_listeners.clear();
+    m_bStarted = false;
+}
+
+void WebSide::follow(std::size_t /*index*/) {
+    // Every listener is checked against the whole fleet: a camera that leaves a shared
+    // address must leave the others served.
+    {
+        std::lock_guard lock(m_rebindMutex);
+        m_bRebindDirty = true;
+    }
+    m_rebindCv.notify_all();
+}
+
+bool WebSide::settle(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_rebindMutex);
+    return m_rebindCv.wait_for(
+        lock, timeout, [this] { return m_bRebindQuit || (!m_bRebindDirty && !m_bRebindBusy); });
+}
+
+void WebSide::rebindLoop() {
+    std::unique_lock lock(m_rebindMutex);
+    for (;;) {
+        m_rebindCv.wait(lock, [this] { return m_bRebindQuit || m_bRebindDirty; });
+        if (m_bRebindQuit) break;
+        m_bRebindDirty = false;
+        m_bRebindBusy = true;
+        lock.unlock();
+        reconcile();
+        lock.lock();
+        m_bRebindBusy = false;
+        m_rebindCv.notify_all();
+    }
+}
+
+namespace {
+
+// A listener that takes each connection, reads what the client sends for a moment and closes
+// it without a word: a camera that drops the connection.
+void dropLoop(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
+    while (!l.quit.load()) {
+        pollfd p{l.dropFd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        const int c = ::accept4(l.dropFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0) continue;
+        std::string head;
+        char buf[2048];
+        for (int i = 0; i < 4 && head.find("\r\n\r\n") == std::string::npos && head.size() < 8192;
+             ++i) {
+            pollfd cp{c, POLLIN, 0};
+            if (::poll(&cp, 1, 50) <= 0) continue;
+            const ssize_t n = ::recv(c, buf, sizeof(buf), 0);
+            if (n <= 0) break;
+            head.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(c);
+        WebRequestRecord rec;
+        const std::size_t sp1 = head.find(' ');
+        const std::size_t sp2 = sp1 == std::string::npos ? sp1 : head.find(' ', sp1 + 1);
+        if (!l.bSsl && sp2 != std::string::npos) {
+            rec.method = head.substr(0, sp1);
+            std::string target = head.substr(sp1 + 1, sp2 - sp1 - 1);
+            const std::size_t q = target.find('?');
+            if (q != std::string::npos) {
+                rec.query = target.substr(q + 1);
+                target.resize(q);
+            }
+            rec.program = !target.empty() && target[0] == '/' ? target.substr(1) : target;
+            rec.bAuthorization = head.find("\r\nAuthorization:") != std::string::npos;
+        }
+        {
+            std::lock_guard lock(shared->fleet.mutex);
+            shared->findCamera(l.ip, l.port, rec.camera);
+        }
+        rec.status = 0;
+        rec.event = "dropped";
+        shared->record(std::move(rec));
+    }
+}
+
+bool startDropListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(l.port));
+    if (inet_pton(AF_INET, l.ip.c_str(), &addr.sin_addr) != 1) return false;
+    l.dropFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (l.dropFd < 0) return false;
+    const int one = 1;
+    ::setsockopt(l.dropFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    if (::bind(l.dropFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::listen(l.dropFd, 16) != 0) {
+        ::close(l.dropFd);
+        l.dropFd = -1;
+        return false;
+    }
+    l.thread = std::thread([&l, shared] { dropLoop(l, shared); });
+    return true;
+}
+
+bool startHttpListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
+    if (l.bSsl)
+        l.server =
+            std::make_unique<httplib::SSLServer>(shared->tls->certificate(), shared->tls->key());
+    else
+        l.server = std::make_unique<httplib::Server>();
+    if (!l.server->is_valid()) return false;
+    l.server->new_task_queue = [] { return new httplib::ThreadPool(kWorkersPerListener); };
+    l.server->set_keep_alive_timeout(1);
+    l.server->set_read_timeout(5, 0);
+    l.server->set_write_timeout(5, 0);
+    const std::string ip = l.ip;
+    const int port = l.port;
+    std::weak_ptr<WebSide::Shared> weak = shared;
+    l.server->Get(".*", [weak, ip, port](const httplib::Request& req, httplib::Response& res) {
+        if (auto s = weak.lock()) s->serve(ip, port, req, res);
+    });
+    if (!l.server->bind_to_port(l.ip, l.port)) return false;
+    httplib::Server* server = l.server.get();
+    l.thread = std::thread([server] { server->listen_after_bind(); });
+    // stop() only acts on a running server: wait until the accept loop has begun.
+    for (int i = 0; i < 400 && !server->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return true;
+}
+
+}  // namespace
+
+void WebSide::reconcile() {
+    struct Want {
+        std::string ip;
+        int port;
+        bool bSsl;
+        bool bDrop;
+    };
+    std::vector<Want> wants;
+    {
+        std::lock_guard lock(m_fleet.mutex);
+        for (const SimCamera& cam : m_fleet.cameras) {
+            if (cam.ip.empty() || cam.port <= 0 || cam.port > 65535) continue;
+            bool seen = false;
+            for (const Want& w : wants) seen = seen || (w.ip == cam.ip && w.port == cam.port);
+            if (!seen) wants.push_back({cam.ip, cam.port, cam.ssl, cam.has("drop")});
+        }
+    }
+    std::lock_guard lock(m_listenMutex);
+    for (auto it = m_listeners.begin(); it != m_listeners.end();) {
+        Listener& l = **it;
+        bool keep = false;
+        for (const Want& w : wants)
+            keep = keep ||
+                   (w.ip == l.ip && w.port == l.port && w.bSsl == l.bSsl && w.bDrop == l.bDrop);
+        if (keep) {
+            ++it;
+            continue;
+        }
+        m_log.trace(1, "camsim web: stop serving %s", l.name().c_str());
+        l.stop();
+        it = m_listeners.erase(it);
+    }
+    for (const Want& w : wants) {
+        bool have = false;
+        for (const auto& l : m_listeners) have = have || (l->ip == w.ip && l->port == w.port);
+        if (have) continue;
+        auto l = std::make_unique<Listener>();
+        l->ip = w.ip;
+        l->port = w.port;
+        l->bSsl = w.bSsl;
+        l->bDrop = w.bDrop;
+        const bool ok = w.bDrop ? startDropListener(*l, m_shared) : startHttpListener(*l, m_shared);
+        if (!ok) {
+            // An address that is not on this host (a camera moved away): nothing to serve.
+            m_log.trace(1, "camsim web: cannot serve %s", l->name().c_str());
+            l->stop();
+            continue;
+        }
+        m_log.trace(1, "camsim web: serving %s", l->name().c_str());
+        m_listeners.push_back(std::move(l));
+    }
+}
+
+std::vector<std::string> WebSide::endpoints() const {
+    std::lock_guard lock(m_listenMutex);
+    std::vector<std::string> out;
+    for (const auto& l : m_listeners) out.push_back(l->name());
+    return out;
+}
+
+std::vector<WebRequestRecord> WebSide::requests() const {
+    std::lock_guard lock(m_shared->recordMutex);
+    return m_shared->records;
+}
+
+void WebSide::clearRequests() {
+    std::lock_guard lock(m_shared->recordMutex);
+    m_shared->records.clear();
+}
+
+}  // namespace lanrove::camsim

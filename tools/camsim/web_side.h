@@ -1,0 +1,95 @@
+#pragma once
+// The web side of the simulator: every camera of the fleet serves its CGI programs on its
+// address and port, over HTTPS with a self-signed certificate when its SSL flag is set, with
+// Basic authentication against its accounts. Cameras that share an address and port share one
+// listener, and the first of them in the fleet answers. When a camera's address, port or SSL
+// flag changes (net.cgi here, an IP-setting datagram on the other side), its listener follows.
+//
+// Test faults of a camera (SimCamera::faults): "http401" refuses every login, "wrongtype"
+// answers with a Content-Type no program expects, "emptybody" answers 200 without a body,
+// "slow" answers after faultArgs["slow"] protocol milliseconds (default 60000), "drop" closes
+// every connection without an answer, "http500" answers 500. "notrailer" serves the live image
+// without its information block.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fleet.h"
+#include "support/clock.h"
+#include "support/text.h"
+#include "support/trace_log.h"
+
+namespace lanrove::camsim {
+
+// One request as the web side saw it.
+struct WebRequestRecord {
+    std::size_t camera = 0;       // index into the fleet
+    std::string method;           // "GET", "POST"
+    std::string program;          // "cgi-bin/lang.cgi"
+    std::string query;            // the request target's query, as sent
+    bool bAuthorization = false;  // the request carried an Authorization header
+    std::string user;             // the user name it gave
+    std::string userAgent;        // User-Agent header
+    std::string accept;           // Accept header
+    int status = 0;               // status answered; 0 when the connection was dropped
+    std::string event;            // what the program did ("reboot", "net", ...)
+};
+
+class WebSide {
+  public:
+    // `clock` scales the "slow" delay; `codePage` is the cameras' code page for wire texts.
+    // With `bHookFleet` start() chains itself into fleet.onNetworkChanged (keeping any
+    // handler that was there); without it the owner calls follow() itself.
+    WebSide(Fleet& fleet, TraceLog& log, const Clock& clock = defaultClock(),
+            std::string codePage = "CP1252", bool bHookFleet = true);
+    ~WebSide();
+    WebSide(const WebSide&) = delete;
+    WebSide& operator=(const WebSide&) = delete;
+
+    // Binds a listener for every distinct address and port of the fleet and starts serving.
+    // Returns false when the HTTPS certificate could not be made or no camera could be
+    // served; cameras whose address cannot be bound are logged and skipped.
+    bool start();
+    // Stops every listener; requests that are waiting (slow fault) end at once.
+    void stop();
+
+    // The camera at `index` changed its address, port or SSL flag: rebind its listener. The
+    // rebind runs on the web side's own thread; settle() waits for it.
+    void follow(std::size_t index);
+    bool settle(std::chrono::milliseconds timeout);
+
+    // "address:port" of every listener, with " https" or " drop" where that applies.
+    std::vector<std::string> endpoints() const;
+    std::vector<WebRequestRecord> requests() const;
+    void clearRequests();
+
+    struct Listener;
+    struct Shared;
+
+  private:
+    void reconcile();
+    void rebindLoop();
+
+    Fleet& m_fleet;
+    TraceLog& m_log;
+    const Clock& m_clock;
+    bool m_bHookFleet;
+    std::shared_ptr<Shared> m_shared;
+    mutable std::mutex m_listenMutex;
+    std::vector<std::unique_ptr<Listener>> m_listeners;
+    std::thread m_rebindThread;
+    std::mutex m_rebindMutex;
+    std::condition_variable m_rebindCv;
+    bool m_bRebindDirty = false;
+    bool m_bRebindBusy = false;
+    bool m_bRebindQuit = false;
+    bool m_bStarted = false;
+};
+
+}  // namespace lanrove::camsim
