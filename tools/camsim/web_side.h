@@ -9,7 +9,9 @@
 // answers with a Content-Type no program expects, "emptybody" answers 200 without a body,
 // "slow" answers after faultArgs["slow"] protocol milliseconds (default 60000), "drop" closes
 // every connection without an answer, "http500" answers 500. "notrailer" serves the live image
-// without its information block.
+// without its information block. faultArgs["discon3"] (milliseconds, default 30000) and
+// faultArgs["firmup"] (seconds, default 10) are the waits that the restart and upload result
+// pages announce.
 
 #include <chrono>
 #include <condition_variable>
