@@ -2,6 +2,7 @@
 // button runs it, printed in list order with the main window's nine columns and four counters.
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -19,7 +20,7 @@ namespace lanrove::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lanrove-cli search [--json|--csv] [--quiet] [--home DIR]\n";
+    "usage: lanrove-cli search [--json|--csv] [--quiet] [--stats] [--home DIR]\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -35,17 +36,22 @@ public:
     void setControlEnabled(int, bool) override {}
     void setCloseEnabled(bool) override {}
     void addRow(int recordIndex) override {
-        m_queue.post([this, recordIndex] { m_core.onAddRow(recordIndex); });
+        m_queue.post([this, recordIndex] {
+            m_core.onAddRow(recordIndex);
+            m_lastRow = std::chrono::steady_clock::now();
+        });
     }
     void markRows(int rowCount) override {
         m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
     }
     bool notFound() const { return m_bNotFound; }
+    std::chrono::steady_clock::time_point lastRow() const { return m_lastRow; }
 
 private:
     EventQueue& m_queue;
     SetupCore& m_core;
     bool m_bNotFound = false;
+    std::chrono::steady_clock::time_point m_lastRow{};
 };
 
 const char* const kJsonKeys[kListColumnCount] = {"no",  "status", "model", "mac",     "ip",
@@ -149,6 +155,7 @@ void printCsv(SetupCore& core) {
 int run(Context& ctx) {
     enum class Format { Table, Json, Csv } format = Format::Table;
     bool quiet = false;
+    bool stats = false;
     std::string home;
     for (std::size_t i = 0; i < ctx.args.size(); ++i) {
         const std::string& a = ctx.args[i];
@@ -156,6 +163,8 @@ int run(Context& ctx) {
             format = Format::Json;
         } else if (a == "--csv") {
             format = Format::Csv;
+        } else if (a == "--stats") {
+            stats = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--home" && i + 1 < ctx.args.size()) {
@@ -184,6 +193,7 @@ int run(Context& ctx) {
     const bool progress = !quiet && isatty(STDERR_FILENO) != 0;
     const void* handle = &core;
     core.prepareSearch(handle);
+    const auto started = std::chrono::steady_clock::now();
     core.startSearch(events);
     bool cancelled = false;
     while (core.searchRunning()) {
@@ -206,6 +216,15 @@ int run(Context& ctx) {
     }
     if (progress) std::fprintf(stderr, "\n");
     core.shutdown(handle);
+    if (stats) {
+        // From the start of the search (its first request goes out at once) to the last row.
+        const double secs =
+            core.list().rowCount() > 0
+                ? std::chrono::duration<double>(events.lastRow() - started).count()
+                : 0.0;
+        std::fprintf(stderr, "search stats: rows=%d first-request-to-last-row=%.3fs\n",
+                     core.list().rowCount(), secs);
+    }
 
     const int rows = core.list().rowCount();
     if (events.notFound() || rows == 0) {
@@ -223,7 +242,7 @@ int run(Context& ctx) {
 }
 
 const CommandRegistration reg{{"search",
-                               "search [--json|--csv] [--quiet] [--home DIR]  find every camera on "
+                               "search [--json|--csv] [--quiet] [--stats] [--home DIR]  find every camera on "
                                "every adapter and list it",
                                &run}};
 
