@@ -73,11 +73,18 @@ camsim_pid=""
 cleanup() {
   local rc=$?
   trap - EXIT INT TERM HUP
-  if [ -n "$camsim_pid" ] && kill -0 "$camsim_pid" 2>/dev/null; then
+  if [ -n "$camsim_pid" ]; then
     kill -TERM "$camsim_pid" 2>/dev/null
     for _ in $(seq 50); do kill -0 "$camsim_pid" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$camsim_pid" 2>/dev/null
     wait "$camsim_pid" 2>/dev/null
+    local camsim_rc=$?
+    if [ "$camsim_rc" -ne 0 ]; then
+      # A simulator that failed or crashed makes the whole run fail.
+      echo "lab: lanrove-camsim ended with status $camsim_rc" >&2
+      cat "$tmp/camsim.out" >&2
+      [ "$rc" -eq 0 ] && rc=70
+    fi
   fi
   for ns in "${created[@]}"; do
     # Processes left inside our own namespaces are ours; end them by id.
@@ -85,7 +92,6 @@ cleanup() {
     ip netns del "$ns" 2>/dev/null
   done
   rm -rf "/etc/netns/$pc"
-  rmdir /etc/netns 2>/dev/null
   [ -n "$tmp" ] && rm -rf "$tmp"
   exit "$rc"
 }
@@ -198,5 +204,8 @@ if [ $# -eq 0 ]; then
   echo "lab: PC namespace $pc (exit the shell to remove the lab)" >&2
   ip netns exec "$pc" "${SHELL:-/bin/bash}"
 else
-  ip netns exec "$pc" "$@"
+  # In the background so that a signal to this script ends the run at once (the trap then
+  # ends what still runs in the lab); standard input stays the caller's.
+  ip netns exec "$pc" "$@" 0<&0 &
+  wait $!
 fi
