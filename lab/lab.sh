@@ -19,7 +19,8 @@ usage: lab/lab.sh [options] [-- COMMAND [ARGS...]]
   --gateway2 ADDR|off  default route of the second adapter (default off)
   --split              second adapter on its own segment with the cameras; the first adapter
                        shares a segment with the gateway only
-  --host NAME=ADDR     a host name the PC resolves (repeatable; lab-gateway is always there)
+  --host NAME=ADDR     a host name the PC resolves (repeatable); lab-gateway names the
+                       gateway host
   --scale S            export LANROVE_TIME_SCALE=S to the PC and the simulator
   --check              only test whether a lab can be built here (exit 0, or 77 when not)
 Without COMMAND an interactive shell runs on the PC.
@@ -116,7 +117,6 @@ if [ "$check" -eq 1 ]; then
 fi
 
 prefix_of() { case "$1" in */*) echo "${1#*/}" ;; *) echo 24 ;; esac; }
-addr_of() { echo "${1%/*}"; }
 
 tmp="$(mktemp -d /tmp/lanrove-lab.XXXXXX)" || fail "no temporary folder"
 for ns in "$hub" "$pc" "$gw"; do newns "$ns" || fail "cannot create namespace $ns"; done
@@ -199,6 +199,7 @@ if [ -n "$fleet" ]; then
   [ -e "$tmp/ready" ] || fail "lanrove-camsim did not get ready"
 fi
 
+[ -n "$fleet" ] || cam=""
 export LANROVE_LAB_PC_NS="$pc" LANROVE_LAB_CAM_NS="$cam" LANROVE_LAB_GW_NS="$gw" LANROVE_LAB_CAM_IF=cams0
 if [ $# -eq 0 ]; then
   echo "lab: PC namespace $pc (exit the shell to remove the lab)" >&2

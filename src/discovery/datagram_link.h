@@ -95,12 +95,12 @@ class DatagramLink {
     // Held by the receive thread for its whole run; a plain flag under a mutex so that it can
     // be waited for with a time-out.
     class RecvLock {
-    public:
+      public:
         void lock() { tryLockFor(Millis::max()); }
         bool tryLockFor(Millis d);
         void unlock();
 
-    private:
+      private:
         std::mutex m_mutex;
         std::condition_variable m_cv;
         bool m_bHeld = false;
