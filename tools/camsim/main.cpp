@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
