@@ -18,7 +18,7 @@ namespace {
 
 SimCamera camera(std::uint8_t last, int version, const char* ip = "192.168.0.2") {
     SimCamera c;
-    c.model = "WV-S1131";
+    c.model = "KT-5200";
     c.protoVer = version;
     const std::uint8_t mac[6] = {0x00, 0x80, 0x45, 0x00, 0x00, last};
     std::memcpy(c.mac, mac, 6);
@@ -150,7 +150,7 @@ TEST(CamsimDatagrams, SearchRepliesReadBackByTheProgram) {
     EXPECT_EQ(e.bFactory, 1);
     EXPECT_EQ(e.bNetOption, 5);
     EXPECT_EQ(fieldUtf8(e.szTitle), "Cam");
-    EXPECT_EQ(fieldUtf8(e.szModel), "WV-S1131");
+    EXPECT_EQ(fieldUtf8(e.szModel), "KT-5200");
     EXPECT_EQ(fieldUtf8(e.szFirmVer), "1.20");
 
     // Over-long texts are cut so that the reply still fits and every field is found.

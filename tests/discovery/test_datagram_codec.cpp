@@ -166,7 +166,7 @@ TEST(DatagramCodec, MacTexts) {
 
 TEST(DatagramCodec, Version2SearchReply) {
     ReplyBuilder b(2);
-    b.text("1.20").text("Lobby").text("WV-S1131");
+    b.text("1.20").text("Lobby").text("KT-5200");
     CameraEntry e;
     ASSERT_TRUE(decodeSearchReply(b.d.data(), kSize, WireCodec(), e));
     EXPECT_EQ(fieldUtf8(e.szMac), "00:80:45:AB:CD:EF");
@@ -181,7 +181,7 @@ TEST(DatagramCodec, Version2SearchReply) {
     EXPECT_EQ(fieldUtf8(e.szPort), "443");
     EXPECT_EQ(fieldUtf8(e.szFirmVer), "1.20");
     EXPECT_EQ(fieldUtf8(e.szTitle), "Lobby");
-    EXPECT_EQ(fieldUtf8(e.szModel), "WV-S1131");
+    EXPECT_EQ(fieldUtf8(e.szModel), "KT-5200");
     EXPECT_TRUE(fieldEmpty(e.szNo));  // the table numbers the record
 }
 
@@ -190,11 +190,11 @@ TEST(DatagramCodec, TitleLengthZeroStillFindsModel) {
     b.text("2.00");
     putU16(b.d.data() + b.pos, 0);  // title length 0 and no title bytes at all
     b.pos += 2;
-    b.text("WV-X");
+    b.text("KT-X");
     CameraEntry e;
     ASSERT_TRUE(decodeSearchReply(b.d.data(), kSize, WireCodec(), e));
     EXPECT_TRUE(fieldEmpty(e.szTitle));
-    EXPECT_EQ(fieldUtf8(e.szModel), "WV-X");
+    EXPECT_EQ(fieldUtf8(e.szModel), "KT-X");
     EXPECT_EQ(fieldUtf8(e.szFirmVer), "2.00");
 }
 

@@ -12,7 +12,7 @@ using nlohmann::json;
 namespace {
 
 const char* kFleet = R"({
-  "defaults": {"model": "WV-S1131", "firmware": "1.00", "mask": "255.255.255.0"},
+  "defaults": {"model": "KT-5200", "firmware": "1.00", "mask": "255.255.255.0"},
   "cameras": [
     {"mac": "00:80:45:00:00:01", "ip": "192.168.0.2", "proto": 2, "factory": true, "title": "Door"},
     {"mac": "00:80:45:00:00:02", "ip": "192.168.0.2", "proto": 1},
@@ -21,7 +21,7 @@ const char* kFleet = R"({
     {"mac": "00:80:45:00:00:04", "ip": "192.168.0.31", "faults": ["silent"]},
     {"mac": "00:80:45:00:00:05", "ip": "192.168.0.32", "faults": ["unknowncmd"]},
     {"mac": "00:80:45:00:00:06", "ip": "10.20.30.40", "mask": "255.0.0.0", "proto": 2,
-     "model": "WV-X6531", "title": "Elsewhere"},
+     "model": "KT-6500", "title": "Elsewhere"},
     {"mac": "00:80:45:00:00:07", "ip": "192.168.0.41", "proto": 2, "faults": ["badcreds"]}
   ]
 })";
@@ -64,7 +64,7 @@ TEST(LabDiscovery, EachCameraOnceWithOneAcknowledgement) {
     EXPECT_EQ((*door)["ip"], "192.168.0.2");
     EXPECT_EQ((*door)["factory"], 1);
     EXPECT_EQ((*door)["title"], "Door");
-    EXPECT_EQ((*door)["model"], "WV-S1131");
+    EXPECT_EQ((*door)["model"], "KT-5200");
     const json* v1 = byMac(cams, "00:80:45:00:00:02");
     ASSERT_NE(v1, nullptr);
     EXPECT_EQ((*v1)["protoVer"], 1);
