@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "discovery/camera_entry.h"
 #include "support/text.h"
@@ -33,6 +34,7 @@ struct CameraStore {
     std::array<std::uint32_t, kCameraTableSize> m_dwResultBeforeOverlap{};
 
     std::string m_strFoundMacs;  // "[aa:bb:cc:dd:ee:ff]" per accepted reply of this pass
+    std::mutex m_csFoundMacs;    // the receive thread and the sender of request 1 both touch it
 
     CameraTable m_SetTable;
     SetReplyEntry m_SetReplies[kCameraTableSize]{};
@@ -67,6 +69,21 @@ struct CameraStore {
             if (fieldView(e.szMac) == mac) return i;
         }
         return -1;
+    }
+
+    void clearFoundMacs() {
+        std::lock_guard lock(m_csFoundMacs);
+        m_strFoundMacs.clear();
+    }
+
+    // Adds "[mac]" unless it is already listed; false when it was (the datagram is a repeat).
+    bool noteFoundMac(std::string_view macLower) {
+        std::lock_guard lock(m_csFoundMacs);
+        if (m_strFoundMacs.find(macLower) != std::string::npos) return false;
+        m_strFoundMacs += '[';
+        m_strFoundMacs += macLower;
+        m_strFoundMacs += ']';
+        return true;
     }
 
     bool appendReply(const SetReplyEntry& reply) {

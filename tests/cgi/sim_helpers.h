@@ -35,7 +35,7 @@ inline int freePort(const std::string& ip) {
 
 inline camsim::SimCamera simCamera(const std::string& ip, int protoVer, const std::string& title) {
     camsim::SimCamera c;
-    c.model = "WV-SIM";
+    c.model = "KT-SIM";
     c.protoVer = protoVer;
     c.ip = ip;
     c.port = freePort(ip);

@@ -19,7 +19,7 @@ struct SimAccount {
 
 struct SimCamera {
     // Identity
-    std::string model;          // "WV-XXXX"
+    std::string model;          // "KT-XXXX"
     int protoVer = 2;           // discovery protocol version: 1 or 2
     std::uint8_t mac[6] = {};
     // Network settings (change with IP-setting datagrams and net.cgi)

@@ -1,0 +1,182 @@
+#include "app/setup_core.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace lanrove {
+
+namespace {
+
+std::string wireCodePage(unsigned langId) {
+    // A setting for sites whose cameras use another code page than the PC's language.
+    if (const char* cp = std::getenv("LANROVE_CODEPAGE"); cp != nullptr && *cp != '\0') return cp;
+    return codePageForLangId(langId);
+}
+
+}  // namespace
+
+bool isMaintenanceEdition(std::string_view exeBaseName) {
+    std::string upper(exeBaseName);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return upper.find("_FWTOOL") != std::string::npos;
+}
+
+SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsigned langId,
+                     HostNetwork* net, DatagramTransport* transport)
+    : m_clock(clock),
+      m_log(log),
+      m_paths(std::move(paths)),
+      m_langId(langId),
+      m_codec(wireCodePage(langId)),
+      m_store(std::make_unique<CameraStore>()),
+      m_classifier(*m_store, log) {
+    if (net == nullptr) {
+        m_ownNet = std::make_unique<SystemHostNetwork>(clock, log);
+        net = m_ownNet.get();
+    }
+    m_net = net;
+    if (transport == nullptr) {
+        m_ownTransport = std::make_unique<UdpBroadcastTransport>(log);
+        transport = m_ownTransport.get();
+    }
+    m_transport = transport;
+    m_link = std::make_unique<DatagramLink>(*m_store, *m_transport, log, clock, m_codec);
+    m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
+    m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
+    m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
+    queryModuleVersion(currentModulePath(), m_version);
+}
+
+SetupCore::~SetupCore() {
+    // Workers reference the members below; end them before anything is destroyed.
+    if (m_search) {
+        m_search->cancel();
+        m_search.reset();
+    }
+    m_scheduler->stop();
+    m_store->m_bStop = 1;
+    m_link->stopRecvThread();
+}
+
+void SetupCore::readEditionAndSettings() {
+    const bool maintenance = isMaintenanceEdition(m_paths.exeBaseName);
+    m_bUpdateEdition = maintenance;
+    m_bShowReset = maintenance;
+    m_settings = readFirmuploadSettings(m_paths.settingsIni());
+    m_nInstance = m_settings.nInstance;
+}
+
+bool SetupCore::createLog() { return m_log.create(m_paths.folder); }
+
+void SetupCore::loadTexts() {
+    m_texts.loadMain(m_langId, m_paths.languageIni());
+    StatusTexts status;
+    status.newText = text(u"MAIN_WINDOW", u"MAIN_CAMERA_NEW");
+    status.okText = text(u"MAIN_WINDOW", u"MAIN_CAMERA_OK");
+    status.attentionText = text(u"MAIN_WINDOW", u"MAIN_CAMERA_ATTENTION");
+    m_classifier.setStatusTexts(status);
+    m_list.setSslTexts(text(u"MAIN_WINDOW", u"MAIN_ON"), text(u"MAIN_WINDOW", u"MAIN_OFF"));
+}
+
+StartupCheck SetupCore::checkNetwork() {
+    const NetworkCheckResult result = runStartupNetworkCheck(*m_net, m_adapters);
+    if (result.outcome == NetworkCheckOutcome::Pass) return StartupCheck::Pass;
+    if (!m_adapters.empty()) {
+        m_log.event("The personal firewall is valid", "warn", "");
+        return StartupCheck::Firewall;
+    }
+    m_log.event("IP address is not set to NIC", "warn", "");
+    return StartupCheck::NoAddress;
+}
+
+std::u16string SetupCore::startupErrorText(StartupCheck check) const {
+    switch (check) {
+        case StartupCheck::Firewall: return text(u"ERROR_WINDOW", u"ERROR_FIREWALL");
+        case StartupCheck::NoAddress: return text(u"ERROR_WINDOW", u"ERROR_IP");
+        case StartupCheck::Pass: break;
+    }
+    return {};
+}
+
+void SetupCore::writeStartLines(const void* handle) {
+    m_log.trace(-1, "-- Lanrove Set utility Start(%p) Ver.%u.%u.%u.%u --", handle, m_version.major,
+                m_version.minor, m_version.build, m_version.revision);
+    m_log.trace(1, "Firm Upload Instance Set(%lu)", static_cast<unsigned long>(m_nInstance));
+}
+
+void SetupCore::shutdown(const void* handle) {
+    if (m_search) {
+        m_search->cancel();
+        m_search->waitEnd(m_clock.scaled(Millis(kRecvTimeoutMs * 3)));
+    }
+    m_scheduler->stop();
+    m_store->m_bStop = 1;
+    m_link->stopRecvThread();
+    m_store->clearFoundMacs();
+    m_log.trace(-2, "-- Lanrove Set utility End(%p) --", handle);
+}
+
+void SetupCore::prepareSearch(const void* handle) {
+    m_list.clear();
+    m_wFirmMode = kFirmModeNormal;
+    m_log.trace(1, "Cam Search Set(%p)", handle);
+}
+
+void SetupCore::startSearch(SearchEvents& events) {
+    if (m_search && m_search->running()) return;
+    m_search.reset();
+    SearchContext ctx{*m_store, m_adapters, m_nAdapter, *m_link, *m_scheduler,
+                      *m_cgi,   *m_net,     m_log,     m_clock};
+    m_search = std::make_unique<CameraSearch>(ctx, events);
+    m_search->start();
+}
+
+void SetupCore::cancelSearch() {
+    if (m_search) m_search->cancel();
+}
+
+bool SetupCore::searchRunning() const { return m_search && m_search->running(); }
+
+bool SetupCore::waitSearchEnd(Millis d) const { return !m_search || m_search->waitEnd(d); }
+
+int SetupCore::onAddRow(int recordIndex) {
+    if (recordIndex < 0 || recordIndex >= static_cast<int>(kCameraTableSize)) return -1;
+    return m_list.addRow(m_store->m_CamTable[static_cast<std::size_t>(recordIndex)]);
+}
+
+void SetupCore::onMarkRows(int rowCount) { m_classifier.markOverlaps(m_list, rowCount); }
+
+std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
+    if (!m_bUpdateEdition || m_wFirmMode == kFirmModeNormal) return std::u16string(fieldView(e.szStatus));
+    if (m_wFirmMode == kFirmModeCheck) {
+        switch (e.wFirmStatus) {
+            case 0: return {};
+            case 0x1200: return text(u"FIRMUP_WINDOW", u"FIRMSTS_EFFECT");
+            case 0x1202: return text(u"FIRMUP_WINDOW", u"FIRMSTS_NEW");
+            default: return text(u"FIRMUP_WINDOW", u"FIRMSTS_INVALID");
+        }
+    }
+    if (m_wFirmMode == kFirmModeUpdate) {
+        switch (e.wUploadStatus) {
+            case 0x1002:
+            case 0x1004:
+            case 0x1005:
+            case 0x1008:
+            case 0x1009:
+            case 0x100A: return text(u"FIRMUP_WINDOW", u"UPSTS_EXC");
+            case 0x100B: return text(u"FIRMUP_WINDOW", u"UPSTS_END");
+            case 0x10FF: return text(u"FIRMUP_WINDOW", u"UPSTS_CANCEL");
+            case 0x2000:
+                return e.wFirmStatus == 0x1201 ? text(u"FIRMUP_WINDOW", u"FIRMSTS_INVALID")
+                                               : text(u"FIRMUP_WINDOW", u"UPSTS_ERROR");
+            case 0x2002: return text(u"FIRMUP_WINDOW", u"UPSTS_FAILD");
+            case 0x2004: return text(u"FIRMUP_WINDOW", u"UPSTS_ERROR");
+            default: return {};
+        }
+    }
+    return std::u16string(fieldView(e.szStatus));
+}
+
+}  // namespace lanrove

@@ -1,0 +1,147 @@
+#pragma once
+// The main window's state and work without any window: the camera data, the adapters, the
+// text table, the edition and settings, the datagram link and send schedules, the camera HTTP
+// client and the search. The desktop program shows it; the command-line tool drives it.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/lang_table.h"
+#include "app/settings.h"
+#include "cgi/cgi.h"
+#include "discovery/adapter_entry.h"
+#include "discovery/camera_list_model.h"
+#include "discovery/camera_search.h"
+#include "discovery/camera_status.h"
+#include "discovery/camera_store.h"
+#include "discovery/datagram_link.h"
+#include "discovery/host_network.h"
+#include "discovery/send_schedule.h"
+#include "support/clock.h"
+#include "support/program_paths.h"
+#include "support/text.h"
+#include "support/trace_log.h"
+#include "support/version_query.h"
+
+namespace lanrove {
+
+// List status modes: how refreshed rows show their status column.
+enum FirmMode : std::uint16_t { kFirmModeNormal = 0, kFirmModeCheck = 1, kFirmModeUpdate = 2 };
+
+// "_FWTOOL" in the upper-cased executable base name marks the maintenance edition.
+bool isMaintenanceEdition(std::string_view exeBaseName);
+
+enum class StartupCheck { Pass, NoAddress, Firewall };
+
+class SetupCore {
+public:
+    // `net` and `transport` may be null: the system implementations are used then.
+    SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsigned langId,
+              HostNetwork* net = nullptr, DatagramTransport* transport = nullptr);
+    ~SetupCore();
+    SetupCore(const SetupCore&) = delete;
+    SetupCore& operator=(const SetupCore&) = delete;
+
+    // ---- Start-up, in the order the main window runs it ----
+    // Edition from the executable name and "Instance" from the settings file.
+    void readEditionAndSettings();
+    // The trace log in the program folder; false when it stays off.
+    bool createLog();
+    // The main text table (with Language.ini) and the texts the core itself uses.
+    void loadTexts();
+    // Adapter list and echo test. On failure writes the event line and returns which error
+    // text start-up shows (ERROR_WINDOW/ERROR_FIREWALL or ERROR_IP).
+    StartupCheck checkNetwork();
+    std::u16string startupErrorText(StartupCheck check) const;
+    // First trace line of the run and the instance line; `handle` stands for the window.
+    void writeStartLines(const void* handle);
+    // Stops every worker in order and writes the last trace line.
+    void shutdown(const void* handle);
+
+    // ---- State ----
+    CameraStore& store() { return *m_store; }
+    CameraListModel& list() { return m_list; }
+    CameraClassifier& classifier() { return m_classifier; }
+    const LangTable& texts() const { return m_texts; }
+    std::u16string text(std::u16string_view section, std::u16string_view key) const {
+        return m_texts.lookup(section, key);
+    }
+    std::vector<AdapterEntry>& adapters() { return m_adapters; }
+    int& adapterIndex() { return m_nAdapter; }
+    DatagramLink& link() { return *m_link; }
+    SendScheduler& scheduler() { return *m_scheduler; }
+    CCGI& cgi() { return *m_cgi; }
+    HostNetwork& net() { return *m_net; }
+    TraceLog& log() { return m_log; }
+    const Clock& clock() const { return m_clock; }
+    const ProgramPaths& paths() const { return m_paths; }
+    const WireCodec& codec() const { return m_codec; }
+    const ModuleVersion& version() const { return m_version; }
+    unsigned langId() const { return m_langId; }
+
+    bool updateEdition() const { return m_bUpdateEdition; }
+    bool showReset() const { return m_bShowReset; }
+    // For tests and tools that choose the edition without renaming the program.
+    void setEdition(bool maintenance) { m_bUpdateEdition = m_bShowReset = maintenance; }
+    int instance() const { return m_nInstance; }
+    const FirmuploadSettings& settings() const { return m_settings; }
+
+    std::uint16_t firmMode() const { return m_wFirmMode; }
+    void setFirmMode(std::uint16_t mode) { m_wFirmMode = mode; }
+
+    // ---- Search ----
+    // The Search button's own steps before the search window opens: list cleared, list mode
+    // normal, counters "0", the trace line.
+    void prepareSearch(const void* handle);
+    // Starts the search worker; its reports go to `events`.
+    void startSearch(SearchEvents& events);
+    void cancelSearch();
+    bool searchRunning() const;
+    bool searchEnded() const { return m_store->m_bSearchEnd.load() == 1; }
+    bool waitSearchEnd(Millis d) const;
+    const CameraSearch* search() const { return m_search.get(); }
+
+    // ---- Handlers of the worker reports, on the owning thread ----
+    // Adds the row of a camera-table record; returns its row index (-1 when out of range).
+    int onAddRow(int recordIndex);
+    // Overlap marking and classification over `rowCount` rows, each row refreshed.
+    void onMarkRows(int rowCount);
+    // The status column of a refreshed row, chosen by the list mode and the edition.
+    std::u16string statusTextFor(const CameraEntry& entry) const;
+
+private:
+    const Clock& m_clock;
+    TraceLog& m_log;
+    ProgramPaths m_paths;
+    unsigned m_langId;
+    WireCodec m_codec;
+    ModuleVersion m_version;
+
+    std::unique_ptr<HostNetwork> m_ownNet;
+    HostNetwork* m_net;
+    std::unique_ptr<DatagramTransport> m_ownTransport;
+    DatagramTransport* m_transport;
+
+    std::unique_ptr<CameraStore> m_store;  // two tables of 1000 records: on the heap
+    CameraListModel m_list;
+    CameraClassifier m_classifier;
+    LangTable m_texts;
+    std::vector<AdapterEntry> m_adapters;
+    int m_nAdapter = 0;
+
+    std::unique_ptr<DatagramLink> m_link;
+    std::unique_ptr<SendScheduler> m_scheduler;
+    std::unique_ptr<CCGI> m_cgi;
+    std::unique_ptr<CameraSearch> m_search;
+
+    bool m_bUpdateEdition = false;
+    bool m_bShowReset = false;
+    int m_nInstance = 10;
+    FirmuploadSettings m_settings;
+    std::uint16_t m_wFirmMode = kFirmModeNormal;
+};
+
+}  // namespace lanrove

@@ -1,0 +1,84 @@
+// lanrove-cli adapters: the PC's adapters as the program sees them, and the start-up network
+// check (address present, ICMP not blocked).
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "discovery/datagram_codec.h"
+#include "discovery/host_network.h"
+#include "support/clock.h"
+#include "support/trace_log.h"
+
+namespace lanrove::cli {
+namespace {
+
+int run(Context& ctx) {
+    bool json = false;
+    bool check = true;
+    for (const auto& a : ctx.args) {
+        if (a == "--json") {
+            json = true;
+        } else if (a == "--no-check") {
+            check = false;
+        } else {
+            std::fprintf(stderr, "adapters: unknown option %s\n", a.c_str());
+            return kExitUsage;
+        }
+    }
+    TraceLog log;
+    SystemHostNetwork net(defaultClock(), log);
+    std::vector<AdapterEntry> adapters;
+    NetworkCheckResult result;
+    if (check) {
+        result = runStartupNetworkCheck(net, adapters);
+    } else {
+        result.adapterCount = net.enumerateAdapters(adapters);
+        result.outcome = NetworkCheckOutcome::Pass;
+    }
+
+    if (json) {
+        nlohmann::json out;
+        out["adapters"] = nlohmann::json::array();
+        for (std::size_t i = 0; i < adapters.size(); ++i) {
+            const AdapterEntry& a = adapters[i];
+            out["adapters"].push_back({{"index", i},
+                                       {"interface", a.ifName()},
+                                       {"mac", dgram::macTextUpper(a.mac)},
+                                       {"ip", a.ip()},
+                                       {"mask", a.mask()},
+                                       {"gateway", a.gateway()}});
+        }
+        if (check)
+            out["check"] = {{"outcome", outcomeName(result.outcome)},
+                            {"adapters", result.adapterCount},
+                            {"target", result.target},
+                            {"echo", result.echoResult}};
+        std::printf("%s\n", out.dump(2).c_str());
+    } else {
+        std::printf("%-3s %-12s %-17s %-15s %-15s %s\n", "#", "interface", "mac", "ip", "mask",
+                    "gateway");
+        for (std::size_t i = 0; i < adapters.size(); ++i) {
+            const AdapterEntry& a = adapters[i];
+            std::printf("%-3zu %-12s %-17s %-15s %-15s %s\n", i, std::string(a.ifName()).c_str(),
+                        dgram::macTextUpper(a.mac).c_str(), a.szIp, a.szMask, a.szGateway);
+        }
+        if (check) {
+            if (result.target.empty())
+                std::printf("network check: %s (no adapter with an address)\n",
+                            outcomeName(result.outcome));
+            else
+                std::printf("network check: %s (echo %s: %u)\n", outcomeName(result.outcome),
+                            result.target.c_str(), result.echoResult);
+        }
+    }
+    return result.outcome == NetworkCheckOutcome::Pass ? kExitOk : kExitFailure;
+}
+
+CommandRegistration reg{
+    {"adapters", "adapters [--json] [--no-check]  list the adapters and run the network check",
+     &run}};
+
+}  // namespace
+}  // namespace lanrove::cli

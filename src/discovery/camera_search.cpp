@@ -1,0 +1,150 @@
+#include "discovery/camera_search.h"
+
+#include "discovery/ipv4_address.h"
+#include "support/text.h"
+
+namespace lanrove {
+
+CameraSearch::CameraSearch(SearchContext context, SearchEvents& events)
+    : m_ctx(context), m_events(events) {}
+
+CameraSearch::~CameraSearch() {
+    if (m_thread.running()) {
+        cancel();
+        // The pass loop polls every 15 ms and the receive thread its 3 s time-out.
+        m_thread.waitEnd(m_ctx.clock.scaled(Millis(kRecvTimeoutMs * 3)));
+    }
+    m_thread.closeHandle();
+}
+
+void CameraSearch::start() {
+    m_ctx.store.m_bSearchEnd = 0;
+    m_ctx.store.m_bStop = 0;
+    m_thread.start([this] {
+        run();
+        m_thread.closeHandleFromInside();
+    });
+}
+
+void CameraSearch::cancel() {
+    m_ctx.store.m_bSearchEnd = 1;
+    m_ctx.store.m_bStop = 1;
+}
+
+void CameraSearch::run() {
+    CameraStore& store = m_ctx.store;
+    store.resetForSearch();
+    store.m_bSearchEnd = 0;
+
+    int remembered = -1;
+    for (int i = 0; i < static_cast<int>(m_ctx.adapters.size()) && store.m_bSearchEnd != 1; ++i) {
+        const AdapterEntry& adapter = m_ctx.adapters[static_cast<std::size_t>(i)];
+        if (ipv4::fromTextOrZero(adapter.ip()) == 0) {
+            m_ctx.log.event("IP address is not set to NIC", "warn", "");
+            continue;
+        }
+        m_ctx.nAdapter = i;
+        m_nCurrentAdapter = i;
+        const int found = adapterPass();
+        if (found != 0 && remembered < 0) remembered = i;
+        m_ctx.clock.sleepFor(Millis(kSearchPassPauseMs));
+    }
+
+    m_ctx.nAdapter = remembered < 0 ? 0 : remembered;
+    m_ctx.scheduler.stop();
+    store.m_bSearchEnd = 1;
+
+    if (remembered < 0) {
+        m_ctx.log.event("Could not find a camera", "err", "");
+        m_events.searchNotFound();
+    }
+    m_events.setControlEnabled(kIdSearch, true);
+    m_events.setCloseEnabled(true);
+    m_events.setControlEnabled(kIdFirmCheck, true);
+    m_events.setControlEnabled(kIdFactoryDefault, true);
+    m_ctx.net.flushArpCache();
+}
+
+int CameraSearch::adapterPass() {
+    CameraStore& store = m_ctx.store;
+    store.m_bySendCount = 0;
+    store.clearFoundMacs();
+    const AdapterEntry adapter = m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)];
+    m_ctx.link.setAdapter(adapter);
+    m_ctx.link.startRecvThread();
+    m_ctx.scheduler.start(SendSchedule::Search);
+
+    CgiSessionSlot slot;
+    int lastPosted = 0;
+    while (store.m_bStop.load() != 1) {
+        int read = 0;
+        bool haveRecord = false;
+        CameraEntry entry;
+        {
+            std::lock_guard lock(store.m_csCamTable);
+            read = store.m_nFindRead;
+            if (read != store.m_nFindWrite) {
+                entry = store.m_CamTable[static_cast<std::size_t>(read)];
+                haveRecord = true;
+            }
+        }
+        if (haveRecord) {
+            if (store.findByMac(fieldView(entry.szMac), read) >= 0) {
+                // The same camera answered on an earlier adapter.
+                std::lock_guard lock(store.m_csCamTable);
+                ++store.m_nFindRead;
+            } else {
+                if (entry.wProtoVer == 1) {
+                    // Completed outside the table lock: the receive thread only appends past
+                    // m_nFindWrite, so a slow camera does not hold up the replies of others.
+                    setField(entry.szPort, std::u16string_view());
+                    setField(entry.szSsl, std::u16string_view());
+                    setField(entry.szTitle, std::u16string_view());
+                    const std::string ip = fieldUtf8(entry.szIp);
+                    if (CCGI::IsOutsideHostSubnet(adapter.ip(), adapter.mask(), ip) != 0 ||
+                        fieldView(entry.szIp) == kFactoryAddress) {
+                        entry.nRtspRtp = 0;
+                    } else {
+                        completeVersion1(entry, slot);
+                    }
+                }
+                int taken = 0;
+                {
+                    std::lock_guard lock(store.m_csCamTable);
+                    store.m_CamTable[static_cast<std::size_t>(read)] = entry;
+                    taken = ++store.m_nFindRead;
+                }
+                m_events.addRow(read);
+                if (taken <= kMarkEveryRowUpTo || taken % kMarkEvery == 0) {
+                    m_events.markRows(taken);
+                    lastPosted = taken;
+                }
+            }
+            continue;  // take the next record at once while records are waiting
+        }
+        if (read <= kMarkOnPauseUpTo && read != lastPosted) {
+            m_events.markRows(read);
+            lastPosted = read;
+        }
+        m_ctx.clock.sleepFor(Millis(kSearchPollMs));
+    }
+
+    int read = 0;
+    int write = 0;
+    {
+        std::lock_guard lock(store.m_csCamTable);
+        read = store.m_nFindRead;
+        write = store.m_nFindWrite;
+    }
+    if (read > 0) m_events.markRows(read);
+    m_ctx.log.trace(1, "Find Write:%d Read:%d", write, read);
+    slot.reset();
+    return read;
+}
+
+void CameraSearch::completeVersion1(CameraEntry& entry, CgiSessionSlot& slot) {
+    m_ctx.cgi.GetCodecStreamCgi(kSearchCodecTimeoutMs, slot, entry);
+    if (entry.nRtspRtp > 0) m_ctx.cgi.ReqGetCamSetCgi(slot, entry);
+}
+
+}  // namespace lanrove

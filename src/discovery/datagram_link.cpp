@@ -1,0 +1,239 @@
+#include "discovery/datagram_link.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace lanrove {
+
+namespace {
+
+constexpr int kRecvSocketBuffer = 4 * 1024 * 1024;  // room for a burst of 1000 replies
+constexpr int kSendAttempts = 3;
+
+void bindToDevice(int fd, std::string_view ifName) {
+    if (ifName.empty()) return;
+    const std::string name(ifName);
+    setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, name.c_str(),
+               static_cast<socklen_t>(name.size() + 1));
+}
+
+sockaddr_in endpoint(std::uint32_t hostOrderAddress, std::uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(hostOrderAddress);
+    return a;
+}
+
+}  // namespace
+
+// --------------------------------------------------------------------------------- transport
+
+int UdpBroadcastTransport::send(const AdapterEntry& adapter, const dgram::Datagram& datagram) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        const int error = errno;
+        m_log.trace(1, "SendProc WSASocket Error == %d", error);
+        return error;
+    }
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    // The limited broadcast leaves through the adapter even when binding its address fails.
+    bindToDevice(fd, adapter.ifName());
+    char ip[sizeof adapter.szIp + 1] = {};
+    std::memcpy(ip, adapter.szIp, sizeof adapter.szIp);
+    in_addr local{};
+    if (inet_pton(AF_INET, ip, &local) == 1) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_port = htons(dgram::kPcPort);
+        from.sin_addr = local;
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&from),
+               sizeof from);  // failure is not an error
+    }
+    const sockaddr_in to = endpoint(0xFFFFFFFFu, dgram::kCameraPort);
+    int result = 0;
+    for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+        const ssize_t n = ::sendto(fd, datagram.data(), datagram.size(), 0,
+                                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (n == static_cast<ssize_t>(datagram.size())) {
+            result = 0;
+            break;
+        }
+        result = n < 0 ? errno : EMSGSIZE;
+    }
+    ::close(fd);
+    return result;
+}
+
+// ---------------------------------------------------------------------------------- the link
+
+DatagramLink::DatagramLink(CameraStore& store, DatagramTransport& transport, TraceLog& log,
+                           const Clock& clock, WireCodec codec)
+    : m_store(store),
+      m_transport(transport),
+      m_log(log),
+      m_clock(clock),
+      m_codec(std::move(codec)) {
+    m_adapter.clear();
+}
+
+DatagramLink::~DatagramLink() {
+    stopRecvThread();
+}
+
+void DatagramLink::setAdapter(const AdapterEntry& adapter) {
+    std::lock_guard lock(m_adapterMutex);
+    m_adapter = adapter;
+}
+
+AdapterEntry DatagramLink::adapter() const {
+    std::lock_guard lock(m_adapterMutex);
+    return m_adapter;
+}
+
+int DatagramLink::sendDatagram(std::uint16_t code, const std::uint8_t* payload, std::size_t length,
+                               std::uint16_t argument) {
+    const AdapterEntry a = adapter();
+    std::uint8_t requestNo = 0;
+    if (code == dgram::kSearchRequest) {
+        requestNo = m_store.m_bySendCount.load();
+        if (requestNo == 1) m_store.clearFoundMacs();
+    }
+    dgram::Datagram datagram;
+    dgram::buildPcDatagram(datagram, code, a.mac, argument, payload, length, requestNo);
+    return m_transport.send(a, datagram);
+}
+
+bool DatagramLink::RecvLock::tryLockFor(Millis d) {
+    std::unique_lock lock(m_mutex);
+    const auto free = [this] { return !m_bHeld; };
+    if (d == Millis::max())
+        m_cv.wait(lock, free);
+    else if (!m_cv.wait_for(lock, d, free))
+        return false;
+    m_bHeld = true;
+    return true;
+}
+
+void DatagramLink::RecvLock::unlock() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bHeld = false;
+    }
+    m_cv.notify_all();
+}
+
+void DatagramLink::startRecvThread() {
+    // A thread told to stop by the stop flag lets go of the lock within one receive time-out;
+    // one that still runs unstopped is stopped by the stop procedure instead of waited for.
+    bool locked = false;
+    if (!m_recvThread.running() || m_store.m_bStop.load() != 0)
+        locked = m_csRecv.tryLockFor(m_clock.scaled(Millis(kRecvTimeoutMs + 1000)));
+    m_nRecvWait = 1000;
+    stopWorkerThread(m_recvThread, m_stopRecv, mainWindowStopLines("m_hRecvThread"), m_log,
+                     m_clock);
+    m_nRecvWait = 0;
+    if (locked) m_csRecv.unlock();
+    m_store.clearFoundMacs();
+    m_store.m_bStop = 0;
+    m_stopRecv.reset();
+    m_recvThread.start([this] { recvProc(); });
+}
+
+int DatagramLink::stopRecvThread() {
+    return stopWorkerThread(m_recvThread, m_stopRecv, mainWindowStopLines("m_hRecvThread"), m_log,
+                            m_clock);
+}
+
+bool DatagramLink::waitRecvIdle(Millis d) {
+    if (!m_csRecv.tryLockFor(d)) return false;
+    m_csRecv.unlock();
+    return true;
+}
+
+bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length) {
+    if (data == nullptr || length != dgram::kSize) return false;
+    char mac[24];
+    const std::uint8_t* m = data + dgram::kOffMac;
+    std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4],
+                  m[5]);
+    if (!m_store.noteFoundMac(mac)) {
+        m_log.trace(1, "Find == MacAddress Check = %s", mac);
+        return false;
+    }
+    DiscoveryEvents* events = m_pEvents.load();
+    const std::uint16_t code = dgram::commandOf(data);
+    if (code == dgram::kSearchReply) {
+        CameraEntry entry;
+        dgram::decodeSearchReply(data, length, m_codec, entry);
+        if (m_store.append(entry)) {
+            if (events != nullptr) events->searchReplyStored(m_store.m_nFindWrite - 1);
+        } else {
+            m_log.trace(1, "CamTable Full MacAddress(%s)", mac);
+        }
+        const int result = sendDatagram(dgram::kSearchAck, m, 6, dgram::kArgAck);
+        if (events != nullptr) events->acknowledgementSent(m, result);
+    } else if (code == dgram::kIpSettingReply) {
+        SetReplyEntry reply;
+        dgram::decodeSetReply(data, length, reply);
+        if (m_store.appendReply(reply) && events != nullptr) events->setReplyStored(reply);
+    } else {
+        m_log.trace(1, "Non Command(%d) MacAddress(%s)", static_cast<int>(code), mac);
+    }
+    return true;
+}
+
+void DatagramLink::recvProc() {
+    std::unique_lock recvLock(m_csRecv);
+    const AdapterEntry a = adapter();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        m_log.trace(1, "SendProc WSASocket Error == %d", errno);
+        return;
+    }
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    const long timeoutMs = m_clock.scaledMs(kRecvTimeoutMs);
+    timeval tv{};
+    tv.tv_sec = timeoutMs / 1000;
+    tv.tv_usec = (timeoutMs % 1000) * 1000;
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kRecvSocketBuffer, sizeof kRecvSocketBuffer) !=
+        0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kRecvSocketBuffer, sizeof kRecvSocketBuffer);
+    // Cameras answer by broadcast, which a socket bound to a unicast address never sees: bind
+    // the wildcard address and tie the socket to the adapter's interface instead.
+    bindToDevice(fd, a.ifName());
+    const sockaddr_in local = endpoint(0, dgram::kPcPort);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+        m_log.trace(1, "RecvProc bind Error == %d", errno);
+
+    std::vector<std::uint8_t> buffers(kRecvBuffers * kRecvBufferSize);
+    m_log.traceText(1, "RecvProc Start.");
+    std::size_t current = 0;
+    while (m_store.m_bStop.load() == 0) {
+        if (m_stopRecv.waitFor(m_clock.scaled(Millis(m_nRecvWait.load())))) {
+            m_log.traceText(1, "RecvProc Stop!!!");
+            break;
+        }
+        std::uint8_t* buffer = buffers.data() + current * kRecvBufferSize;
+        const ssize_t n = ::recv(fd, buffer, kRecvBufferSize, 0);
+        if (n < 0) continue;  // time-out: look at the flags again
+        if (handleDatagram(buffer, static_cast<std::size_t>(n)))
+            current = (current + 1) % kRecvBuffers;
+    }
+    m_log.traceText(1, "RecvProc End.");
+    ::close(fd);
+    m_recvThread.closeHandleFromInside();
+}
+
+}  // namespace lanrove

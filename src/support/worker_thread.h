@@ -1,0 +1,79 @@
+#pragma once
+// A worker thread with a "handle" in the sense the stop procedure needs: whether one is set,
+// whether the thread still runs, a bounded wait for its end, and the possibility for the thread
+// to close its own handle when it finishes. Threads cannot be killed safely, so the stop
+// procedure's last resort writes its terminate line and detaches the thread.
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "support/clock.h"
+#include "support/trace_log.h"
+
+namespace lanrove {
+
+class WorkerThread {
+  public:
+    WorkerThread() = default;
+    // Joins a finished thread; a thread still running is detached (its owner should have
+    // stopped it first).
+    ~WorkerThread();
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Runs `body` on a new thread and sets the handle. An earlier thread of this object must
+    // have ended or be ending (its handle closed); it is joined first.
+    void start(std::function<void()> body);
+
+    bool hasHandle() const;
+    // Handle set and the thread has not yet returned.
+    bool running() const;
+    // Waits up to the real duration `d` for the thread to return; true when it has.
+    bool waitEnd(Millis d) const;
+    // Called by the thread itself as its last step: the handle becomes "none" so that later
+    // stop procedures find nothing to stop.
+    void closeHandleFromInside();
+    // Owner side: forgets the handle; joins when the thread has ended, detaches otherwise.
+    void closeHandle();
+
+  private:
+    struct State {
+        mutable std::mutex mutex;
+        mutable std::condition_variable cv;
+        bool ended = false;
+    };
+    void reapLocked();
+
+    mutable std::mutex m_mutex;
+    std::shared_ptr<State> m_state;
+    std::thread m_thread;
+    bool m_bHandle = false;
+};
+
+// The lines of one stop procedure; an empty text writes nothing.
+struct ThreadStopLines {
+    std::string stop;       // the first wait succeeded
+    std::string retryStop;  // the second wait succeeded
+    std::string terminate;  // the thread had to be given up
+    std::string close;      // the handle was closed (whenever the state could be read)
+};
+// "LanroveSetupDlg Firmup Thread:<name> Stop." and its siblings.
+ThreadStopLines mainWindowStopLines(std::string_view name);
+
+inline constexpr Millis kThreadStopWait{300000};
+
+// The thread stop procedure: when the handle is set and the thread still runs, set the stop
+// event and wait up to `wait` (a protocol duration, scaled by `clock`); if it still runs, set
+// the event again and wait once more; then give the thread up (terminate line, detach). The
+// handle is closed at the end. Returns nonzero when the thread had ended or ended within the
+// waits, 0 when there was no handle or it had to be given up.
+int stopWorkerThread(WorkerThread& thread, ManualResetEvent& stopEvent,
+                     const ThreadStopLines& lines, TraceLog& log, const Clock& clock,
+                     Millis wait = kThreadStopWait);
+
+}  // namespace lanrove

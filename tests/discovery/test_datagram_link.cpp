@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "discovery/datagram_link.h"
+#include "fake_transport.h"
+#include "log_capture.h"
+
+using namespace lanrove;
+using namespace lanrove::dgram;
+using lanrove::testing::LogCapture;
+using lanrove::testing::RecordingTransport;
+
+namespace {
+
+Datagram cameraDatagram(std::uint16_t code, std::uint8_t lastMacByte, std::uint16_t version = 2) {
+    Datagram d{};
+    putU16(d.data(), code);
+    const std::uint8_t mac[6] = {0x00, 0x80, 0x45, 0x00, 0x00, lastMacByte};
+    std::memcpy(d.data() + 2, mac, 6);
+    putU16(d.data() + 10, version);
+    putAddress(d.data() + 32, 0xC0A80002);
+    if (code == kIpSettingReply) putU16(d.data() + 32, 201);
+    return d;
+}
+
+struct DatagramLinkTest : ::testing::Test {
+    LogCapture capture;
+    CameraStore store;
+    RecordingTransport transport;
+    ScaledClock clock{0.01};
+    DatagramLink link{store, transport, capture.log(), clock};
+
+    DatagramLinkTest() {
+        AdapterEntry a;
+        a.clear();
+        const std::uint8_t mac[6] = {2, 0, 0, 0, 0, 1};
+        std::memcpy(a.mac, mac, 6);
+        AdapterEntry::setText(a.szIp, "192.168.0.10");
+        AdapterEntry::setText(a.szMask, "255.255.255.0");
+        link.setAdapter(a);
+    }
+    bool feed(const Datagram& d, std::size_t length = kSize) {
+        return link.handleDatagram(d.data(), length);
+    }
+};
+
+}  // namespace
+
+TEST_F(DatagramLinkTest, RepeatedReplyGivesOneRecordAndOneAcknowledgement) {
+    const Datagram reply = cameraDatagram(kSearchReply, 0x11);
+    EXPECT_TRUE(feed(reply));
+    EXPECT_FALSE(feed(reply));
+    ASSERT_EQ(store.m_nFindWrite, 1);
+    EXPECT_EQ(fieldUtf8(store.m_CamTable[0].szNo), "1");
+    EXPECT_EQ(fieldUtf8(store.m_CamTable[0].szMac), "00:80:45:00:00:11");
+    EXPECT_EQ(store.m_strFoundMacs, "[00:80:45:00:00:11]");
+
+    const auto sent = transport.sent();
+    ASSERT_EQ(sent.size(), 1u);
+    const Datagram& ack = sent[0].datagram;
+    EXPECT_EQ(getU16(ack.data()), kSearchAck);
+    EXPECT_EQ(getU16(ack.data() + 8), kArgAck);
+    EXPECT_EQ(std::memcmp(ack.data() + 32, reply.data() + 2, 6), 0);
+    const std::uint8_t pcMac[6] = {2, 0, 0, 0, 0, 1};
+    EXPECT_EQ(std::memcmp(ack.data() + 2, pcMac, 6), 0);
+    EXPECT_EQ(sent[0].adapterIp, "192.168.0.10");
+    EXPECT_EQ(capture.count("Find == MacAddress Check = 00:80:45:00:00:11"), 1u);
+}
+
+TEST_F(DatagramLinkTest, SetReplyFirstBlocksLaterSearchReplyOfThatCamera) {
+    EXPECT_TRUE(feed(cameraDatagram(kIpSettingReply, 0x22)));
+    EXPECT_FALSE(feed(cameraDatagram(kSearchReply, 0x22)));
+    EXPECT_EQ(store.m_nFindWrite, 0);
+    EXPECT_EQ(transport.count(kSearchAck), 0u);
+    SetReplyEntry r;
+    ASSERT_TRUE(store.takeReply(r));
+    EXPECT_EQ(fieldUtf8(r.szMac), "00:80:45:00:00:22");
+    EXPECT_EQ(r.wResult, 201);
+    // Another camera is not affected.
+    EXPECT_TRUE(feed(cameraDatagram(kSearchReply, 0x23)));
+    EXPECT_EQ(store.m_nFindWrite, 1);
+}
+
+TEST_F(DatagramLinkTest, WrongSizesAreIgnoredAndDoNotBlockTheCamera) {
+    const Datagram reply = cameraDatagram(kSearchReply, 0x33);
+    EXPECT_FALSE(feed(reply, 511));
+    std::uint8_t longer[513] = {};
+    std::memcpy(longer, reply.data(), kSize);
+    EXPECT_FALSE(link.handleDatagram(longer, sizeof longer));
+    EXPECT_TRUE(store.m_strFoundMacs.empty());
+    EXPECT_EQ(store.m_nFindWrite, 0);
+    EXPECT_TRUE(feed(reply));
+    EXPECT_EQ(store.m_nFindWrite, 1);
+}
+
+TEST_F(DatagramLinkTest, UnknownCommandIsTracedAndCountsAsSeen) {
+    EXPECT_TRUE(feed(cameraDatagram(0x5031, 0x44)));
+    EXPECT_EQ(capture.count("Non Command(20529) MacAddress(00:80:45:00:00:44)"), 1u);
+    EXPECT_FALSE(feed(cameraDatagram(kSearchReply, 0x44)));
+    EXPECT_EQ(store.m_nFindWrite, 0);
+}
+
+TEST_F(DatagramLinkTest, SearchRequestNumberOneEmptiesTheFoundList) {
+    feed(cameraDatagram(kSearchReply, 0x55));
+    ASSERT_FALSE(store.m_strFoundMacs.empty());
+    for (std::uint8_t n : {2, 3}) {
+        store.m_bySendCount = n;
+        link.sendDatagram(kSearchRequest, nullptr, 0, kArgSearch);
+        EXPECT_EQ(store.m_strFoundMacs, "[00:80:45:00:00:55]") << int(n);
+    }
+    store.m_bySendCount = 1;
+    link.sendDatagram(kSearchRequest, nullptr, 0, kArgSearch);
+    EXPECT_TRUE(store.m_strFoundMacs.empty());
+    const auto sent = transport.sent();
+    ASSERT_EQ(sent.size(), 4u);  // the ack and three requests
+    EXPECT_EQ(sent[1].datagram[33], 2);
+    EXPECT_EQ(sent[2].datagram[33], 3);
+    EXPECT_EQ(sent[3].datagram[33], 1);
+    EXPECT_EQ(getU16(sent[3].datagram.data() + 8), kArgSearch);
+    // The camera is accepted again in the new round.
+    EXPECT_TRUE(feed(cameraDatagram(kSearchReply, 0x55)));
+}
+
+TEST_F(DatagramLinkTest, FullTableStillAcknowledgesAndNeverOverruns) {
+    for (int i = 0; i < 1001; ++i) {
+        Datagram d = cameraDatagram(kSearchReply, 0);
+        d[6] = static_cast<std::uint8_t>(i >> 8);
+        d[7] = static_cast<std::uint8_t>(i);
+        ASSERT_TRUE(feed(d));
+    }
+    EXPECT_EQ(store.m_nFindWrite, 1000);
+    EXPECT_EQ(fieldUtf8(store.m_CamTable[999].szNo), "1000");
+    EXPECT_EQ(transport.count(kSearchAck), 1001u);
+    EXPECT_EQ(capture.count("CamTable Full"), 1u);
+}
+
+TEST_F(DatagramLinkTest, ReceiveThreadStartsAndStopsWithTheStopFlag) {
+    // The thread binds a wildcard socket but nothing is sent to it; it only has to notice the
+    // flag within one (scaled) receive time-out and release its lock.
+    link.startRecvThread();
+    EXPECT_EQ(store.m_bStop.load(), 0u);
+    EXPECT_TRUE(link.recvThreadRunning());
+    store.m_bStop = 1;
+    for (int i = 0; i < 500 && link.recvThreadRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(link.recvThreadRunning());
+    EXPECT_TRUE(link.waitRecvIdle(std::chrono::seconds(5)));
+    EXPECT_EQ(link.stopRecvThread(), 0);  // it closed its own handle
+    EXPECT_EQ(capture.count("RecvProc Start."), 1u);
+    EXPECT_EQ(capture.count("RecvProc End."), 1u);
+    EXPECT_EQ(capture.count("Firmup Thread:m_hRecvThread"), 0u);
+}
+
+TEST_F(DatagramLinkTest, StartingAgainStopsARunningReceiveThread) {
+    store.m_strFoundMacs = "[00:00:00:00:00:01]";
+    link.startRecvThread();
+    EXPECT_TRUE(store.m_strFoundMacs.empty());
+    link.startRecvThread();  // first one still runs with the stop flag clear
+    EXPECT_EQ(capture.count("RecvProc Stop!!!"), 1u);
+    EXPECT_EQ(capture.count("LanroveSetupDlg Firmup Thread:m_hRecvThread Stop."), 1u);
+    EXPECT_EQ(capture.count("LanroveSetupDlg Firmup Thread:m_hRecvThread Handle Close."), 1u);
+    EXPECT_TRUE(link.recvThreadRunning());
+    EXPECT_NE(link.stopRecvThread(), 0);
+    EXPECT_EQ(capture.count("RecvProc End."), 2u);
+}

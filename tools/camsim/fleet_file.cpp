@@ -1,0 +1,231 @@
+#include "fleet_file.h"
+
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "discovery/datagram_codec.h"
+#include "discovery/ipv4_address.h"
+
+namespace lanrove::camsim {
+
+namespace {
+
+using nlohmann::json;
+
+struct FleetError {
+    std::string message;
+};
+
+[[noreturn]] void fail(const std::string& message) {
+    throw FleetError{message};
+}
+
+std::string textOf(const json& v, const char* key) {
+    if (!v.is_string()) fail(std::string("\"") + key + "\" must be a text");
+    return v.get<std::string>();
+}
+
+int intOf(const json& v, const char* key) {
+    if (v.is_boolean()) return v.get<bool>() ? 1 : 0;
+    if (!v.is_number_integer()) fail(std::string("\"") + key + "\" must be a whole number");
+    return v.get<int>();
+}
+
+void checkAddress(const std::string& text, const char* key) {
+    if (!ipv4::parse(text)) fail(std::string("\"") + key + "\" is not a dotted address: " + text);
+}
+
+void applyFields(const json& j, SimCamera& c) {
+    if (!j.is_object()) fail("a camera must be an object");
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        const std::string& k = it.key();
+        const json& v = it.value();
+        if (k == "model") {
+            c.model = textOf(v, "model");
+        } else if (k == "proto") {
+            c.protoVer = intOf(v, "proto");
+            if (c.protoVer != 1 && c.protoVer != 2) fail("\"proto\" must be 1 or 2");
+        } else if (k == "mac") {
+            dgram::MacBytes mac{};
+            if (!dgram::parseMacText(std::string_view(textOf(v, "mac")), mac))
+                fail("\"mac\" is not a MAC address: " + v.dump());
+            std::memcpy(c.mac, mac.data(), 6);
+        } else if (k == "ip") {
+            c.ip = textOf(v, "ip");
+            checkAddress(c.ip, "ip");
+        } else if (k == "mask") {
+            c.mask = textOf(v, "mask");
+            checkAddress(c.mask, "mask");
+        } else if (k == "gateway") {
+            c.gateway = textOf(v, "gateway");
+            checkAddress(c.gateway, "gateway");
+        } else if (k == "port") {
+            c.port = intOf(v, "port");
+            if (c.port < 1 || c.port > 65535) fail("\"port\" must be 1..65535");
+        } else if (k == "ssl") {
+            c.ssl = intOf(v, "ssl") != 0;
+        } else if (k == "title") {
+            c.title = textOf(v, "title");
+        } else if (k == "firmware") {
+            c.firmVer = textOf(v, "firmware");
+        } else if (k == "factory") {
+            c.factory = intOf(v, "factory") != 0;
+        } else if (k == "netOption") {
+            c.netOption = static_cast<std::uint8_t>(intOf(v, "netOption"));
+        } else if (k == "rtspRtp") {
+            c.rtspRtp = intOf(v, "rtspRtp");
+        } else if (k == "aspectRatio") {
+            c.aspectRatio = intOf(v, "aspectRatio");
+        } else if (k == "recStatus") {
+            c.recStatus = intOf(v, "recStatus");
+        } else if (k == "versions" || k == "record") {
+            if (!v.is_object()) fail("\"" + k + "\" must be an object");
+            auto& target = k == "versions" ? c.versions : c.record;
+            for (auto e = v.begin(); e != v.end(); ++e)
+                target[e.key()] = textOf(e.value(), k.c_str());
+        } else if (k == "accounts") {
+            if (!v.is_object()) fail("\"accounts\" must be an object");
+            for (auto e = v.begin(); e != v.end(); ++e) {
+                SimAccount* a = e.key() == "admin"     ? &c.admin
+                                : e.key() == "viewer"  ? &c.viewer
+                                : e.key() == "service" ? &c.service
+                                                       : nullptr;
+                if (a == nullptr) fail("unknown account \"" + e.key() + "\"");
+                if (!e.value().is_object()) fail("an account must be an object");
+                if (e.value().contains("user")) a->user = textOf(e.value()["user"], "user");
+                if (e.value().contains("password"))
+                    a->password = textOf(e.value()["password"], "password");
+            }
+        } else if (k == "faults") {
+            if (!v.is_array()) fail("\"faults\" must be a list");
+            for (const auto& f : v) {
+                const std::string text = textOf(f, "faults");
+                const std::size_t eq = text.find('=');
+                const std::string name = text.substr(0, eq);
+                if (name.empty()) fail("empty fault name");
+                c.faults.insert(name);
+                if (eq != std::string::npos) c.faultArgs[name] = text.substr(eq + 1);
+            }
+        } else {
+            fail("unknown camera field \"" + k + "\"");
+        }
+    }
+}
+
+SimCamera defaultCamera() {
+    SimCamera c;
+    c.admin = {"vorly", "vorly"};
+    c.viewer = {"pelma", "pelma"};
+    c.service = {"kelvo", "730162"};
+    return c;
+}
+
+std::string replaceAll(std::string text, const std::string& what, const std::string& with) {
+    for (std::size_t p = text.find(what); p != std::string::npos;
+         p = text.find(what, p + with.size()))
+        text.replace(p, what.size(), with);
+    return text;
+}
+
+void parseFleet(const json& root, std::vector<SimCamera>& out) {
+    if (!root.is_object()) fail("the fleet must be an object");
+    for (auto it = root.begin(); it != root.end(); ++it)
+        if (it.key() != "defaults" && it.key() != "cameras" && it.key() != "generate")
+            fail("unknown fleet field \"" + it.key() + "\"");
+    SimCamera base = defaultCamera();
+    if (root.contains("defaults")) applyFields(root["defaults"], base);
+    std::vector<SimCamera> cameras;
+    std::vector<bool> hasMac;
+    std::vector<bool> hasIp;
+    if (root.contains("cameras")) {
+        if (!root["cameras"].is_array()) fail("\"cameras\" must be a list");
+        for (const auto& j : root["cameras"]) {
+            SimCamera c = base;
+            applyFields(j, c);
+            cameras.push_back(c);
+            hasMac.push_back(j.contains("mac"));
+            hasIp.push_back(j.contains("ip"));
+        }
+    }
+    if (root.contains("generate")) {
+        if (!root["generate"].is_array()) fail("\"generate\" must be a list");
+        for (const auto& g : root["generate"]) {
+            if (!g.is_object() || !g.contains("count") || !g.contains("macStart") ||
+                !g.contains("ipStart"))
+                fail("a generate block needs \"count\", \"macStart\" and \"ipStart\"");
+            const int count = intOf(g["count"], "count");
+            if (count < 0 || count > 100000) fail("\"count\" out of range");
+            dgram::MacBytes mac{};
+            if (!dgram::parseMacText(std::string_view(textOf(g["macStart"], "macStart")), mac))
+                fail("\"macStart\" is not a MAC address");
+            const auto ip = ipv4::parse(textOf(g["ipStart"], "ipStart"));
+            if (!ip) fail("\"ipStart\" is not a dotted address");
+            const int step = g.contains("ipStep") ? intOf(g["ipStep"], "ipStep") : 1;
+            const std::string titleFormat =
+                g.contains("titleFormat") ? textOf(g["titleFormat"], "titleFormat") : "";
+            std::uint64_t macValue = 0;
+            for (std::uint8_t b : mac) macValue = (macValue << 8) | b;
+            for (int n = 0; n < count; ++n) {
+                SimCamera c = base;
+                if (g.contains("camera")) applyFields(g["camera"], c);
+                const std::uint64_t m = macValue + static_cast<std::uint64_t>(n);
+                for (int b = 0; b < 6; ++b)
+                    c.mac[b] = static_cast<std::uint8_t>(m >> (8 * (5 - b)));
+                c.ip = ipv4::toText(*ip + static_cast<std::uint32_t>(step) *
+                                              static_cast<std::uint32_t>(n));
+                if (!titleFormat.empty())
+                    c.title = replaceAll(titleFormat, "{n}", std::to_string(n + 1));
+                cameras.push_back(c);
+                hasMac.push_back(true);
+                hasIp.push_back(true);
+            }
+        }
+    }
+    std::set<std::string> macs;
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        if (!hasMac[i]) fail("camera " + std::to_string(i + 1) + " has no \"mac\"");
+        if (!hasIp[i] && cameras[i].ip.empty())
+            fail("camera " + std::to_string(i + 1) + " has no \"ip\"");
+        const std::string mac = dgram::macTextUpper(cameras[i].mac);
+        if (!macs.insert(mac).second) fail("MAC address " + mac + " is used twice");
+    }
+    out = std::move(cameras);
+}
+
+}  // namespace
+
+bool parseFleetJson(std::string_view text, std::vector<SimCamera>& out, std::string& error) {
+    try {
+        const json root = json::parse(text.begin(), text.end());
+        parseFleet(root, out);
+        return true;
+    } catch (const FleetError& e) {
+        error = e.message;
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    return false;
+}
+
+bool loadFleetFile(const std::string& path, Fleet& fleet, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::vector<SimCamera> cameras;
+    if (!parseFleetJson(ss.str(), cameras, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    std::lock_guard lock(fleet.mutex);
+    fleet.cameras = std::move(cameras);
+    return true;
+}
+
+}  // namespace lanrove::camsim

@@ -1,0 +1,32 @@
+#pragma once
+// The fleet file: a JSON description of the simulated cameras.
+//
+// {
+//   "defaults": { <camera fields> },              optional, under every camera
+//   "cameras":  [ { <camera fields> }, ... ],
+//   "generate": [ { "count": 1000, "macStart": "02:00:00:00:10:00",
+//                   "ipStart": "192.168.0.100", "ipStep": 1,
+//                   "titleFormat": "CAM-{n}", "camera": { <camera fields> } } ]
+// }
+//
+// Camera fields: "model", "proto" (1 or 2), "mac", "ip", "mask", "gateway", "port", "ssl"
+// (true/false or 0/1), "title", "firmware" (the search reply's version text), "factory",
+// "netOption", "versions" {name: text}, "rtspRtp", "aspectRatio", "recStatus",
+// "record" {name: text}, "accounts" {"admin"|"viewer"|"service": {"user", "password"}} and
+// "faults" (["silent", "twice", "result=200", "badcreds", "junk511", "junk513",
+// "unknowncmd", ...]; "name=value" puts the value in faultArgs). "mac" and "ip" are required;
+// MAC addresses must be unique. Accounts not given are the cameras' defaults: admin
+// "vorly"/"vorly", viewer "pelma"/"pelma", service "kelvo"/"730162".
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fleet.h"
+
+namespace lanrove::camsim {
+
+bool parseFleetJson(std::string_view text, std::vector<SimCamera>& out, std::string& error);
+bool loadFleetFile(const std::string& path, Fleet& fleet, std::string& error);
+
+}  // namespace lanrove::camsim
