@@ -21,8 +21,8 @@ if [ "$mode" = gui ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: no display; running the command-line search instead (use Xvfb or a desktop for the window)" >&2
   mode=cli
 fi
-home=$(mktemp -d /tmp/lanrove-demo.XXXXXX)
-trap 'rm -rf "$home"' EXIT
+home=$PWD/build/demo-home
+mkdir -p "$home"
 build=build/default
 if [ "$mode" = gui ]; then
   lab/lab.sh --fleet "$fleet" --scale 0.05 -- \
@@ -32,4 +32,4 @@ if [ "$mode" = gui ]; then
 else
   lab/lab.sh --fleet "$fleet" --scale 0.05 -- "$build/src/lanrove-cli" search --home "$home"
 fi
-echo "demo: the trace log of this run was in $home/IPLog (removed now)" >&2
+echo "demo: trace log in $home/IPLog" >&2
