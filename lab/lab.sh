@@ -19,7 +19,8 @@ usage: lab/lab.sh [options] [-- COMMAND [ARGS...]]
   --gateway2 ADDR|off  default route of the second adapter (default off)
   --split              second adapter on its own segment with the cameras; the first adapter
                        shares a segment with the gateway only
-  --host NAME=ADDR     a host name the PC resolves (repeatable; lab-gateway is always there)
+  --host NAME=ADDR     a host name the PC resolves (repeatable); lab-gateway names the
+                       gateway host
   --scale S            export LANROVE_TIME_SCALE=S to the PC and the simulator
   --check              only test whether a lab can be built here (exit 0, or 77 when not)
 Without COMMAND an interactive shell runs on the PC.
@@ -73,11 +74,18 @@ camsim_pid=""
 cleanup() {
   local rc=$?
   trap - EXIT INT TERM HUP
-  if [ -n "$camsim_pid" ] && kill -0 "$camsim_pid" 2>/dev/null; then
+  if [ -n "$camsim_pid" ]; then
     kill -TERM "$camsim_pid" 2>/dev/null
     for _ in $(seq 50); do kill -0 "$camsim_pid" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$camsim_pid" 2>/dev/null
     wait "$camsim_pid" 2>/dev/null
+    local camsim_rc=$?
+    if [ "$camsim_rc" -ne 0 ]; then
+      # A simulator that failed or crashed makes the whole run fail.
+      echo "lab: lanrove-camsim ended with status $camsim_rc" >&2
+      cat "$tmp/camsim.out" >&2
+      [ "$rc" -eq 0 ] && rc=70
+    fi
   fi
   for ns in "${created[@]}"; do
     # Processes left inside our own namespaces are ours; end them by id.
@@ -85,7 +93,6 @@ cleanup() {
     ip netns del "$ns" 2>/dev/null
   done
   rm -rf "/etc/netns/$pc"
-  rmdir /etc/netns 2>/dev/null
   [ -n "$tmp" ] && rm -rf "$tmp"
   exit "$rc"
 }
@@ -110,7 +117,6 @@ if [ "$check" -eq 1 ]; then
 fi
 
 prefix_of() { case "$1" in */*) echo "${1#*/}" ;; *) echo 24 ;; esac; }
-addr_of() { echo "${1%/*}"; }
 
 tmp="$(mktemp -d /tmp/lanrove-lab.XXXXXX)" || fail "no temporary folder"
 for ns in "$hub" "$pc" "$gw"; do newns "$ns" || fail "cannot create namespace $ns"; done
@@ -193,10 +199,14 @@ if [ -n "$fleet" ]; then
   [ -e "$tmp/ready" ] || fail "lanrove-camsim did not get ready"
 fi
 
+[ -n "$fleet" ] || cam=""
 export LANROVE_LAB_PC_NS="$pc" LANROVE_LAB_CAM_NS="$cam" LANROVE_LAB_GW_NS="$gw" LANROVE_LAB_CAM_IF=cams0
 if [ $# -eq 0 ]; then
   echo "lab: PC namespace $pc (exit the shell to remove the lab)" >&2
   ip netns exec "$pc" "${SHELL:-/bin/bash}"
 else
-  ip netns exec "$pc" "$@"
+  # In the background so that a signal to this script ends the run at once (the trap then
+  # ends what still runs in the lab); standard input stays the caller's.
+  ip netns exec "$pc" "$@" 0<&0 &
+  wait $!
 fi

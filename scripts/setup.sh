@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build ccache pkg-config
       qt6-base-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev
-      libgtest-dev libgmock-dev libbenchmark-dev iproute2 iputils-ping
+      libgtest-dev libgmock-dev libbenchmark-dev iproute2 iputils-ping curl time
       xvfb xauth imagemagick)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -113,12 +113,31 @@ int DatagramLink::sendDatagram(std::uint16_t code, const std::uint8_t* payload, 
     return m_transport.send(a, datagram);
 }
 
+bool DatagramLink::RecvLock::tryLockFor(Millis d) {
+    std::unique_lock lock(m_mutex);
+    const auto free = [this] { return !m_bHeld; };
+    if (d == Millis::max())
+        m_cv.wait(lock, free);
+    else if (!m_cv.wait_for(lock, d, free))
+        return false;
+    m_bHeld = true;
+    return true;
+}
+
+void DatagramLink::RecvLock::unlock() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bHeld = false;
+    }
+    m_cv.notify_all();
+}
+
 void DatagramLink::startRecvThread() {
     // A thread told to stop by the stop flag lets go of the lock within one receive time-out;
     // one that still runs unstopped is stopped by the stop procedure instead of waited for.
     bool locked = false;
     if (!m_recvThread.running() || m_store.m_bStop.load() != 0)
-        locked = m_csRecv.try_lock_for(m_clock.scaled(Millis(kRecvTimeoutMs + 1000)));
+        locked = m_csRecv.tryLockFor(m_clock.scaled(Millis(kRecvTimeoutMs + 1000)));
     m_nRecvWait = 1000;
     stopWorkerThread(m_recvThread, m_stopRecv, mainWindowStopLines("m_hRecvThread"), m_log,
                      m_clock);
@@ -136,7 +155,7 @@ int DatagramLink::stopRecvThread() {
 }
 
 bool DatagramLink::waitRecvIdle(Millis d) {
-    if (!m_csRecv.try_lock_for(d)) return false;
+    if (!m_csRecv.tryLockFor(d)) return false;
     m_csRecv.unlock();
     return true;
 }

@@ -4,6 +4,7 @@
 // array, acknowledging each accepted search reply.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -91,7 +92,20 @@ class DatagramLink {
     WorkerThread m_recvThread;        // m_hRecvThread
     ManualResetEvent m_stopRecv;      // m_hStopRecv
     std::atomic<int> m_nRecvWait{0};  // wait of the thread's poll of the stop event
-    std::timed_mutex m_csRecv;        // held by the receive thread for its whole run
+    // Held by the receive thread for its whole run; a plain flag under a mutex so that it can
+    // be waited for with a time-out.
+    class RecvLock {
+      public:
+        void lock() { tryLockFor(Millis::max()); }
+        bool tryLockFor(Millis d);
+        void unlock();
+
+      private:
+        std::mutex m_mutex;
+        std::condition_variable m_cv;
+        bool m_bHeld = false;
+    };
+    RecvLock m_csRecv;
 };
 
 }  // namespace lanrove

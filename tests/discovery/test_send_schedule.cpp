@@ -136,11 +136,3 @@ TEST_F(SendScheduleTest, StopKillsTheTimerWithoutSettingTheStopFlag) {
     EXPECT_EQ(store.m_bStop.load(), 0u);
     EXPECT_FALSE(real.running());
 }
-
-TEST(SendScheduleNames, SubjectsAndPeriods) {
-    EXPECT_STREQ(scheduleName(SendSchedule::Search), "Camera Search");
-    EXPECT_STREQ(scheduleName(SendSchedule::Auto), "Auto Set");
-    EXPECT_STREQ(scheduleName(SendSchedule::Manual), "Manual Set");
-    EXPECT_EQ(schedulePeriodMs(SendSchedule::Search), 10000);
-    EXPECT_EQ(schedulePeriodMs(SendSchedule::Manual), 3000);
-}

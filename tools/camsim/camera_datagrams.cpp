@@ -1,5 +1,6 @@
 #include "camera_datagrams.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "discovery/ipv4_address.h"
@@ -47,6 +48,11 @@ Datagram encodeSearchReply(const SimCamera& c, const WireCodec& codec) {
     putAddress(d.data() + 36, ipv4::fromTextOrZero(c.mask));
     putAddress(d.data() + 40, ipv4::fromTextOrZero(c.gateway));
     if (c.protoVer != 2) return d;
+    // Result of the camera's last IP setting: 201 (accepted) unless a test asks otherwise.
+    std::uint16_t searchResult = 201;
+    if (const auto it = c.faultArgs.find("searchresult"); it != c.faultArgs.end())
+        searchResult = static_cast<std::uint16_t>(std::strtoul(it->second.c_str(), nullptr, 10));
+    putU16(d.data() + 46, searchResult);
     d[48] = c.factory ? 1 : 0;
     d[49] = c.netOption;
     d[50] = c.ssl ? 1 : 0;

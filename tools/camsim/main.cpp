@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -16,6 +17,8 @@
 #include "fleet_file.h"
 #include "sim_log.h"
 #include "support/clock.h"
+#include "support/trace_log.h"
+#include "web_side.h"
 
 using namespace lanrove;
 using namespace lanrove::camsim;
@@ -29,6 +32,7 @@ void usage(std::FILE* out) {
         "  --fleet FILE          cameras to simulate (JSON fleet file)\n"
         "  --interface IF        the cameras' interface: datagrams and addresses live there\n"
         "  --no-addresses        do not add the cameras' addresses to the interface\n"
+        "  --no-web              do not serve the cameras' CGI programs\n"
         "  --log FILE            log every datagram event (\"-\" for standard error)\n"
         "  --ready-file FILE     write this file once the cameras answer\n"
         "  --reply-spread MS     spread search replies over up to MS ms (scaled)\n"
@@ -41,6 +45,7 @@ int main(int argc, char** argv) {
     std::string fleetPath, logPath, readyPath;
     DatagramSideOptions options;
     bool manageAddresses = true;
+    bool serveWeb = true;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const auto value = [&]() -> std::string {
@@ -56,6 +61,8 @@ int main(int argc, char** argv) {
             options.interface = value();
         } else if (a == "--no-addresses") {
             manageAddresses = false;
+        } else if (a == "--no-web") {
+            serveWeb = false;
         } else if (a == "--log") {
             logPath = value();
         } else if (a == "--ready-file") {
@@ -124,12 +131,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // ---------------------------------------------------------------------------------------
-    // WEB SIDE: start the simulator's web server here, e.g.
-    //   WebSide web(fleet, ...);  web.start();
-    //   networkListeners.push_back([&](std::size_t i) { web.onNetworkChanged(i); });
-    // and stop it at the matching spot below.
-    // ---------------------------------------------------------------------------------------
+    // The cameras' CGI programs on their addresses and ports; they follow address changes.
+    TraceLog webLog;
+    WebSide web(fleet, webLog, defaultClock(), options.codePage, false);
+    if (serveWeb) {
+        web.start();
+        networkListeners.push_back([&web](std::size_t i) { web.follow(i); });
+    }
 
     std::size_t count = 0;
     {
@@ -145,7 +153,7 @@ int main(int argc, char** argv) {
     sigwait(&signals, &signal);
     log.line(std::string("stopping on signal ") + std::to_string(signal));
 
-    // WEB SIDE: stop it here (before the datagram side and the addresses go).
+    if (serveWeb) web.stop();
 
     datagrams.stop();
     if (keepAddresses) addresses.removeAll();

@@ -1,0 +1,251 @@
+// lanrove-cli search: a full camera search over every adapter, as the desktop program's Search
+// button runs it, printed in list order with the main window's nine columns and four counters.
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/event_queue.h"
+#include "app/language.h"
+#include "app/setup_core.h"
+#include "cli/commands.h"
+#include "support/program_paths.h"
+#include "support/text.h"
+
+namespace lanrove::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lanrove-cli search [--json|--csv] [--quiet] [--stats] [--home DIR]\n";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int) { g_interrupted = 1; }
+
+// The worker's reports become calls on this thread, like posted window messages.
+class QueuedSearchEvents final : public SearchEvents {
+public:
+    QueuedSearchEvents(EventQueue& queue, SetupCore& core) : m_queue(queue), m_core(core) {}
+    void searchNotFound() override {
+        m_queue.post([this] { m_bNotFound = true; });
+    }
+    void setControlEnabled(int, bool) override {}
+    void setCloseEnabled(bool) override {}
+    void addRow(int recordIndex) override {
+        m_queue.post([this, recordIndex] {
+            m_core.onAddRow(recordIndex);
+            m_lastRow = std::chrono::steady_clock::now();
+        });
+    }
+    void markRows(int rowCount) override {
+        m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
+    }
+    bool notFound() const { return m_bNotFound; }
+    std::chrono::steady_clock::time_point lastRow() const { return m_lastRow; }
+
+private:
+    EventQueue& m_queue;
+    SetupCore& m_core;
+    bool m_bNotFound = false;
+    std::chrono::steady_clock::time_point m_lastRow{};
+};
+
+const char* const kJsonKeys[kListColumnCount] = {"no",  "status", "model", "mac",     "ip",
+                                                 "port", "ssl",   "title", "firmware"};
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+void printTable(SetupCore& core, const CounterTexts& counters) {
+    CameraListModel& list = core.list();
+    std::vector<std::size_t> widths(kListColumnCount, 0);
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> header;
+    const char16_t* keys[kListColumnCount] = {
+        u"MAIN_CAMERA_NO",     u"MAIN_CAMERA_STATUS",      u"MAIN_CAMERA_MODEL",
+        u"MAIN_CAMERA_MAC_ADDRESS", u"MAIN_CAMERA_IP_ADDRESS", u"MAIN_CAMERA_PORT",
+        u"MAIN_CAMERA_SSL",    u"MAIN_CAMERA_TITLE",       u"MAIN_CAMERA_FIRMWARE_VERSION"};
+    for (int c = 0; c < kListColumnCount; ++c) header.push_back(toUtf8(core.text(u"MAIN_WINDOW", keys[c])));
+    rows.push_back(header);
+    for (int r = 0; r < list.rowCount(); ++r) {
+        std::vector<std::string> cells;
+        for (int c = 0; c < kListColumnCount; ++c) cells.push_back(toUtf8(list.cell(r, c)));
+        rows.push_back(cells);
+    }
+    // Width in characters, not bytes, so that titles in other scripts line up.
+    auto length = [](const std::string& s) { return fromUtf8(s).size(); };
+    for (const auto& row : rows)
+        for (int c = 0; c < kListColumnCount; ++c)
+            widths[static_cast<std::size_t>(c)] =
+                std::max(widths[static_cast<std::size_t>(c)], length(row[static_cast<std::size_t>(c)]));
+    for (const auto& row : rows) {
+        std::string line;
+        for (int c = 0; c < kListColumnCount; ++c) {
+            const std::string& cell = row[static_cast<std::size_t>(c)];
+            line += cell;
+            if (c + 1 < kListColumnCount)
+                line += std::string(widths[static_cast<std::size_t>(c)] - length(cell) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        std::printf("%s\n", line.c_str());
+    }
+    std::printf("\n%s %s  %s %s  %s %s  %s %s\n",
+                toUtf8(core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_TOTAL")).c_str(),
+                toUtf8(counters.total).c_str(),
+                toUtf8(core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_NEW")).c_str(),
+                toUtf8(counters.newCount).c_str(),
+                toUtf8(core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_OK")).c_str(),
+                toUtf8(counters.ok).c_str(),
+                toUtf8(core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_ATTENTION")).c_str(),
+                toUtf8(counters.attention).c_str());
+}
+
+void printJson(SetupCore& core) {
+    CameraListModel& list = core.list();
+    nlohmann::json out;
+    out["cameras"] = nlohmann::json::array();
+    for (int r = 0; r < list.rowCount(); ++r) {
+        nlohmann::json cam;
+        for (int c = 0; c < kListColumnCount; ++c) cam[kJsonKeys[c]] = toUtf8(list.cell(r, c));
+        // The record behind the row, for scripts that need more than the list shows.
+        const int index = std::stoi(toUtf8(list.cell(r, kColNo))) - 1;
+        if (index >= 0 && index < static_cast<int>(kCameraTableSize)) {
+            const CameraEntry& e = core.store().m_CamTable[static_cast<std::size_t>(index)];
+            cam["protoVer"] = e.wProtoVer;
+            cam["factory"] = e.bFactory;
+            cam["result"] = e.dwResult;
+            cam["mask"] = fieldUtf8(e.szMask);
+            cam["gateway"] = fieldUtf8(e.szGateway);
+        }
+        out["cameras"].push_back(cam);
+    }
+    const CameraStore& s = core.store();
+    out["counters"] = {{"total", s.m_nTotal}, {"new", s.m_nNew}, {"ok", s.m_nOk},
+                       {"attention", s.m_nAttention}};
+    std::printf("%s\n", out.dump(2).c_str());
+}
+
+void printCsv(SetupCore& core) {
+    CameraListModel& list = core.list();
+    std::string header;
+    for (int c = 0; c < kListColumnCount; ++c) header += std::string(c ? "," : "") + kJsonKeys[c];
+    std::printf("%s\n", header.c_str());
+    for (int r = 0; r < list.rowCount(); ++r) {
+        std::string line;
+        for (int c = 0; c < kListColumnCount; ++c)
+            line += std::string(c ? "," : "") + csvField(toUtf8(list.cell(r, c)));
+        std::printf("%s\n", line.c_str());
+    }
+    const CameraStore& s = core.store();
+    std::printf("# total=%d new=%d ok=%d attention=%d\n", s.m_nTotal, s.m_nNew, s.m_nOk,
+                s.m_nAttention);
+}
+
+int run(Context& ctx) {
+    enum class Format { Table, Json, Csv } format = Format::Table;
+    bool quiet = false;
+    bool stats = false;
+    std::string home;
+    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
+        const std::string& a = ctx.args[i];
+        if (a == "--json") {
+            format = Format::Json;
+        } else if (a == "--csv") {
+            format = Format::Csv;
+        } else if (a == "--stats") {
+            stats = true;
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else if (a == "--home" && i + 1 < ctx.args.size()) {
+            home = ctx.args[++i];
+        } else {
+            std::fprintf(stderr, "search: unknown option %s\n%s", a.c_str(), kUsage);
+            return kExitUsage;
+        }
+    }
+
+    TraceLog log;
+    SetupCore core(defaultClock(), log, ProgramPaths::resolve(ctx.argv0, home), langIdFromLocale());
+    core.readEditionAndSettings();
+    core.createLog();
+    core.loadTexts();
+    core.net().enumerateAdapters(core.adapters());
+
+    EventQueue queue;
+    QueuedSearchEvents events(queue, core);
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    const bool progress = !quiet && isatty(STDERR_FILENO) != 0;
+    const void* handle = &core;
+    core.prepareSearch(handle);
+    const auto started = std::chrono::steady_clock::now();
+    core.startSearch(events);
+    bool cancelled = false;
+    while (core.searchRunning()) {
+        queue.drain(Millis(100));
+        if (g_interrupted != 0 && !cancelled) {
+            cancelled = true;
+            core.cancelSearch();
+            if (!quiet) std::fprintf(stderr, "\nsearch: cancelling\n");
+        }
+        if (progress) {
+            const int a = core.search() ? core.search()->currentAdapter() : -1;
+            std::fprintf(stderr, "\rsearching: adapter %d/%zu %s, %d cameras   ", a + 1,
+                         core.adapters().size(),
+                         a >= 0 ? std::string(core.adapters()[static_cast<std::size_t>(a)].ifName()).c_str()
+                                : "",
+                         core.list().rowCount());
+        }
+    }
+    while (queue.drain(Millis(0)) > 0) {
+    }
+    if (progress) std::fprintf(stderr, "\n");
+    core.shutdown(handle);
+    if (stats) {
+        // From the start of the search (its first request goes out at once) to the last row.
+        const double secs =
+            core.list().rowCount() > 0
+                ? std::chrono::duration<double>(events.lastRow() - started).count()
+                : 0.0;
+        std::fprintf(stderr, "search stats: rows=%d first-request-to-last-row=%.3fs\n",
+                     core.list().rowCount(), secs);
+    }
+
+    const int rows = core.list().rowCount();
+    if (events.notFound() || rows == 0) {
+        std::fprintf(stderr, "%s\n", toUtf8(core.text(u"ERROR_WINDOW", u"ERROR_SEARCH")).c_str());
+    }
+    switch (format) {
+        case Format::Json: printJson(core); break;
+        case Format::Csv: printCsv(core); break;
+        case Format::Table:
+            if (rows > 0) printTable(core, core.classifier().counterTexts());
+            break;
+    }
+    if (cancelled) return 130;
+    return rows > 0 ? kExitOk : kExitFailure;
+}
+
+const CommandRegistration reg{{"search",
+                               "search [--json|--csv] [--quiet] [--stats] [--home DIR]  find every camera on "
+                               "every adapter and list it",
+                               &run}};
+
+}  // namespace
+
+}  // namespace lanrove::cli
