@@ -6,6 +6,8 @@
 #include <QItemSelectionModel>
 #include <QScreen>
 #include <QThread>
+#include <algorithm>
+#include <cmath>
 
 #include "ui/dialog_units.h"
 #include "ui/key_guard.h"
@@ -62,6 +64,15 @@ constexpr int kSearchDisables[] = {kIdSearch,     kIdManualSetting, kIdCameraIma
                                    kIdFirmCheck,  kIdFactoryDefault};
 
 }  // namespace
+
+std::array<int, kListColumnCount> columnWidthsFor(bool maintenance, double pixelsPerUnit) {
+    const auto& base = maintenance ? kMaintenanceColumnWidths : kStandardColumnWidths;
+    const double scale = std::max(1.0, pixelsPerUnit / kClassicPixelsPerUnit);
+    std::array<int, kListColumnCount> out{};
+    for (std::size_t c = 0; c < out.size(); ++c)
+        out[c] = static_cast<int>(std::lround(base[c] * scale));
+    return out;
+}
 
 MainWindow::MainWindow(SetupCore& core, MessageLayer& messages, const LangTable& appTexts,
                        QWidget* parent)
@@ -172,7 +183,7 @@ void MainWindow::setupColumns() {
     QStringList headers;
     for (const char16_t* key : kColumnKeys) headers << text(u"MAIN_WINDOW", key);
     m_pModel->setHeaderTexts(headers);
-    const auto& widths = m_core.updateEdition() ? kMaintenanceColumnWidths : kStandardColumnWidths;
+    const auto widths = columnWidthsFor(m_core.updateEdition(), DialogUnits(font()).perUnitX());
     for (int c = 0; c < kListColumnCount; ++c)
         m_pList->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
 }

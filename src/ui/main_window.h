@@ -44,6 +44,12 @@ inline constexpr std::array<int, kListColumnCount> kMaintenanceColumnWidths{45, 
 inline constexpr std::array<int, kListColumnCount> kStandardColumnWidths{45, 80, 120, 120, 110,
                                                                          60, 50, 130, 350};
 
+// The widths are pixels at the classic dialog font (1.5 pixels per horizontal dialog unit);
+// with a wider font they grow in the same proportion as the window, so that an address or a
+// MAC still fits its column.
+inline constexpr double kClassicPixelsPerUnit = 1.5;
+std::array<int, kListColumnCount> columnWidthsFor(bool maintenance, double pixelsPerUnit);
+
 class MainWindow final : public QWidget, public SearchReportHandler {
     Q_OBJECT
   public:

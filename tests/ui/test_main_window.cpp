@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <thread>
 
+#include "ui/dialog_units.h"
 #include "ui_fixture.h"
 
 namespace lanrove::ui::testing {
@@ -18,6 +19,15 @@ Widths columnWidths(const MainWindow& w) {
     return out;
 }
 
+TEST(ColumnWidths, EditionSetsScaledWithTheFontNeverBelowThePixelWidths) {
+    EXPECT_EQ(columnWidthsFor(false, 1.5), kStandardColumnWidths);
+    EXPECT_EQ(columnWidthsFor(true, 1.5), kMaintenanceColumnWidths);
+    EXPECT_EQ(columnWidthsFor(true, 1.2), kMaintenanceColumnWidths);
+    const Widths wide = columnWidthsFor(false, 1.8);
+    EXPECT_EQ(wide[kColStatus], 96);  // 80 * 1.2
+    EXPECT_EQ(wide[kColFirmVer], 420);
+}
+
 TEST_F(UiFixture, StandardEditionAfterStartUp) {
     MainWindow& w = startWindow(false);
     EXPECT_TRUE(w.isVisible());
@@ -29,7 +39,7 @@ TEST_F(UiFixture, StandardEditionAfterStartUp) {
     for (int id : {kIdFirmCheck, kIdFirmUpdate, kIdFactoryDefault}) EXPECT_FALSE(shown(id)) << id;
     for (int id : {kIdSearch, kIdAutoSetting, kIdManualSetting, kIdCameraImage, kIdWebBrowser})
         EXPECT_TRUE(shown(id)) << id;
-    EXPECT_EQ(columnWidths(w), kStandardColumnWidths);
+    EXPECT_EQ(columnWidths(w), columnWidthsFor(false, DialogUnits(w.font()).perUnitX()));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("LANROVE SETUP UTILITY Ver.1.0.6"));
     EXPECT_EQ(w.button(kIdSearch)->text(), QStringLiteral("Search Cameras"));
     EXPECT_EQ(w.model()->headerData(kColIp, Qt::Horizontal).toString(),
@@ -59,7 +69,7 @@ TEST_F(UiFixture, MaintenanceEditionAfterStartUpWithInstanceSetting) {
     EXPECT_TRUE(shown(kIdFactoryDefault));
     EXPECT_TRUE(enabled(kIdFactoryDefault));
     EXPECT_TRUE(enabled(kIdSearch));
-    EXPECT_EQ(columnWidths(w), kMaintenanceColumnWidths);
+    EXPECT_EQ(columnWidths(w), columnWidthsFor(true, DialogUnits(w.font()).perUnitX()));
     EXPECT_NE(logText().find("Firm Upload Instance Set(3)"), std::string::npos);
 }
 
