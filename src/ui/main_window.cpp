@@ -236,8 +236,11 @@ void MainWindow::continueStartup(StartupCheck check) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
-    raise();
-    activateWindow();
+    // The offscreen platform (tests, scripted runs) has no stacking order to change.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        raise();
+        activateWindow();
+    }
     m_buttons[kIdSearch]->setFocus();
     emit ready();
     if (m_bStopRequested) requestStop();
