@@ -1,0 +1,97 @@
+#include "ui/camera_table_model.h"
+
+#include "ui/list_sort.h"
+
+namespace lanrove::ui {
+
+CameraTableModel::CameraTableModel(CameraListModel& list, QObject* parent)
+    : QAbstractTableModel(parent), m_list(list) {
+    m_list.setChangeHook([this](const ListChange& change) { onListChange(change); });
+}
+
+CameraTableModel::~CameraTableModel() {
+    m_list.setChangeHook({});
+}
+
+void CameraTableModel::setHeaderTexts(const QStringList& texts) {
+    m_headers = texts;
+    emit headerDataChanged(Qt::Horizontal, 0, kListColumnCount - 1);
+}
+
+int CameraTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_list.rowCount();
+}
+
+int CameraTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kListColumnCount;
+}
+
+QVariant CameraTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_list.rowCount()) return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return QString::fromStdU16String(m_list.cell(index.row(), index.column()));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    return {};
+}
+
+QVariant CameraTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole && section >= 0 && section < m_headers.size())
+        return m_headers.at(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    return {};
+}
+
+void CameraTableModel::sortRows(int column, bool ascending) {
+    m_pendingOrder = sortOrder(m_list, column, ascending);
+    m_list.reorder(m_pendingOrder);
+    m_pendingOrder.clear();
+}
+
+void CameraTableModel::onListChange(const ListChange& change) {
+    using Kind = ListChange::Kind;
+    switch (change.kind) {
+        case Kind::AboutToInsert:
+            beginInsertRows({}, change.firstRow, change.lastRow);
+            break;
+        case Kind::Inserted:
+            endInsertRows();
+            break;
+        case Kind::CellsChanged:
+            emit dataChanged(index(change.firstRow, change.firstColumn),
+                             index(change.lastRow, change.lastColumn));
+            break;
+        case Kind::AboutToReset:
+            beginResetModel();
+            break;
+        case Kind::Reset:
+            endResetModel();
+            break;
+        case Kind::AboutToReorder:
+            emit layoutAboutToBeChanged();
+            break;
+        case Kind::Reordered: {
+            // Persistent indexes (the selection) move with their rows when the order is ours.
+            const QModelIndexList old = persistentIndexList();
+            if (m_pendingOrder.size() == static_cast<std::size_t>(m_list.rowCount())) {
+                std::vector<int> newRowOf(m_pendingOrder.size());
+                for (std::size_t i = 0; i < m_pendingOrder.size(); ++i)
+                    newRowOf[static_cast<std::size_t>(m_pendingOrder[i])] = static_cast<int>(i);
+                QModelIndexList moved;
+                moved.reserve(old.size());
+                for (const QModelIndex& i : old)
+                    moved.append(
+                        i.row() < static_cast<int>(newRowOf.size())
+                            ? index(newRowOf[static_cast<std::size_t>(i.row())], i.column())
+                            : QModelIndex());
+                changePersistentIndexList(old, moved);
+            }
+            emit layoutChanged();
+            break;
+        }
+    }
+}
+
+}  // namespace lanrove::ui

@@ -1,0 +1,56 @@
+#include "ui/instance_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace lanrove::ui {
+
+InstanceLock::~InstanceLock() {
+    release();
+}
+
+std::filesystem::path InstanceLock::defaultFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') return runtime;
+    return "/tmp";
+}
+
+std::filesystem::path InstanceLock::lockFile(const std::filesystem::path& folder,
+                                             const std::string& baseName) {
+    // A base name never holds a slash; an empty one still gets a usable file name.
+    return folder / ((baseName.empty() ? std::string("lanrove-setup") : baseName) + ".lock");
+}
+
+InstanceLock::Result InstanceLock::acquire(const std::string& baseName) {
+    return acquire(defaultFolder(), baseName);
+}
+
+InstanceLock::Result InstanceLock::acquire(const std::filesystem::path& folder,
+                                           const std::string& baseName) {
+    release();
+    const std::filesystem::path file = lockFile(folder, baseName);
+    // No symlink following: /tmp is shared with every user.
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return Result::Unavailable;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? Result::AlreadyRunning : Result::Unavailable;
+    }
+    m_fd = fd;
+    m_path = file;
+    return Result::Acquired;
+}
+
+void InstanceLock::release() {
+    if (m_fd < 0) return;
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+}  // namespace lanrove::ui

@@ -1,0 +1,40 @@
+#pragma once
+// One running copy per executable name: an exclusive lock on a file named after the
+// executable's base name. A renamed copy takes another lock and runs beside the first. The
+// kernel drops the lock when the process ends, however it ends.
+
+#include <filesystem>
+#include <string>
+
+namespace lanrove::ui {
+
+class InstanceLock {
+  public:
+    enum class Result {
+        Acquired,        // this is the only running copy
+        AlreadyRunning,  // another process holds the lock
+        Unavailable,     // the lock file could not be opened: run without the guard
+    };
+
+    InstanceLock() = default;
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // The folder of the lock files: $XDG_RUNTIME_DIR when set and absolute, else /tmp.
+    static std::filesystem::path defaultFolder();
+    static std::filesystem::path lockFile(const std::filesystem::path& folder,
+                                          const std::string& baseName);
+
+    Result acquire(const std::string& baseName);
+    Result acquire(const std::filesystem::path& folder, const std::string& baseName);
+    void release();
+    bool held() const { return m_fd >= 0; }
+    const std::filesystem::path& path() const { return m_path; }
+
+  private:
+    int m_fd = -1;
+    std::filesystem::path m_path;
+};
+
+}  // namespace lanrove::ui

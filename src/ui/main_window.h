@@ -1,0 +1,149 @@
+#pragma once
+// The main window: the camera list, the four counters and the command buttons over the core.
+// It runs the start-up steps (with the splash up while they run), handles the reports the
+// search worker posts, sorts the list on header clicks and refuses to close while a search
+// runs. Enter and Esc do nothing here.
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QWidget>
+#include <array>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "app/lang_table.h"
+#include "app/setup_core.h"
+#include "support/clock.h"
+#include "ui/camera_table_model.h"
+#include "ui/gui_search_events.h"
+#include "ui/message_layer.h"
+#include "ui/splash_window.h"
+
+namespace lanrove::ui {
+
+class SearchWindow;
+
+// Static texts and counters of the main window.
+enum MainLabelId : int {
+    kIdCounterTotal = 1052,
+    kIdCounterNew = 1053,
+    kIdCounterOk = 1054,
+    kIdCounterAttention = 1055,
+    kIdLabelTotal = 1056,
+    kIdLabelNew = 1057,
+    kIdLabelOk = 1058,
+    kIdLabelAttention = 1059,
+};
+
+// Column widths in pixels per edition.
+inline constexpr std::array<int, kListColumnCount> kMaintenanceColumnWidths{45, 100, 110, 120, 110,
+                                                                            55, 45,  130, 350};
+inline constexpr std::array<int, kListColumnCount> kStandardColumnWidths{45, 80, 120, 120, 110,
+                                                                         60, 50, 130, 350};
+
+// The widths are pixels at the classic dialog font (1.5 pixels per horizontal dialog unit);
+// with a wider font they grow in the same proportion as the window, so that an address or a
+// MAC still fits its column.
+inline constexpr double kClassicPixelsPerUnit = 1.5;
+std::array<int, kListColumnCount> columnWidthsFor(bool maintenance, double pixelsPerUnit);
+
+class MainWindow final : public QWidget, public SearchReportHandler {
+    Q_OBJECT
+  public:
+    MainWindow(SetupCore& core, MessageLayer& messages, const LangTable& appTexts,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The initialisation: edition and settings, trace log, texts, then the host network check
+    // off the GUI thread while the splash paints; ends with ready() or, after the error box,
+    // startupFailed() and the program closing itself.
+    void start();
+
+    bool isReady() const { return m_bReady; }
+    bool closeAllowed() const { return m_bCloseEnabled; }
+    int exitCode() const { return m_nExitCode; }
+    const ManualResetEvent& readyEvent() const { return m_ready; }
+    // Real time the host network check took.
+    qint64 networkCheckMs() const { return m_nNetworkCheckMs; }
+
+    QPushButton* button(int controlId) const;
+    QLabel* label(int id) const;
+    QTableView* listView() const { return m_pList; }
+    CameraTableModel* model() const { return m_pModel; }
+    SplashWindow* splash() const { return m_pSplash.get(); }
+    SearchEvents& searchEvents() { return m_events; }
+
+    int sortColumn() const { return m_nSortColumn; }
+    bool sortAscending() const { return m_bSortAscending; }
+
+    // A header click: flips the one direction flag and sorts by `column`.
+    void sortByColumn(int column);
+    // Row refresh for the runs that change records: status text by list mode and edition.
+    bool refreshRow(int row, const CameraEntry& entry);
+
+    // The ending that the close control and the close request share: every worker stopped in
+    // order, last trace line, finished(code).
+    void finishProgram(int exitCode);
+    // A stop asked from outside (signal): ends a running search, then closes.
+    void requestStop();
+
+    // The posted reports (SearchReportHandler), on the window's thread.
+    void handleSearchNotFound() override;
+    void handleControlEnabled(int controlId, bool enabled) override;
+    void handleCloseEnabled(bool enabled) override;
+    void handleAddRow(int recordIndex) override;
+    void handleMarkRows(int rowCount) override;
+
+  public slots:
+    void onSearch();
+
+  signals:
+    void ready();
+    void startupFailed();
+    void searchWindowOpened(lanrove::ui::SearchWindow* window);
+    void searchFinished();
+    void finished(int exitCode);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildControls();
+    void applyTexts();
+    void setupColumns();
+    void continueStartup(StartupCheck check);
+    void setCounters(const CounterTexts& texts);
+    void updateSelectionButtons();
+    QString text(std::u16string_view section, std::u16string_view key) const;
+
+    SetupCore& m_core;
+    MessageLayer& m_messages;
+    const LangTable& m_appTexts;
+    ManualResetEvent m_ready;
+    std::unique_ptr<SplashWindow> m_pSplash;
+    GuiSearchEvents m_events;
+
+    std::map<int, QPushButton*> m_buttons;
+    std::map<int, QLabel*> m_labels;
+    QTableView* m_pList = nullptr;
+    CameraTableModel* m_pModel = nullptr;
+    SearchWindow* m_pSearchWindow = nullptr;
+
+    std::thread m_checkThread;
+    QElapsedTimer m_checkTimer;
+    qint64 m_nNetworkCheckMs = 0;
+
+    int m_nSortColumn = -1;
+    bool m_bSortAscending = false;  // flipped before each sort: the first click sorts ascending
+    bool m_bCloseEnabled = false;
+    bool m_bStarted = false;
+    bool m_bReady = false;
+    bool m_bFinished = false;
+    bool m_bStopRequested = false;
+    int m_nExitCode = 0;
+};
+
+}  // namespace lanrove::ui

@@ -1,0 +1,102 @@
+#include "ui/message_layer.h"
+
+#include <QFile>
+#include <QMessageBox>
+
+namespace lanrove::ui {
+
+const char* boxIconName(BoxIcon icon) {
+    switch (icon) {
+        case BoxIcon::Information:
+            return "information";
+        case BoxIcon::Warning:
+            return "warning";
+        case BoxIcon::Error:
+            return "error";
+        case BoxIcon::Question:
+            return "question";
+    }
+    return "?";
+}
+
+QString boxRecordLine(const BoxRecord& box) {
+    QString text = box.text;
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    QString title = box.title;
+    title.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return QString::fromLatin1(boxIconName(box.icon)) + QLatin1Char('\t') + title +
+           QLatin1Char('\t') + text;
+}
+
+BoxAnswer QtMessageLayer::show(QWidget* parent, BoxIcon icon, const QString& title,
+                               const QString& text, BoxButtons buttons) {
+    QMessageBox::Icon qicon = QMessageBox::Information;
+    switch (icon) {
+        case BoxIcon::Information:
+            qicon = QMessageBox::Information;
+            break;
+        case BoxIcon::Warning:
+            qicon = QMessageBox::Warning;
+            break;
+        case BoxIcon::Error:
+            qicon = QMessageBox::Critical;
+            break;
+        case BoxIcon::Question:
+            qicon = QMessageBox::Question;
+            break;
+    }
+    QMessageBox::StandardButtons set = QMessageBox::Ok;
+    if (buttons == BoxButtons::OkCancel) set = QMessageBox::Ok | QMessageBox::Cancel;
+    if (buttons == BoxButtons::YesNo) set = QMessageBox::Yes | QMessageBox::No;
+    QMessageBox box(qicon, title, text, set, parent);
+    switch (box.exec()) {
+        case QMessageBox::Cancel:
+            return BoxAnswer::Cancel;
+        case QMessageBox::Yes:
+            return BoxAnswer::Yes;
+        case QMessageBox::No:
+            return BoxAnswer::No;
+        default:
+            return BoxAnswer::Ok;
+    }
+}
+
+void AnsweringMessageLayer::queueAnswer(BoxAnswer answer) {
+    std::lock_guard lock(m_mutex);
+    m_answers.push_back(answer);
+}
+
+BoxAnswer AnsweringMessageLayer::show(QWidget*, BoxIcon icon, const QString& title,
+                                      const QString& text, BoxButtons buttons) {
+    std::lock_guard lock(m_mutex);
+    BoxRecord record{icon, title, text};
+    m_boxes.push_back(record);
+    if (!m_strFile.empty()) {
+        QFile file(QString::fromStdString(m_strFile));
+        if (file.open(QIODevice::Append | QIODevice::Text)) {
+            file.write(boxRecordLine(record).toUtf8());
+            file.write("\n");
+        }
+    }
+    if (!m_answers.empty()) {
+        const BoxAnswer answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    return buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
+}
+
+std::vector<BoxRecord> AnsweringMessageLayer::boxes() const {
+    std::lock_guard lock(m_mutex);
+    return m_boxes;
+}
+
+void AnsweringMessageLayer::clear() {
+    std::lock_guard lock(m_mutex);
+    m_boxes.clear();
+    m_answers.clear();
+}
+
+}  // namespace lanrove::ui

@@ -1,0 +1,228 @@
+#include "ui/program.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "app/language.h"
+#include "app/setup_core.h"
+#include "support/program_paths.h"
+#include "ui/instance_lock.h"
+#include "ui/main_window.h"
+#include "ui/message_layer.h"
+#include "ui/search_window.h"
+
+namespace lanrove::ui {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+    const char byte = 1;
+    // Nothing to do about a full pipe: one byte is enough.
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the program in order (workers stopped, last trace line) instead of
+// killing it mid-write.
+std::unique_ptr<QSocketNotifier> installStopSignals(MainWindow& window) {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &window, [&window] {
+        char buffer[16];
+        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        window.requestStop();
+    });
+    return notifier;
+}
+
+void savePicture(QWidget* widget, const std::string& dir, const char* name) {
+    if (widget == nullptr || dir.empty()) return;
+    QDir().mkpath(QString::fromStdString(dir));
+    const QString file = QDir(QString::fromStdString(dir)).filePath(QString::fromLatin1(name));
+    if (!widget->grab().save(file))
+        std::fprintf(stderr, "lanrove-setup: cannot save %s\n", qPrintable(file));
+}
+
+}  // namespace
+
+const char* programUsage() {
+    return "usage: lanrove-setup [--home DIR]\n"
+           "  --home DIR   program folder (settings, Language.ini, IPLog); default: the\n"
+           "               executable's folder, or LANROVE_HOME\n";
+}
+
+std::optional<ProgramOptions> parseProgramOptions(const std::vector<std::string>& args,
+                                                  std::string& error) {
+    ProgramOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        if (a == "--home") {
+            if (!value(o.home)) return std::nullopt;
+        } else if (a == "--answer-boxes") {
+            if (!value(o.answerBoxes)) return std::nullopt;
+        } else if (a == "--screenshot-dir") {
+            if (!value(o.screenshotDir)) return std::nullopt;
+        } else if (a == "--ready-file") {
+            if (!value(o.readyFile)) return std::nullopt;
+        } else if (a == "--auto-search") {
+            o.autoSearch = true;
+        } else if (a == "--quit-when-done") {
+            o.quitWhenDone = true;
+        } else if (a == "--startup-report") {
+            o.startupReport = true;
+        } else if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else {
+            error = "unknown option " + a;
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+long long processAgeMs() {
+    // Field 22 of /proc/self/stat: start time in clock ticks after boot. The command name in
+    // field 2 may hold blanks, so count from its closing parenthesis.
+    std::ifstream stat("/proc/self/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return -1;
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream rest(line.substr(close + 2));
+    std::string field;
+    unsigned long long startTicks = 0;
+    for (int n = 3; n <= 22 && (rest >> field); ++n)
+        if (n == 22) startTicks = std::strtoull(field.c_str(), nullptr, 10);
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    timespec now{};
+    if (startTicks == 0 || ticks <= 0 || ::clock_gettime(CLOCK_BOOTTIME, &now) != 0) return -1;
+    const long long nowMs = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return nowMs -
+           static_cast<long long>(startTicks * 1000 / static_cast<unsigned long long>(ticks));
+}
+
+int runDesktopProgram(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // The program ends when its main window has finished, not when the splash goes away.
+    app.setQuitOnLastWindowClosed(false);
+
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    std::string error;
+    const std::optional<ProgramOptions> parsed = parseProgramOptions(args, error);
+    if (!parsed) {
+        std::fprintf(stderr, "lanrove-setup: %s\n%s", error.c_str(), programUsage());
+        return 2;
+    }
+    const ProgramOptions options = *parsed;
+    if (options.help) {
+        std::fputs(programUsage(), stdout);
+        return 0;
+    }
+
+    const ProgramPaths paths = ProgramPaths::resolve(argv[0], options.home);
+    const unsigned langId = langIdFromLocale();
+    LangTable appTexts;
+    appTexts.loadApplication(langId, paths.languageIni());
+
+    std::string answerFile = options.answerBoxes;
+    if (answerFile.empty())
+        if (const char* env = std::getenv("LANROVE_ANSWER_BOXES"); env != nullptr) answerFile = env;
+    QtMessageLayer qtBoxes;
+    std::unique_ptr<AnsweringMessageLayer> answering;
+    if (!answerFile.empty()) answering = std::make_unique<AnsweringMessageLayer>(answerFile);
+    MessageLayer& messages = answering ? static_cast<MessageLayer&>(*answering) : qtBoxes;
+
+    InstanceLock lock;
+    const InstanceLock::Result locked = lock.acquire(paths.exeBaseName);
+    if (locked == InstanceLock::Result::AlreadyRunning) {
+        messages.show(
+            nullptr, BoxIcon::Warning,
+            QString::fromStdU16String(appTexts.lookup(u"APP_WINDOW", u"ERROR_TITLE")),
+            QString::fromStdU16String(appTexts.lookup(u"APP_WINDOW", u"MULTISTART_WARNING")));
+        return 0;
+    }
+    if (locked == InstanceLock::Result::Unavailable)
+        std::fprintf(
+            stderr, "lanrove-setup: cannot use the lock file %s; running unguarded\n",
+            InstanceLock::lockFile(InstanceLock::defaultFolder(), paths.exeBaseName).c_str());
+
+    TraceLog log;
+    SetupCore core(defaultClock(), log, paths, langId);
+    MainWindow window(core, messages, appTexts);
+    const auto stopSignals = installStopSignals(window);
+
+    QObject::connect(&window, &MainWindow::finished, &app, [&app](int code) {
+        QMetaObject::invokeMethod(
+            &app, [&app, code] { app.exit(code); }, Qt::QueuedConnection);
+    });
+    QObject::connect(&window, &MainWindow::ready, &window, [&] {
+        if (options.startupReport) {
+            const long long age = processAgeMs();
+            std::fprintf(stderr,
+                         "lanrove-setup: main window ready %lld ms after process start; network "
+                         "check %lld ms; start-up without the check %lld ms\n",
+                         age, static_cast<long long>(window.networkCheckMs()),
+                         age - static_cast<long long>(window.networkCheckMs()));
+        }
+        if (!options.readyFile.empty()) {
+            QFile ready(QString::fromStdString(options.readyFile));
+            if (ready.open(QIODevice::WriteOnly)) ready.write("ready\n");
+        }
+        savePicture(&window, options.screenshotDir, "main-window.png");
+        if (options.autoSearch) {
+            QTimer::singleShot(0, &window, [&window] { window.onSearch(); });
+        } else if (options.quitWhenDone) {
+            QTimer::singleShot(0, &window, [&window] { window.close(); });
+        }
+    });
+    QObject::connect(&window, &MainWindow::searchWindowOpened, &window, [&](SearchWindow* w) {
+        // A picture once the bar has moved a few steps.
+        if (options.screenshotDir.empty()) return;
+        QTimer::singleShot(static_cast<int>(core.clock().scaledMs(3500)), w, [w, &options] {
+            savePicture(w, options.screenshotDir, "search-window.png");
+        });
+    });
+    QObject::connect(&window, &MainWindow::searchFinished, &window, [&] {
+        savePicture(&window, options.screenshotDir, "main-window-after-search.png");
+        if (options.quitWhenDone) QTimer::singleShot(0, &window, [&window] { window.close(); });
+    });
+
+    window.start();
+    if (window.splash() != nullptr && window.splash()->isVisible())
+        savePicture(window.splash(), options.screenshotDir, "splash.png");
+    const int code = app.exec();
+    return code;
+}
+
+}  // namespace lanrove::ui

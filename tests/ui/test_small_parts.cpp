@@ -1,0 +1,158 @@
+// The splash, the single-instance lock, the message layer, the sort rules and the options.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCloseEvent>
+
+#include "ui/instance_lock.h"
+#include "ui/list_sort.h"
+#include "ui/program.h"
+#include "ui/splash_window.h"
+#include "ui_fixture.h"
+
+namespace lanrove::ui::testing {
+namespace {
+
+TEST(Splash, ClosesOnTheFirstTickAfterTheReadyEventAndNotBefore) {
+    LangTable texts;
+    texts.loadApplication(kLangIdEnglish, "/nonexistent/Language.ini");
+    ManualResetEvent ready;
+    ScaledClock clock(0.2);  // 20 ms ticks
+    SplashWindow splash(texts, &ready, clock);
+    splash.show();
+    EXPECT_EQ(splash.subTitle(), QStringLiteral("Lanrove Setup utility"));
+    QTest::qWait(80);
+    EXPECT_TRUE(splash.isVisible());
+    splash.close();  // nothing but the ready event ends it
+    EXPECT_TRUE(splash.isVisible());
+    QSignalSpy ended(&splash, &SplashWindow::ended);
+    ready.set();
+    EXPECT_TRUE(ended.wait(1000));
+    EXPECT_FALSE(splash.isVisible());
+}
+
+TEST(Splash, WithoutAReadyEventClosesAtOnceAndJapaneseStillHasItsText) {
+    LangTable texts;
+    texts.loadApplication(kLangIdJapanese, "/nonexistent/Language.ini");
+    ScaledClock clock(0.01);
+    SplashWindow splash(texts, nullptr, clock);
+    splash.show();
+    EXPECT_FALSE(splash.subTitle().isEmpty());
+    QSignalSpy ended(&splash, &SplashWindow::ended);
+    EXPECT_TRUE(ended.wait(1000));
+}
+
+TEST(InstanceLockTest, SecondHolderOfTheSameNameIsRefusedOtherNamesRun) {
+    test::TempDir dir;
+    InstanceLock first;
+    ASSERT_EQ(first.acquire(dir.path(), "lanrove-setup"), InstanceLock::Result::Acquired);
+    InstanceLock second;
+    EXPECT_EQ(second.acquire(dir.path(), "lanrove-setup"), InstanceLock::Result::AlreadyRunning);
+    EXPECT_FALSE(second.held());
+    InstanceLock renamed;
+    EXPECT_EQ(renamed.acquire(dir.path(), "lanrove-setup-copy"), InstanceLock::Result::Acquired);
+    first.release();
+    EXPECT_EQ(second.acquire(dir.path(), "lanrove-setup"), InstanceLock::Result::Acquired);
+}
+
+TEST(InstanceLockTest, UnusableLockFilesLetTheProgramRun) {
+    test::TempDir dir;
+    InstanceLock lock;
+    EXPECT_EQ(lock.acquire(dir.path() / "missing", "x"), InstanceLock::Result::Unavailable);
+    // A planted symlink is never followed.
+    std::filesystem::create_symlink(dir.path() / "target", dir.path() / "y.lock");
+    EXPECT_EQ(lock.acquire(dir.path(), "y"), InstanceLock::Result::Unavailable);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "target"));
+}
+
+TEST(InstanceLockTest, FolderFromTheRuntimeDirectory) {
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", "/run/user/1234");
+    EXPECT_EQ(InstanceLock::defaultFolder(), std::filesystem::path("/run/user/1234"));
+    qputenv("XDG_RUNTIME_DIR", "relative/dir");
+    EXPECT_EQ(InstanceLock::defaultFolder(), std::filesystem::path("/tmp"));
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(InstanceLock::defaultFolder(), std::filesystem::path("/tmp"));
+    if (!saved.isNull()) qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+TEST(MessageLayerTest, AnswersInAdvanceAndRecordsEachBoxOnOneLine) {
+    test::TempDir dir;
+    const std::string file = (dir.path() / "boxes.txt").string();
+    AnsweringMessageLayer layer(file);
+    layer.queueAnswer(BoxAnswer::No);
+    EXPECT_EQ(layer.show(nullptr, BoxIcon::Question, "T", "Go on?", BoxButtons::YesNo),
+              BoxAnswer::No);
+    EXPECT_EQ(layer.show(nullptr, BoxIcon::Question, "T", "Again?", BoxButtons::YesNo),
+              BoxAnswer::Yes);
+    EXPECT_EQ(layer.show(nullptr, BoxIcon::Error, "Err\tor", "one\ntwo\\", BoxButtons::Ok),
+              BoxAnswer::Ok);
+    ASSERT_EQ(layer.boxes().size(), 3u);
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "question\tT\tGo on?");
+    EXPECT_EQ(lines[2], "error\tErr or\tone\\ntwo\\\\");
+}
+
+TEST(SortRules, NumbersFollowTheSixtyFourBitReading) {
+    EXPECT_EQ(numberOfText(u"10"), 10);
+    EXPECT_EQ(numberOfText(u"  42abc"), 42);
+    EXPECT_EQ(numberOfText(u"-7"), -7);
+    EXPECT_EQ(numberOfText(u""), 0);
+    EXPECT_EQ(numberOfText(u"x1"), 0);
+    EXPECT_EQ(numberOfText(u"9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(numberOfText(u"99999999999999999999"), INT64_MAX);
+    EXPECT_EQ(numberOfText(u"-9223372036854775808"), INT64_MIN);
+    EXPECT_LT(compareCells(kColNo, u"9", u"10"), 0);
+    EXPECT_EQ(compareCells(kColNo, u"007", u"7"), 0);
+}
+
+TEST(SortRules, AddressesCompareUnsignedAndTextExactly) {
+    EXPECT_LT(compareCells(kColIp, u"192.168.0.9", u"192.168.0.10"), 0);
+    // Above 127.x the signed reading would put these first.
+    EXPECT_GT(compareCells(kColIp, u"200.0.0.1", u"10.0.0.1"), 0);
+    // A text that is no address reads as 255.255.255.255.
+    EXPECT_EQ(compareCells(kColIp, u"", u"255.255.255.255"), 0);
+    EXPECT_GT(compareCells(kColIp, u"bad", u"254.0.0.1"), 0);
+    EXPECT_LT(compareCells(kColModel, u"KT-100", u"kt-100"), 0);
+    EXPECT_LT(compareCells(kColTitle, u"Z", u"a"), 0);
+    EXPECT_EQ(compareCells(kColTitle, u"same", u"same"), 0);
+}
+
+TEST(SortRules, EqualKeysKeepTheirOrder) {
+    CameraListModel list;
+    for (const char* ip : {"10.0.0.2", "10.0.0.1", "10.0.0.2", "10.0.0.1"}) {
+        CameraEntry e;
+        setField(e.szIp, std::string_view(ip));
+        setField(e.szNo, std::string_view(std::to_string(list.rowCount() + 1)));
+        list.addRow(e);
+    }
+    EXPECT_EQ(sortOrder(list, kColIp, true), (std::vector<int>{1, 3, 0, 2}));
+    EXPECT_EQ(sortOrder(list, kColIp, false), (std::vector<int>{0, 2, 1, 3}));
+    EXPECT_EQ(sortOrder(list, 42, true), (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST(ProgramOptionsTest, KnownOptionsAndErrors) {
+    std::string error;
+    auto o = parseProgramOptions({"--home", "/srv/lr", "--auto-search", "--answer-boxes", "b.txt"},
+                                 error);
+    ASSERT_TRUE(o.has_value());
+    EXPECT_EQ(o->home, "/srv/lr");
+    EXPECT_TRUE(o->autoSearch);
+    EXPECT_EQ(o->answerBoxes, "b.txt");
+    EXPECT_FALSE(parseProgramOptions({"--home"}, error).has_value());
+    EXPECT_EQ(error, "--home needs a value");
+    EXPECT_FALSE(parseProgramOptions({"--bogus"}, error).has_value());
+    EXPECT_EQ(error, "unknown option --bogus");
+}
+
+TEST(ProgramOptionsTest, ProcessAgeIsPlausible) {
+    const long long age = processAgeMs();
+    EXPECT_GE(age, 0);
+    EXPECT_LT(age, 24LL * 3600 * 1000);
+}
+
+}  // namespace
+}  // namespace lanrove::ui::testing

@@ -1,0 +1,193 @@
+#pragma once
+// A main window over a core whose host network and datagram transport are fakes: the start-up
+// check answers as told, and search requests are answered with canned camera replies handed
+// straight to the receive handling. Boxes are answered at once and recorded.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "app/language.h"
+#include "app/setup_core.h"
+#include "app/temp_dir.h"
+#include "camera_datagrams.h"
+#include "ui/main_window.h"
+#include "ui/message_layer.h"
+#include "ui/search_window.h"
+
+namespace lanrove::ui::testing {
+
+inline AdapterEntry makeAdapter(const char* ip, const char* mask, const char* gateway,
+                                const char* ifName) {
+    AdapterEntry a{};
+    a.clear();
+    AdapterEntry::setText(a.szIp, ip);
+    AdapterEntry::setText(a.szMask, mask);
+    AdapterEntry::setText(a.szGateway, gateway);
+    AdapterEntry::setText(a.szIfName, ifName);
+    return a;
+}
+
+class FakeHostNetwork final : public HostNetwork {
+  public:
+    std::vector<AdapterEntry> adapters;
+    std::uint32_t echoResult = kEchoSuccess;
+    std::atomic<int> flushes{0};
+    // While set, the ARP cache flush (the worker's last step) waits for `releaseFlush`.
+    std::atomic<bool> holdFlush{false};
+    ManualResetEvent flushReleased;
+    ManualResetEvent flushEntered;
+
+    int enumerateAdapters(std::vector<AdapterEntry>& out) override {
+        out = adapters;
+        return static_cast<int>(out.size());
+    }
+    std::uint32_t echo(std::u16string_view, long) override { return echoResult; }
+    int flushArpCache() override {
+        ++flushes;
+        flushEntered.set();
+        if (holdFlush) flushReleased.wait();
+        return 0;
+    }
+};
+
+// Answers every search request with the queued replies, as if they had arrived.
+class AnsweringTransport final : public DatagramTransport {
+  public:
+    SetupCore* core = nullptr;
+    std::vector<dgram::Datagram> replies;
+    std::atomic<int> requests{0};
+    std::atomic<int> acknowledgements{0};
+
+    int send(const AdapterEntry&, const dgram::Datagram& datagram) override {
+        const std::uint16_t code = dgram::commandOf(datagram.data());
+        if (code == dgram::kSearchAck) ++acknowledgements;
+        if (code != dgram::kSearchRequest || core == nullptr) return 0;
+        ++requests;
+        for (const auto& r : replies) core->link().handleDatagram(r.data(), r.size());
+        return 0;
+    }
+};
+
+inline camsim::SimCamera simCamera(std::uint8_t last, const char* ip, bool factory,
+                                   const char* title, const char* model = "KT-100") {
+    camsim::SimCamera c;
+    c.protoVer = 2;
+    const std::uint8_t mac[6] = {0x00, 0x1B, 0x7C, 0x00, 0x02, last};
+    std::copy(std::begin(mac), std::end(mac), std::begin(c.mac));
+    c.ip = ip;
+    c.factory = factory;
+    c.title = title;
+    c.model = model;
+    c.firmVer = "2.10";
+    return c;
+}
+
+inline QString cellText(const MainWindow& w, int row, int column) {
+    return w.model()->data(w.model()->index(row, column)).toString();
+}
+
+class UiFixture : public ::testing::Test {
+  protected:
+    UiFixture() {
+        net.adapters.push_back(makeAdapter("192.168.0.10", "255.255.255.0", "192.168.0.1", "lo"));
+    }
+
+    ~UiFixture() override {
+        net.flushReleased.set();
+        window.reset();
+        core.reset();
+    }
+
+    void makeCore(bool maintenance) {
+        ProgramPaths paths;
+        paths.folder = dir.path();
+        paths.exeBaseName = maintenance ? "lanrove-setup_FwTool" : "lanrove-setup";
+        paths.exeFileName = paths.exeBaseName;
+        core = std::make_unique<SetupCore>(clock, log, paths, kLangIdEnglish, &net, &transport);
+        transport.core = core.get();
+        appTexts.loadApplication(kLangIdEnglish, paths.languageIni());
+    }
+
+    // A window whose start-up has run to the ready main window (or, when the check fails, to
+    // the error box).
+    MainWindow& startWindow(bool maintenance = false, bool expectReady = true) {
+        makeCore(maintenance);
+        window = std::make_unique<MainWindow>(*core, boxes, appTexts);
+        QSignalSpy ready(window.get(), &MainWindow::ready);
+        QSignalSpy failed(window.get(), &MainWindow::startupFailed);
+        window->start();
+        if (expectReady) {
+            EXPECT_TRUE(ready.count() > 0 || ready.wait(5000));
+        } else {
+            EXPECT_TRUE(failed.count() > 0 || failed.wait(5000));
+        }
+        return *window;
+    }
+
+    bool enabled(int id) const { return window->button(id)->isEnabled(); }
+    bool shown(int id) const { return !window->button(id)->isHidden(); }
+    QString counter(int id) const { return window->label(id)->text(); }
+
+    std::string logText() const {
+        std::string all;
+        const auto folder = dir.path() / "IPLog";
+        if (!std::filesystem::exists(folder)) return all;
+        std::vector<std::filesystem::path> files;
+        for (const auto& f : std::filesystem::directory_iterator(folder)) files.push_back(f.path());
+        std::sort(files.begin(), files.end());
+        for (const auto& f : files) {
+            std::ifstream in(f, std::ios::binary);
+            std::stringstream ss;
+            ss << in.rdbuf();
+            all += ss.str();
+        }
+        return all;
+    }
+
+    // Puts records into the camera table as the receive thread would.
+    void appendRecord(const char* ip, std::uint16_t proto, std::uint32_t result, bool factory,
+                      const char* model = "KT-100", const char* mac = nullptr) {
+        CameraEntry e;
+        static int n = 0;
+        const std::string macText =
+            mac != nullptr ? std::string(mac) : "00:1B:7C:00:03:" + std::to_string(10 + (++n % 80));
+        setField(e.szMac, std::string_view(macText));
+        setField(e.szIp, std::string_view(ip));
+        setField(e.szModel, std::string_view(model));
+        setField(e.szPort, std::string_view("80"));
+        setField(e.szSsl, std::string_view("0"));
+        e.wProtoVer = proto;
+        e.dwResult = result;
+        e.bFactory = factory ? 1 : 0;
+        ASSERT_TRUE(core->store().append(e));
+    }
+
+    ScaledClock clock{0.01};
+    test::TempDir dir;
+    TraceLog log;
+    FakeHostNetwork net;
+    AnsweringTransport transport;
+    AnsweringMessageLayer boxes;
+    LangTable appTexts;
+    std::unique_ptr<SetupCore> core;
+    std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace lanrove::ui::testing
+
+// Readable failure messages for Qt strings.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
