@@ -18,10 +18,12 @@ CameraSearch::~CameraSearch() {
 }
 
 void CameraSearch::start() {
+    // The flags are set here, before the thread runs, so that a Cancel pressed in the first
+    // moments is not undone by the worker.
     m_ctx.store.m_bSearchEnd = 0;
     m_ctx.store.m_bStop = 0;
     m_thread.start([this] {
-        run();
+        runPasses();
         m_thread.closeHandleFromInside();
     });
 }
@@ -32,9 +34,14 @@ void CameraSearch::cancel() {
 }
 
 void CameraSearch::run() {
+    m_ctx.store.m_bSearchEnd = 0;
+    m_ctx.store.m_bStop = 0;
+    runPasses();
+}
+
+void CameraSearch::runPasses() {
     CameraStore& store = m_ctx.store;
     store.resetForSearch();
-    store.m_bSearchEnd = 0;
 
     int remembered = -1;
     for (int i = 0; i < static_cast<int>(m_ctx.adapters.size()) && store.m_bSearchEnd != 1; ++i) {
@@ -73,6 +80,8 @@ int CameraSearch::adapterPass() {
     m_ctx.link.setAdapter(adapter);
     m_ctx.link.startRecvThread();
     m_ctx.scheduler.start(SendSchedule::Search);
+    // Starting the receive thread clears the stop flag: keep a Cancel that came meanwhile.
+    if (store.m_bSearchEnd.load() == 1) store.m_bStop = 1;
 
     CgiSessionSlot slot;
     int lastPosted = 0;

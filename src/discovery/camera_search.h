@@ -65,6 +65,7 @@ public:
     int currentAdapter() const { return m_nCurrentAdapter.load(); }
 
 private:
+    void runPasses();
     void completeVersion1(CameraEntry& entry, CgiSessionSlot& slot);
 
     SearchContext m_ctx;
