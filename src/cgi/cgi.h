@@ -145,6 +145,14 @@ class CCGI {
 
   private:
     std::string cameraNo(const CameraEntry& entry) const;
+    // GET `url` on the slot's session with the credentials of the record `account`.
+    CgiRequestPtr openAsRecord(CgiSessionSlot& slot, const std::string& url,
+                               const CameraEntry& account, int& status);
+    // Reads what the reply has buffered; true when there was a body and it read cleanly.
+    static bool answeredWithBody(CgiRequest& request);
+    // The login check on lang.cgi in a new session: 10000 ms (cleared when asked), or
+    // 30000 ms while waiting for a camera.
+    int loginCheck(const CameraEntry& entry, CgiSessionSlot& slot, bool bKeepAlive, bool bClear);
     int commandGet(CgiSessionSlot& slot, const CameraEntry& entry, std::string_view path,
                    CgiRequestPtr* request);
     TextReply statusRequest(long timeoutMs, CgiSessionSlot& slot, const CameraEntry& entry,
