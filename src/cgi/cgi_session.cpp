@@ -15,7 +15,7 @@ namespace lanrove {
 namespace {
 
 // Unread reply bytes beyond this pause the transfer until the caller reads.
-constexpr std::size_t kMaxPending = 16u * 1024u * 1024u;
+constexpr std::size_t kMaxPending = std::size_t{16} * 1024 * 1024;
 constexpr std::size_t kMaxHeaders = 256;
 
 void globalInit() {

@@ -76,10 +76,12 @@ void printTable(SetupCore& core, const CounterTexts& counters) {
         u"MAIN_CAMERA_NO",     u"MAIN_CAMERA_STATUS",      u"MAIN_CAMERA_MODEL",
         u"MAIN_CAMERA_MAC_ADDRESS", u"MAIN_CAMERA_IP_ADDRESS", u"MAIN_CAMERA_PORT",
         u"MAIN_CAMERA_SSL",    u"MAIN_CAMERA_TITLE",       u"MAIN_CAMERA_FIRMWARE_VERSION"};
-    for (int c = 0; c < kListColumnCount; ++c) header.push_back(toUtf8(core.text(u"MAIN_WINDOW", keys[c])));
+    header.reserve(kListColumnCount);
+    for (const char16_t* key : keys) header.push_back(toUtf8(core.text(u"MAIN_WINDOW", key)));
     rows.push_back(header);
     for (int r = 0; r < list.rowCount(); ++r) {
         std::vector<std::string> cells;
+        cells.reserve(kListColumnCount);
         for (int c = 0; c < kListColumnCount; ++c) cells.push_back(toUtf8(list.cell(r, c)));
         rows.push_back(cells);
     }

@@ -56,8 +56,8 @@ int UdpBroadcastTransport::send(const AdapterEntry& adapter, const dgram::Datagr
         from.sin_family = AF_INET;
         from.sin_port = htons(dgram::kPcPort);
         from.sin_addr = local;
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&from),
-               sizeof from);  // failure is not an error
+        // Failure is not an error: the device binding above still picks the adapter.
+        (void)::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from);
     }
     const sockaddr_in to = endpoint(0xFFFFFFFFu, dgram::kCameraPort);
     int result = 0;
