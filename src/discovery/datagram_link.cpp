@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -202,7 +203,8 @@ void DatagramLink::recvProc() {
     }
     const int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    const long timeoutMs = m_clock.scaledMs(kRecvTimeoutMs);
+    // A zero SO_RCVTIMEO would block for good and the stop flag would never be looked at.
+    const long timeoutMs = std::max(1L, m_clock.scaledMs(kRecvTimeoutMs));
     timeval tv{};
     tv.tv_sec = timeoutMs / 1000;
     tv.tv_usec = (timeoutMs % 1000) * 1000;

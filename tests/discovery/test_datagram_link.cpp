@@ -153,6 +153,32 @@ TEST_F(DatagramLinkTest, ReceiveThreadStartsAndStopsWithTheStopFlag) {
     EXPECT_EQ(capture.count("Firmup Thread:m_hRecvThread"), 0u);
 }
 
+TEST(DatagramLink, ReceiveTimeOutNeverScalesToBlockingForGood) {
+    // A clock that scales every protocol wait to nothing: the receive time-out must still be
+    // a time-out, or the thread would sit in its receive and never see the stop flag.
+    struct InstantClock final : Clock {
+        std::chrono::steady_clock::time_point now() const override {
+            return std::chrono::steady_clock::now();
+        }
+        Millis scaled(Millis) const override { return Millis(0); }
+    };
+    InstantClock clock;
+    LogCapture capture;
+    CameraStore store;
+    RecordingTransport transport;
+    DatagramLink link{store, transport, capture.log(), clock};
+    link.startRecvThread();
+    // Let the thread reach its receive before it is told to stop.
+    for (int i = 0; i < 300 && capture.count("RecvProc Start.") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    store.m_bStop = 1;
+    for (int i = 0; i < 300 && link.recvThreadRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(link.recvThreadRunning());
+    EXPECT_EQ(capture.count("RecvProc End."), 1u);
+}
+
 TEST_F(DatagramLinkTest, StartingAgainStopsARunningReceiveThread) {
     store.m_strFoundMacs = "[00:00:00:00:00:01]";
     link.startRecvThread();
