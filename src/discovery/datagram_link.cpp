@@ -176,8 +176,11 @@ bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length) 
     if (code == dgram::kSearchReply) {
         CameraEntry entry;
         dgram::decodeSearchReply(data, length, m_codec, entry);
-        if (m_store.append(entry)) {
-            if (events != nullptr) events->searchReplyStored(m_store.m_nFindWrite - 1);
+        int index = 0;
+        if (m_store.append(entry, &index)) {
+            // The index comes from the append itself: a search that starts meanwhile resets
+            // the write position under the table lock.
+            if (events != nullptr) events->searchReplyStored(index);
         } else {
             m_log.trace(1, "CamTable Full MacAddress(%s)", mac);
         }

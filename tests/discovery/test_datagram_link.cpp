@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "discovery/datagram_link.h"
 #include "fake_transport.h"
@@ -134,6 +137,41 @@ TEST_F(DatagramLinkTest, FullTableStillAcknowledgesAndNeverOverruns) {
     EXPECT_EQ(fieldUtf8(store.m_CamTable[999].szNo), "1000");
     EXPECT_EQ(transport.count(kSearchAck), 1001u);
     EXPECT_EQ(capture.count("CamTable Full"), 1u);
+}
+
+TEST_F(DatagramLinkTest, StoredIndexStaysValidWhileASearchResetsTheTable) {
+    // A receive thread from the last pass may still file a reply while the next search resets
+    // the table: the index it reports must be the one its append wrote, never -1.
+    struct Indices : DiscoveryEvents {
+        std::mutex mutex;
+        std::vector<int> seen;
+        void searchReplyStored(int index) override {
+            std::lock_guard lock(mutex);
+            seen.push_back(index);
+        }
+    } events;
+    link.setEvents(&events);
+    std::atomic<bool> done{false};
+    std::thread resetter([&] {
+        while (!done.load()) {
+            store.resetForSearch();
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    for (int i = 0; i < 1000; ++i) {  // never more than the table holds
+        Datagram d = cameraDatagram(kSearchReply, 0);
+        d[6] = static_cast<std::uint8_t>(i >> 8);
+        d[7] = static_cast<std::uint8_t>(i);
+        feed(d);
+    }
+    done = true;
+    resetter.join();
+    std::lock_guard lock(events.mutex);
+    EXPECT_EQ(events.seen.size(), 1000u);
+    for (const int index : events.seen) {
+        EXPECT_GE(index, 0);
+        EXPECT_LT(index, static_cast<int>(kCameraTableSize));
+    }
 }
 
 TEST_F(DatagramLinkTest, ReceiveThreadStartsAndStopsWithTheStopFlag) {
