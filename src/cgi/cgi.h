@@ -100,7 +100,8 @@ class CCGI {
     TextReply ReadTextReply(CgiRequest& request, std::string_view expectedType, std::string& text,
                             int& error);
     // 1 when the camera's address lies outside the adapter's subnet (network and broadcast
-    // addresses count as inside; an unreadable or zero address counts as inside).
+    // addresses and the zero address count as inside; a camera address, adapter address or
+    // mask that does not read as IPv4 counts as outside, so nothing is sent to it).
     static int IsOutsideHostSubnet(std::string_view adapterIp, std::string_view adapterMask,
                                    std::string_view cameraIp);
 
