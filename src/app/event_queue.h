@@ -11,7 +11,7 @@
 namespace lanrove {
 
 class EventQueue {
-public:
+  public:
     void post(std::function<void()> call) {
         {
             std::lock_guard lock(m_mutex);
@@ -32,7 +32,7 @@ public:
         return static_cast<int>(calls.size());
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<std::function<void()>> m_calls;

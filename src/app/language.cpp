@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "support/text.h"
+
 namespace lanrove {
 
 namespace {
@@ -10,15 +12,6 @@ namespace {
 std::string envValue(const char* name) {
     const char* v = std::getenv(name);
     return v != nullptr ? v : "";
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -38,15 +31,15 @@ unsigned langIdFromLocale(const LocaleEnvironment& env) {
     const std::string_view territory =
         sep == std::string_view::npos ? std::string_view{} : locale.substr(sep + 1);
 
-    if (equalsNoCase(language, "ja")) return kLangIdJapanese;
-    if (!equalsNoCase(language, "zh")) return kLangIdEnglish;
+    if (asciiEqualsNoCase(language, "ja")) return kLangIdJapanese;
+    if (!asciiEqualsNoCase(language, "zh")) return kLangIdEnglish;
     if (territory.empty()) return kLangIdChineseSimplified;
     static constexpr struct {
         const char* territory;
         unsigned langId;
     } kChinese[] = {{"TW", 1028}, {"CN", 2052}, {"HK", 3076}, {"SG", 4100}, {"MO", 5124}};
     for (const auto& c : kChinese)
-        if (equalsNoCase(territory, c.territory)) return c.langId;
+        if (asciiEqualsNoCase(territory, c.territory)) return c.langId;
     return kLangIdEnglish;
 }
 

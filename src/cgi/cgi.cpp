@@ -3,23 +3,15 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
+
+#include "support/base64.h"
 
 namespace lanrove {
 
 namespace {
 
 constexpr std::size_t kMaxTextReply = 1048576;  // status replies are small; stay bounded
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Splits "Name: value\r\nName: value\r\n" into header lines.
 std::vector<std::string> headerLines(std::string_view text) {
@@ -80,30 +72,7 @@ std::string CCGI::BaseUrl(const CameraEntry& entry) const {
 }
 
 std::string CCGI::Base64(std::string_view bytes) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                                (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                                static_cast<unsigned char>(bytes[i + 2]);
-        out += kAlphabet[(v >> 18) & 63];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += kAlphabet[v & 63];
-    }
-    const std::size_t rest = bytes.size() - i;
-    if (rest > 0) {
-        std::uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        out += kAlphabet[(v >> 18) & 63];
-        out += kAlphabet[(v >> 12) & 63];
-        out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
+    return base64Encode(bytes);
 }
 
 std::string CCGI::BasicCredentials(std::u16string_view user, std::u16string_view password) const {
@@ -199,36 +168,44 @@ CgiRequestPtr CCGI::OpenPostSession(CgiSession* session, std::string_view url,
     }
 }
 
-int CCGI::ConnectInitSess(const CameraEntry& entry, CgiSessionSlot& slot, bool bClear) {
+CgiRequestPtr CCGI::openAsRecord(CgiSessionSlot& slot, const std::string& url,
+                                 const CameraEntry& account, int& status) {
+    return OpenSession(slot.get(), url, fieldView(account.szUser), fieldView(account.szPassword),
+                       status);
+}
+
+bool CCGI::answeredWithBody(CgiRequest& request) {
+    const std::size_t available = request.dataAvailable();
+    if (available == 0) return false;
+    std::vector<char> scratch(available);
+    return request.read(scratch.data(), scratch.size()) >= 0;
+}
+
+int CCGI::loginCheck(const CameraEntry& entry, CgiSessionSlot& slot, bool bKeepAlive, bool bClear) {
     try {
         const std::string base = BaseUrl(entry);
-        m_log.trace(1, "CamNo(%s) CCGI ConnectInitSess(1) strProxy(%s)", cameraNo(entry).c_str(),
-                    toUtf8(m_codec.fromWire(base)).c_str());
-        CreateSession(slot, kCgiTimeoutMs, bClear);
+        const std::string no = cameraNo(entry);
+        const std::string proxy = toUtf8(m_codec.fromWire(base));
+        if (bKeepAlive)
+            m_log.trace(1, "CamNo(%s)CCGI ConnectInitSess(1) strProxy(%s)", no.c_str(),
+                        proxy.c_str());
+        else
+            m_log.trace(1, "CamNo(%s) CCGI ConnectInitSess(1) strProxy(%s)", no.c_str(),
+                        proxy.c_str());
+        CreateSession(slot, bKeepAlive ? kCgiKeepAliveTimeoutMs : kCgiTimeoutMs, bClear);
         int status = 400;
-        CgiRequestPtr request =
-            OpenSession(slot.get(), base + "cgi-bin/lang.cgi", fieldView(entry.szUser),
-                        fieldView(entry.szPassword), status);
-        return request ? kCgiOk : kCgiFailed;
+        return openAsRecord(slot, base + "cgi-bin/lang.cgi", entry, status) ? kCgiOk : kCgiFailed;
     } catch (...) {
         return kCgiFailed;
     }
 }
 
+int CCGI::ConnectInitSess(const CameraEntry& entry, CgiSessionSlot& slot, bool bClear) {
+    return loginCheck(entry, slot, false, bClear);
+}
+
 int CCGI::ConnectInitSessKeepAlive(const CameraEntry& entry, CgiSessionSlot& slot) {
-    try {
-        const std::string base = BaseUrl(entry);
-        m_log.trace(1, "CamNo(%s)CCGI ConnectInitSess(1) strProxy(%s)", cameraNo(entry).c_str(),
-                    toUtf8(m_codec.fromWire(base)).c_str());
-        CreateSession(slot, kCgiKeepAliveTimeoutMs, false);
-        int status = 400;
-        CgiRequestPtr request =
-            OpenSession(slot.get(), base + "cgi-bin/lang.cgi", fieldView(entry.szUser),
-                        fieldView(entry.szPassword), status);
-        return request ? kCgiOk : kCgiFailed;
-    } catch (...) {
-        return kCgiFailed;
-    }
+    return loginCheck(entry, slot, true, false);
 }
 
 int CCGI::ConnectInitSess(long timeoutMs, const CameraEntry& entry, CgiSessionSlot& slot,
@@ -242,19 +219,13 @@ int CCGI::ConnectInitSess(long timeoutMs, const CameraEntry& entry, CgiSessionSl
             CreateSession(slot, timeoutMs, bClear);
         }
         int status = 400;
-        CgiRequestPtr request =
-            OpenSession(slot.get(), base + std::string(path), fieldView(entry.szUser),
-                        fieldView(entry.szPassword), status);
+        CgiRequestPtr request = openAsRecord(slot, base + std::string(path), entry, status);
         if (!request) {
             m_log.trace(1, "CCGI ConnectInitSess Error(%d).", status);
             return kCgiFailed;
         }
         // The command counts only when the camera answered with a body.
-        const std::size_t available = request->dataAvailable();
-        if (available == 0) return kCgiFailed;
-        std::vector<char> scratch(available);
-        if (request->read(scratch.data(), scratch.size()) < 0) return kCgiFailed;
-        return kCgiOk;
+        return answeredWithBody(*request) ? kCgiOk : kCgiFailed;
     } catch (...) {
         return kCgiFailed;
     }
@@ -265,9 +236,7 @@ int CCGI::SendCommand(const CameraEntry& entry, CgiSessionSlot& slot, std::strin
     if (!slot) return kCgiFailed;
     try {
         int status = 400;
-        CgiRequestPtr open =
-            OpenSession(slot.get(), BaseUrl(entry) + std::string(path), fieldView(entry.szUser),
-                        fieldView(entry.szPassword), status);
+        CgiRequestPtr open = openAsRecord(slot, BaseUrl(entry) + std::string(path), entry, status);
         if (!open) return kCgiFailed;
         if (request != nullptr) *request = std::move(open);
         return kCgiOk;
@@ -314,7 +283,7 @@ TextReply CCGI::ReadTextReply(CgiRequest& request, std::string_view expectedType
     error = 0;
     try {
         if (!request.hasHeader("Content-Type") ||
-            !equalsNoCase(request.header("Content-Type"), expectedType))
+            !asciiEqualsNoCase(request.header("Content-Type"), expectedType))
             return TextReply::kNoText;
         const std::size_t available = request.dataAvailable();
         if (available == 0) return TextReply::kNoText;

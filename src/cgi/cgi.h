@@ -100,7 +100,8 @@ class CCGI {
     TextReply ReadTextReply(CgiRequest& request, std::string_view expectedType, std::string& text,
                             int& error);
     // 1 when the camera's address lies outside the adapter's subnet (network and broadcast
-    // addresses count as inside; an unreadable or zero address counts as inside).
+    // addresses and the zero address count as inside; a camera address, adapter address or
+    // mask that does not read as IPv4 counts as outside, so nothing is sent to it).
     static int IsOutsideHostSubnet(std::string_view adapterIp, std::string_view adapterMask,
                                    std::string_view cameraIp);
 
@@ -145,6 +146,14 @@ class CCGI {
 
   private:
     std::string cameraNo(const CameraEntry& entry) const;
+    // GET `url` on the slot's session with the credentials of the record `account`.
+    CgiRequestPtr openAsRecord(CgiSessionSlot& slot, const std::string& url,
+                               const CameraEntry& account, int& status);
+    // Reads what the reply has buffered; true when there was a body and it read cleanly.
+    static bool answeredWithBody(CgiRequest& request);
+    // The login check on lang.cgi in a new session: 10000 ms (cleared when asked), or
+    // 30000 ms while waiting for a camera.
+    int loginCheck(const CameraEntry& entry, CgiSessionSlot& slot, bool bKeepAlive, bool bClear);
     int commandGet(CgiSessionSlot& slot, const CameraEntry& entry, std::string_view path,
                    CgiRequestPtr* request);
     TextReply statusRequest(long timeoutMs, CgiSessionSlot& slot, const CameraEntry& entry,

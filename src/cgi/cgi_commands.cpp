@@ -1,8 +1,6 @@
 // The CGI commands that the program sends to a camera, each with its path, account and
 // session time-out, and the parse of the status replies into the camera record.
-#include <cctype>
 #include <ctime>
-#include <vector>
 
 #include "cgi/cgi.h"
 
@@ -16,16 +14,6 @@ constexpr const char* kSdHddUnmountPath = "cgi-bin/sd_hdd.cgi?status=1&sd_card_s
 constexpr const char* kRecordReadPath = "cgi-bin/record.cgi?status=1";
 constexpr const char* kDiscon3Path = "cgi-bin/discon3.cgi";
 constexpr const char* kFirmupPath = "cgi-bin/firmup.cgi";
-
-bool contentTypeIs(CgiRequest& request, std::string_view expected) {
-    const std::string type = request.header("Content-Type");
-    if (type.size() != expected.size()) return false;
-    for (std::size_t i = 0; i < type.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(type[i])) !=
-            std::tolower(static_cast<unsigned char>(expected[i])))
-            return false;
-    return true;
-}
 
 }  // namespace
 
@@ -111,16 +99,10 @@ int CCGI::SetNetCgi(CgiSessionSlot& slot, const CameraEntry& newEntry,
             fieldView(newEntry.szIp), fieldView(curEntry.szPort), fieldView(curEntry.szSsl)));
         CreateSession(slot, kCgiTimeoutMs, false);
         int status = 400;
-        CgiRequestPtr request =
-            OpenSession(slot.get(), base + NetCgiPath(newEntry), fieldView(newEntry.szUser),
-                        fieldView(newEntry.szPassword), status);
+        CgiRequestPtr request = openAsRecord(slot, base + NetCgiPath(newEntry), newEntry, status);
         if (!request) return kCgiFailed;
-        if (!contentTypeIs(*request, "text/html")) return kCgiFailed;
-        const std::size_t available = request->dataAvailable();
-        if (available == 0) return kCgiFailed;
-        std::vector<char> scratch(available);
-        if (request->read(scratch.data(), scratch.size()) < 0) return kCgiFailed;
-        return kCgiOk;
+        if (!asciiEqualsNoCase(request->header("Content-Type"), "text/html")) return kCgiFailed;
+        return answeredWithBody(*request) ? kCgiOk : kCgiFailed;
     } catch (...) {
         return kCgiFailed;
     }
@@ -184,16 +166,11 @@ int CCGI::commandGet(CgiSessionSlot& slot, const CameraEntry& entry, std::string
                      CgiRequestPtr* request) {
     try {
         if (!slot) CreateSession(slot, kCgiCommandTimeoutMs, false);
-        int status = 400;
-        CgiRequestPtr open =
-            OpenSession(slot.get(), BaseUrl(entry) + std::string(path), fieldView(entry.szUser),
-                        fieldView(entry.szPassword), status);
-        if (!open) return kCgiFailed;
-        if (request != nullptr) *request = std::move(open);
-        return kCgiOk;
     } catch (...) {
         return kCgiFailed;
     }
+    const int result = SendCommand(entry, slot, path, request);
+    return result == kCgiException ? kCgiFailed : result;
 }
 
 int CCGI::ReqGetDiscon3Cgi(CgiSessionSlot& slot, const CameraEntry& entry, CgiRequestPtr* request) {

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <mutex>
 
+#include "support/text.h"
+
 namespace lanrove {
 
 namespace {
 
 // Unread reply bytes beyond this pause the transfer until the caller reads.
-constexpr std::size_t kMaxPending = 16u * 1024u * 1024u;
+constexpr std::size_t kMaxPending = std::size_t{16} * 1024 * 1024;
 constexpr std::size_t kMaxHeaders = 256;
 
 void globalInit() {
@@ -27,15 +29,6 @@ std::string_view trim(std::string_view s) {
            (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 }  // namespace
@@ -266,7 +259,7 @@ CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec,
         add("Expect:");
         bool hasAccept = false;
         for (const auto& h : spec.headers)
-            if (h.size() >= 7 && equalsNoCase(std::string_view(h).substr(0, 7), "Accept:"))
+            if (h.size() >= 7 && asciiEqualsNoCase(std::string_view(h).substr(0, 7), "Accept:"))
                 hasAccept = true;
         if (!hasAccept) add("Accept:");
         req->m_bPost = true;
@@ -396,7 +389,7 @@ std::string CgiRequest::header(std::string_view name) {
     waitForHeaders();
     try {
         for (const auto& [key, value] : m_headers)
-            if (equalsNoCase(key, name)) return value;
+            if (asciiEqualsNoCase(key, name)) return value;
     } catch (...) {
     }
     return {};
@@ -405,7 +398,7 @@ std::string CgiRequest::header(std::string_view name) {
 bool CgiRequest::hasHeader(std::string_view name) {
     waitForHeaders();
     for (const auto& kv : m_headers)
-        if (equalsNoCase(kv.first, name)) return true;
+        if (asciiEqualsNoCase(kv.first, name)) return true;
     return false;
 }
 

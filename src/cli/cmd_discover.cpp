@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -102,9 +103,21 @@ nlohmann::json recordJson(const CameraEntry& e) {
             {"netOption", e.bNetOption},         {"result", e.dwResult}};
 }
 
-void openTrace(const Options& o, TraceLog& log) {
-    if (o.has("--trace")) log.create(o.get("--trace"));
-}
+// What one diagnostic run on one adapter needs: trace log, store, link and send schedules.
+struct Rig {
+    TraceLog log;
+    const Clock& clock = defaultClock();
+    std::unique_ptr<CameraStore> store = std::make_unique<CameraStore>();
+    UdpBroadcastTransport transport{log};
+    DatagramLink link;
+    SendScheduler scheduler{link, *store, log, clock};
+
+    Rig(const Options& o, const AdapterEntry& adapter)
+        : link(*store, transport, log, clock, WireCodec(o.get("--codepage", "CP1252"))) {
+        if (o.has("--trace")) log.create(o.get("--trace"));
+        link.setAdapter(adapter);
+    }
+};
 
 int runDiscover(Context& ctx) {
     Options o;
@@ -113,27 +126,21 @@ int runDiscover(Context& ctx) {
         return kExitUsage;
     AdapterEntry adapter;
     if (!chooseAdapter(o, adapter, "discover")) return kExitFailure;
-    TraceLog log;
-    openTrace(o, log);
-    const Clock& clock = defaultClock();
-    auto store = std::make_unique<CameraStore>();
-    UdpBroadcastTransport transport(log);
-    DatagramLink link(*store, transport, log, clock, WireCodec(o.get("--codepage", "CP1252")));
-    SendScheduler scheduler(link, *store, log, clock);
+    Rig rig(o, adapter);
+    CameraStore* store = rig.store.get();
     Counter counter;
-    link.setEvents(&counter);
-    link.setAdapter(adapter);
+    rig.link.setEvents(&counter);
 
     // One adapter pass: receive thread, three requests, stop flag after the third period.
     store->resetForSearch();
     store->m_bySendCount = 0;
     store->clearFoundMacs();
-    link.startRecvThread();
-    scheduler.start(SendSchedule::Search);
+    rig.link.startRecvThread();
+    rig.scheduler.start(SendSchedule::Search);
     while (store->m_bStop.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(15));
-    scheduler.stop();
-    link.waitRecvIdle(clock.scaled(Millis(kRecvTimeoutMs + 1000)));
-    link.stopRecvThread();
+    rig.scheduler.stop();
+    rig.link.waitRecvIdle(rig.clock.scaled(Millis(kRecvTimeoutMs + 1000)));
+    rig.link.stopRecvThread();
 
     nlohmann::json out;
     out["adapter"] = {{"interface", adapter.ifName()}, {"ip", adapter.ip()}};
@@ -166,14 +173,8 @@ int runDiscoverSet(Context& ctx) {
         scheduleText == "auto" ? SendSchedule::Auto : SendSchedule::Manual;
     AdapterEntry adapter;
     if (!chooseAdapter(o, adapter, "discover-set")) return kExitFailure;
-    TraceLog log;
-    openTrace(o, log);
-    const Clock& clock = defaultClock();
-    auto store = std::make_unique<CameraStore>();
-    UdpBroadcastTransport transport(log);
-    DatagramLink link(*store, transport, log, clock, WireCodec(o.get("--codepage", "CP1252")));
-    SendScheduler scheduler(link, *store, log, clock);
-    link.setAdapter(adapter);
+    Rig rig(o, adapter);
+    CameraStore* store = rig.store.get();
 
     CameraEntry& record = store->m_SetTable[0];
     record.clear();
@@ -194,8 +195,8 @@ int runDiscoverSet(Context& ctx) {
         static_cast<std::uint8_t>(std::strtol(o.get("--option", "0").c_str(), nullptr, 10));
 
     store->resetReplies();
-    link.startRecvThread();
-    scheduler.start(schedule);
+    rig.link.startRecvThread();
+    rig.scheduler.start(schedule);
     nlohmann::json replies = nlohmann::json::array();
     bool accepted = false;
     bool matched = false;
@@ -210,9 +211,9 @@ int runDiscoverSet(Context& ctx) {
         }
         if (!matched) std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }
-    scheduler.stop();
+    rig.scheduler.stop();
     store->m_bStop = 1;
-    link.stopRecvThread();
+    rig.link.stopRecvThread();
     SetReplyEntry late;
     while (store->takeReply(late))
         replies.push_back({{"mac", fieldUtf8(late.szMac)}, {"result", late.wResult}});

@@ -24,11 +24,13 @@ constexpr const char* kUsage =
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-extern "C" void onInterrupt(int) { g_interrupted = 1; }
+extern "C" void onInterrupt(int) {
+    g_interrupted = 1;
+}
 
 // The worker's reports become calls on this thread, like posted window messages.
 class QueuedSearchEvents final : public SearchEvents {
-public:
+  public:
     QueuedSearchEvents(EventQueue& queue, SetupCore& core) : m_queue(queue), m_core(core) {}
     void searchNotFound() override {
         m_queue.post([this] { m_bNotFound = true; });
@@ -47,15 +49,15 @@ public:
     bool notFound() const { return m_bNotFound; }
     std::chrono::steady_clock::time_point lastRow() const { return m_lastRow; }
 
-private:
+  private:
     EventQueue& m_queue;
     SetupCore& m_core;
     bool m_bNotFound = false;
     std::chrono::steady_clock::time_point m_lastRow{};
 };
 
-const char* const kJsonKeys[kListColumnCount] = {"no",  "status", "model", "mac",     "ip",
-                                                 "port", "ssl",   "title", "firmware"};
+const char* const kJsonKeys[kListColumnCount] = {"no",   "status", "model", "mac",     "ip",
+                                                 "port", "ssl",    "title", "firmware"};
 
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -73,13 +75,15 @@ void printTable(SetupCore& core, const CounterTexts& counters) {
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> header;
     const char16_t* keys[kListColumnCount] = {
-        u"MAIN_CAMERA_NO",     u"MAIN_CAMERA_STATUS",      u"MAIN_CAMERA_MODEL",
+        u"MAIN_CAMERA_NO",          u"MAIN_CAMERA_STATUS",     u"MAIN_CAMERA_MODEL",
         u"MAIN_CAMERA_MAC_ADDRESS", u"MAIN_CAMERA_IP_ADDRESS", u"MAIN_CAMERA_PORT",
-        u"MAIN_CAMERA_SSL",    u"MAIN_CAMERA_TITLE",       u"MAIN_CAMERA_FIRMWARE_VERSION"};
-    for (int c = 0; c < kListColumnCount; ++c) header.push_back(toUtf8(core.text(u"MAIN_WINDOW", keys[c])));
+        u"MAIN_CAMERA_SSL",         u"MAIN_CAMERA_TITLE",      u"MAIN_CAMERA_FIRMWARE_VERSION"};
+    header.reserve(kListColumnCount);
+    for (const char16_t* key : keys) header.push_back(toUtf8(core.text(u"MAIN_WINDOW", key)));
     rows.push_back(header);
     for (int r = 0; r < list.rowCount(); ++r) {
         std::vector<std::string> cells;
+        cells.reserve(kListColumnCount);
         for (int c = 0; c < kListColumnCount; ++c) cells.push_back(toUtf8(list.cell(r, c)));
         rows.push_back(cells);
     }
@@ -87,8 +91,8 @@ void printTable(SetupCore& core, const CounterTexts& counters) {
     auto length = [](const std::string& s) { return fromUtf8(s).size(); };
     for (const auto& row : rows)
         for (int c = 0; c < kListColumnCount; ++c)
-            widths[static_cast<std::size_t>(c)] =
-                std::max(widths[static_cast<std::size_t>(c)], length(row[static_cast<std::size_t>(c)]));
+            widths[static_cast<std::size_t>(c)] = std::max(
+                widths[static_cast<std::size_t>(c)], length(row[static_cast<std::size_t>(c)]));
     for (const auto& row : rows) {
         std::string line;
         for (int c = 0; c < kListColumnCount; ++c) {
@@ -131,8 +135,8 @@ void printJson(SetupCore& core) {
         out["cameras"].push_back(cam);
     }
     const CameraStore& s = core.store();
-    out["counters"] = {{"total", s.m_nTotal}, {"new", s.m_nNew}, {"ok", s.m_nOk},
-                       {"attention", s.m_nAttention}};
+    out["counters"] = {
+        {"total", s.m_nTotal}, {"new", s.m_nNew}, {"ok", s.m_nOk}, {"attention", s.m_nAttention}};
     std::printf("%s\n", out.dump(2).c_str());
 }
 
@@ -205,11 +209,12 @@ int run(Context& ctx) {
         }
         if (progress) {
             const int a = core.search() ? core.search()->currentAdapter() : -1;
-            std::fprintf(stderr, "\rsearching: adapter %d/%zu %s, %d cameras   ", a + 1,
-                         core.adapters().size(),
-                         a >= 0 ? std::string(core.adapters()[static_cast<std::size_t>(a)].ifName()).c_str()
-                                : "",
-                         core.list().rowCount());
+            std::fprintf(
+                stderr, "\rsearching: adapter %d/%zu %s, %d cameras   ", a + 1,
+                core.adapters().size(),
+                a >= 0 ? std::string(core.adapters()[static_cast<std::size_t>(a)].ifName()).c_str()
+                       : "",
+                core.list().rowCount());
         }
     }
     while (queue.drain(Millis(0)) > 0) {
@@ -218,10 +223,9 @@ int run(Context& ctx) {
     core.shutdown(handle);
     if (stats) {
         // From the start of the search (its first request goes out at once) to the last row.
-        const double secs =
-            core.list().rowCount() > 0
-                ? std::chrono::duration<double>(events.lastRow() - started).count()
-                : 0.0;
+        const double secs = core.list().rowCount() > 0
+                                ? std::chrono::duration<double>(events.lastRow() - started).count()
+                                : 0.0;
         std::fprintf(stderr, "search stats: rows=%d first-request-to-last-row=%.3fs\n",
                      core.list().rowCount(), secs);
     }
@@ -231,8 +235,12 @@ int run(Context& ctx) {
         std::fprintf(stderr, "%s\n", toUtf8(core.text(u"ERROR_WINDOW", u"ERROR_SEARCH")).c_str());
     }
     switch (format) {
-        case Format::Json: printJson(core); break;
-        case Format::Csv: printCsv(core); break;
+        case Format::Json:
+            printJson(core);
+            break;
+        case Format::Csv:
+            printCsv(core);
+            break;
         case Format::Table:
             if (rows > 0) printTable(core, core.classifier().counterTexts());
             break;
@@ -241,10 +249,11 @@ int run(Context& ctx) {
     return rows > 0 ? kExitOk : kExitFailure;
 }
 
-const CommandRegistration reg{{"search",
-                               "search [--json|--csv] [--quiet] [--stats] [--home DIR]  find every camera on "
-                               "every adapter and list it",
-                               &run}};
+const CommandRegistration reg{
+    {"search",
+     "search [--json|--csv] [--quiet] [--stats] [--home DIR]  find every camera on "
+     "every adapter and list it",
+     &run}};
 
 }  // namespace
 

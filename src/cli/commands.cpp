@@ -11,7 +11,9 @@ std::vector<Command>& registry() {
 }
 }  // namespace
 
-void registerCommand(const Command& command) { registry().push_back(command); }
+void registerCommand(const Command& command) {
+    registry().push_back(command);
+}
 
 const Command* findCommand(const std::string& name) {
     for (const auto& c : registry())

@@ -37,7 +37,7 @@ std::u16string fitStatusText(std::u16string_view text) {
     return std::u16string(text.substr(0, n));
 }
 
-CameraClassifier::CameraClassifier(CameraStore& store, TraceLog& log, StatusTexts texts,
+CameraClassifier::CameraClassifier(CameraStore& store, TraceLog& log, const StatusTexts& texts,
                                    CounterHook onCounters)
     : m_store(store), m_log(log), m_fnCounters(std::move(onCounters)) {
     setStatusTexts(texts);

@@ -54,7 +54,7 @@ class CameraClassifier {
   public:
     using CounterHook = std::function<void(const CounterTexts&)>;
 
-    CameraClassifier(CameraStore& store, TraceLog& log, StatusTexts texts = {},
+    CameraClassifier(CameraStore& store, TraceLog& log, const StatusTexts& texts = {},
                      CounterHook onCounters = {});
 
     // Texts longer than szStatus holds are cut to fit, so that a later classification still

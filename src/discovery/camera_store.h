@@ -46,14 +46,16 @@ struct CameraStore {
     std::atomic<std::uint32_t> m_bSearchEnd{1};
     std::atomic<std::uint8_t> m_bySendCount{0};
 
-    // Appends under csCamTable; szNo becomes the 1-based position. Returns false (and changes
-    // nothing) when the table is full.
-    bool append(const CameraEntry& entry) {
+    // Appends under csCamTable; szNo becomes the 1-based position, and `index` (when given)
+    // the 0-based one, read under the same lock. Returns false (and changes nothing) when the
+    // table is full.
+    bool append(const CameraEntry& entry, int* index = nullptr) {
         std::lock_guard lock(m_csCamTable);
         if (m_nFindWrite >= static_cast<int>(kCameraTableSize)) return false;
         CameraEntry& slot = m_CamTable[static_cast<std::size_t>(m_nFindWrite)];
         slot = entry;
         setField(slot.szNo, std::string_view(std::to_string(m_nFindWrite + 1)));
+        if (index != nullptr) *index = m_nFindWrite;
         ++m_nFindWrite;
         return true;
     }

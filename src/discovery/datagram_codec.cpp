@@ -38,18 +38,6 @@ bool parseMacImpl(std::basic_string_view<Char> text, MacBytes& out) {
     return true;
 }
 
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-int base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
 // Text up to its zero byte, cut at the datagram's end.
 std::string_view zeroTerminated(const std::uint8_t* data, std::size_t pos, std::size_t maxLen,
                                 std::size_t end) {
@@ -105,63 +93,6 @@ long decimalValue(std::u16string_view text) {
         value = value * 10 + (text[i] - u'0');
     }
     return negative ? -value : value;
-}
-
-std::string base64Encode(std::string_view bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    const auto at = [&](std::size_t k) { return static_cast<std::uint8_t>(bytes[k]); };
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t v = (std::uint32_t{at(i)} << 16) | (at(i + 1) << 8) | at(i + 2);
-        out += kBase64Alphabet[(v >> 18) & 63];
-        out += kBase64Alphabet[(v >> 12) & 63];
-        out += kBase64Alphabet[(v >> 6) & 63];
-        out += kBase64Alphabet[v & 63];
-    }
-    const std::size_t rest = bytes.size() - i;
-    if (rest == 1) {
-        const std::uint32_t v = std::uint32_t{at(i)} << 16;
-        out += kBase64Alphabet[(v >> 18) & 63];
-        out += kBase64Alphabet[(v >> 12) & 63];
-        out += "==";
-    } else if (rest == 2) {
-        const std::uint32_t v = (std::uint32_t{at(i)} << 16) | (at(i + 1) << 8);
-        out += kBase64Alphabet[(v >> 18) & 63];
-        out += kBase64Alphabet[(v >> 12) & 63];
-        out += kBase64Alphabet[(v >> 6) & 63];
-        out += '=';
-    }
-    return out;
-}
-
-bool base64Decode(std::string_view text, std::string& out) {
-    out.clear();
-    if (text.size() % 4 != 0) return false;
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        int v[4];
-        int pad = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = text[i + static_cast<std::size_t>(k)];
-            if (c == '=') {
-                // Padding only at the very end, at most two, and never in the first two places.
-                if (i + 4 != text.size() || k < 2) return false;
-                v[k] = 0;
-                ++pad;
-            } else {
-                if (pad > 0) return false;
-                v[k] = base64Value(c);
-                if (v[k] < 0) return false;
-            }
-        }
-        const std::uint32_t n =
-            (static_cast<std::uint32_t>(v[0]) << 18) | (static_cast<std::uint32_t>(v[1]) << 12) |
-            (static_cast<std::uint32_t>(v[2]) << 6) | static_cast<std::uint32_t>(v[3]);
-        out += static_cast<char>((n >> 16) & 0xFF);
-        if (pad < 2) out += static_cast<char>((n >> 8) & 0xFF);
-        if (pad < 1) out += static_cast<char>(n & 0xFF);
-    }
-    return true;
 }
 
 void buildPcDatagram(Datagram& out, std::uint16_t code, const std::uint8_t* pcMac,

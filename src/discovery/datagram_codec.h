@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "discovery/camera_entry.h"
+#include "support/base64.h"
 #include "support/text.h"
 
 namespace lanrove::dgram {
@@ -75,9 +76,9 @@ bool parseMacText(std::u16string_view text, MacBytes& out);
 // empty text gives 0.
 long decimalValue(std::u16string_view text);
 
-// Standard Base64 with "=" padding.
-std::string base64Encode(std::string_view bytes);
-bool base64Decode(std::string_view text, std::string& out);
+// Standard Base64 with "=" padding (the credentials field).
+using ::lanrove::base64Decode;
+using ::lanrove::base64Encode;
 
 // A datagram as the PC sends it: zero-filled, header set, payload copied to byte 32 (at most
 // 480 bytes). For search requests byte 33 holds `requestNo`.

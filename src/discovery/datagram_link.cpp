@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,8 +57,8 @@ int UdpBroadcastTransport::send(const AdapterEntry& adapter, const dgram::Datagr
         from.sin_family = AF_INET;
         from.sin_port = htons(dgram::kPcPort);
         from.sin_addr = local;
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&from),
-               sizeof from);  // failure is not an error
+        // Failure is not an error: the device binding above still picks the adapter.
+        (void)::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from);
     }
     const sockaddr_in to = endpoint(0xFFFFFFFFu, dgram::kCameraPort);
     int result = 0;
@@ -175,8 +176,11 @@ bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length) 
     if (code == dgram::kSearchReply) {
         CameraEntry entry;
         dgram::decodeSearchReply(data, length, m_codec, entry);
-        if (m_store.append(entry)) {
-            if (events != nullptr) events->searchReplyStored(m_store.m_nFindWrite - 1);
+        int index = 0;
+        if (m_store.append(entry, &index)) {
+            // The index comes from the append itself: a search that starts meanwhile resets
+            // the write position under the table lock.
+            if (events != nullptr) events->searchReplyStored(index);
         } else {
             m_log.trace(1, "CamTable Full MacAddress(%s)", mac);
         }
@@ -202,7 +206,8 @@ void DatagramLink::recvProc() {
     }
     const int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    const long timeoutMs = m_clock.scaledMs(kRecvTimeoutMs);
+    // A zero SO_RCVTIMEO would block for good and the stop flag would never be looked at.
+    const long timeoutMs = std::max(1L, m_clock.scaledMs(kRecvTimeoutMs));
     timeval tv{};
     tv.tv_sec = timeoutMs / 1000;
     tv.tv_usec = (timeoutMs % 1000) * 1000;

@@ -343,6 +343,7 @@ int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log) {
     pid_t pid = -1;
     if (!argv.empty()) {
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         posix_spawn_file_actions_t actions;

@@ -67,6 +67,13 @@ void SendScheduler::sendFailed(SendSchedule schedule, int result) {
     m_log.event(message, "err", scheduleName(schedule));
 }
 
+void SendScheduler::sendIpSetting(SendSchedule schedule, const CameraEntry& record) {
+    dgram::Payload payload;
+    const std::size_t n = dgram::buildIpSettingPayload(record, m_link.codec(), payload);
+    const int r = m_link.sendDatagram(dgram::kIpSetting, payload.data(), n, dgram::kArgIpSetting);
+    if (r != 0) sendFailed(schedule, r);
+}
+
 bool SendScheduler::tick(SendSchedule schedule) {
     const auto count = static_cast<std::uint8_t>(m_store.m_bySendCount.load() + 1);
     m_store.m_bySendCount = count;
@@ -86,23 +93,13 @@ bool SendScheduler::tick(SendSchedule schedule) {
                 if (fieldEmpty(record.szNo)) break;
                 setField(record.szUser, std::u16string_view(kDefaultCredential));
                 setField(record.szPassword, std::u16string_view(kDefaultCredential));
-                dgram::Payload payload;
-                const std::size_t n = dgram::buildIpSettingPayload(record, m_link.codec(), payload);
-                const int r =
-                    m_link.sendDatagram(dgram::kIpSetting, payload.data(), n, dgram::kArgIpSetting);
-                if (r != 0) sendFailed(schedule, r);
+                sendIpSetting(schedule, record);
             }
             break;
         }
         case SendSchedule::Manual: {
             const CameraEntry& record = m_store.m_SetTable[0];
-            if (!fieldEmpty(record.szNo)) {
-                dgram::Payload payload;
-                const std::size_t n = dgram::buildIpSettingPayload(record, m_link.codec(), payload);
-                const int r =
-                    m_link.sendDatagram(dgram::kIpSetting, payload.data(), n, dgram::kArgIpSetting);
-                if (r != 0) sendFailed(schedule, r);
-            }
+            if (!fieldEmpty(record.szNo)) sendIpSetting(schedule, record);
             break;
         }
     }

@@ -48,6 +48,7 @@ class SendScheduler {
   private:
     void run(SendSchedule schedule);
     void sendFailed(SendSchedule schedule, int result);
+    void sendIpSetting(SendSchedule schedule, const CameraEntry& record);
 
     DatagramLink& m_link;
     CameraStore& m_store;

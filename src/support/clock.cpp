@@ -6,9 +6,12 @@
 
 namespace lanrove {
 
-void Clock::sleepFor(Millis d) const { std::this_thread::sleep_for(scaled(d)); }
+void Clock::sleepFor(Millis d) const {
+    std::this_thread::sleep_for(scaled(d));
+}
 
-ScaledClock::ScaledClock(double scale) : m_dScale(scale > 0.0 && std::isfinite(scale) ? scale : 1.0) {}
+ScaledClock::ScaledClock(double scale)
+    : m_dScale(scale > 0.0 && std::isfinite(scale) ? scale : 1.0) {}
 
 double ScaledClock::scaleFromEnvironment() {
     const char* text = std::getenv("LANROVE_TIME_SCALE");

@@ -13,7 +13,7 @@ namespace lanrove {
 using Millis = std::chrono::milliseconds;
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual std::chrono::steady_clock::time_point now() const = 0;
     // Real duration to wait for a protocol duration of `d`.
@@ -27,14 +27,14 @@ public:
 // steady_clock with the scale factor of LANROVE_TIME_SCALE (default 1). A nonzero protocol
 // wait never shrinks below one millisecond, so loops that poll keep yielding.
 class ScaledClock final : public Clock {
-public:
+  public:
     explicit ScaledClock(double scale = 1.0);
     static double scaleFromEnvironment();
     std::chrono::steady_clock::time_point now() const override;
     Millis scaled(Millis d) const override;
     double scale() const { return m_dScale; }
 
-private:
+  private:
     double m_dScale;
 };
 
@@ -43,7 +43,7 @@ const Clock& defaultClock();
 
 // Manual-reset event: the stop and ready events of the workers.
 class ManualResetEvent {
-public:
+  public:
     void set();
     void reset();
     bool isSet() const;
@@ -52,7 +52,7 @@ public:
     bool waitFor(Millis d) const;
     void wait() const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_cv;
     bool m_bSet = false;

@@ -85,13 +85,17 @@ std::u16string fromUtf8(std::string_view text) {
 
 std::string codePageForLangId(unsigned langId) {
     switch (langId) {
-        case 1041: return "CP932";
+        case 1041:
+            return "CP932";
         case 2052:
-        case 4100: return "CP936";
+        case 4100:
+            return "CP936";
         case 1028:
         case 3076:
-        case 5124: return "CP950";
-        default: return "CP1252";
+        case 5124:
+            return "CP950";
+        default:
+            return "CP1252";
     }
 }
 
@@ -102,7 +106,8 @@ std::string convert(const char* to, const char* from, const char* data, std::siz
                     std::size_t unit, const std::string& replacement) {
     std::string out;
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+    // iconv reports failure as the handle value -1.
+    if (cd == reinterpret_cast<iconv_t>(-1)) return out;  // NOLINT(performance-no-int-to-ptr)
     std::vector<char> buf(256);
     char* in = const_cast<char*>(data);
     std::size_t inLeft = size;

@@ -13,6 +13,18 @@ std::string toUtf8(std::u16string_view text);
 // Invalid UTF-8 sequences become U+FFFD; never reads past the input.
 std::u16string fromUtf8(std::string_view text);
 
+// Case-insensitive comparison of 8-bit texts that folds only ASCII letters, whatever the
+// process locale says (header names, content types, locale names).
+inline bool asciiEqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
 // The ANSI code page for wire texts, chosen like Windows from the UI language identifier:
 // CP932 Japanese, CP936 Simplified Chinese, CP950 Traditional Chinese, CP1252 otherwise.
 std::string codePageForLangId(unsigned langId);
@@ -21,13 +33,13 @@ std::string codePageForLangId(unsigned langId);
 // page cannot hold become '?'; invalid input bytes become U+FFFD. Thread-safe: each call opens
 // its own conversion state.
 class WireCodec {
-public:
+  public:
     explicit WireCodec(std::string codePage = "CP1252");
     const std::string& codePage() const { return m_strCodePage; }
     std::string toWire(std::u16string_view text) const;
     std::u16string fromWire(std::string_view bytes) const;
 
-private:
+  private:
     std::string m_strCodePage;
 };
 

@@ -29,11 +29,14 @@ struct TraceLog::Impl {
         const std::time_t t = std::chrono::system_clock::to_time_t(now);
         std::tm tm{};
         localtime_r(&t, &tm);
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            now.time_since_epoch()) % 1000;
-        return {static_cast<unsigned>(tm.tm_year + 1900), static_cast<unsigned>(tm.tm_mon + 1),
-                static_cast<unsigned>(tm.tm_mday),        static_cast<unsigned>(tm.tm_hour),
-                static_cast<unsigned>(tm.tm_min),         static_cast<unsigned>(tm.tm_sec),
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+        return {static_cast<unsigned>(tm.tm_year + 1900),
+                static_cast<unsigned>(tm.tm_mon + 1),
+                static_cast<unsigned>(tm.tm_mday),
+                static_cast<unsigned>(tm.tm_hour),
+                static_cast<unsigned>(tm.tm_min),
+                static_cast<unsigned>(tm.tm_sec),
                 static_cast<unsigned>(ms.count() < 0 ? ms.count() + 1000 : ms.count())};
     }
 
@@ -52,9 +55,7 @@ struct TraceLog::Impl {
             if (name.size() < prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
                 name.compare(name.size() - 4, 4, ".txt") != 0)
                 continue;
-            if (needHyphenAfter &&
-                name.find('-', prefix.size()) == std::string::npos)
-                continue;
+            if (needHyphenAfter && name.find('-', prefix.size()) == std::string::npos) continue;
             out.push_back(*it);
         }
         return out;

@@ -16,7 +16,7 @@
 namespace lanrove {
 
 class TraceLog {
-public:
+  public:
     using WallClock = std::function<std::chrono::system_clock::time_point()>;
 
     static constexpr int kMaxFiles = 100;
@@ -53,7 +53,7 @@ public:
     // Event line: kind ("err", "warn"), the fixed word "user", date, time, subject, message.
     int event(std::string_view message, std::string_view kind, std::string_view subject);
 
-private:
+  private:
     struct Impl;
     Impl* m_pImpl;
 };

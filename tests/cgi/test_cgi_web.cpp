@@ -40,6 +40,12 @@ class WebCameras : public ::testing::Test {
         return fleet.cameras.size() - 1;
     }
     SimCamera& cam(std::size_t i) { return fleet.cameras[i]; }
+    // The simulator's threads change camera records under the fleet lock (a factory reset,
+    // an address change), so a running test reads them under it too.
+    CameraEntry entryOf(std::size_t i, const char* no = "1") {
+        std::lock_guard lock(fleet.mutex);
+        return entryFor(cam(i), no);
+    }
     void start() {
         web = std::make_unique<WebSide>(fleet, simLog, clock);
         ASSERT_TRUE(web->start());
@@ -65,7 +71,7 @@ TEST_F(WebCameras, LoginSendsCredentialsWithTheFirstRequest) {
     const auto i = add("127.0.0.21", 1, "Lobby");
     start();
     CgiSessionSlot slot;
-    ASSERT_EQ(cgi.ConnectInitSess(entryFor(cam(i)), slot, true), kCgiOk);
+    ASSERT_EQ(cgi.ConnectInitSess(entryOf(i), slot, true), kCgiOk);
     ASSERT_TRUE(slot);
     const auto all = web->requests();
     ASSERT_EQ(all.size(), 1u);  // no challenge round trip
@@ -80,7 +86,7 @@ TEST_F(WebCameras, LoginSendsCredentialsWithTheFirstRequest) {
               std::string::npos);
     EXPECT_NE(logText().find("CGI::ConnectInitSess Session Clear"), std::string::npos);
     // The keep-alive variant logs its own line and works the same.
-    ASSERT_EQ(cgi.ConnectInitSessKeepAlive(entryFor(cam(i)), slot), kCgiOk);
+    ASSERT_EQ(cgi.ConnectInitSessKeepAlive(entryOf(i), slot), kCgiOk);
     EXPECT_NE(logText().find("CamNo(1)CCGI ConnectInitSess(1)"), std::string::npos);
     EXPECT_EQ(slot->timeoutMs(), kCgiKeepAliveTimeoutMs);
 }
@@ -91,7 +97,7 @@ TEST_F(WebCameras, RefusedLoginIsAFailureForEveryForm) {
     const auto normal = add("127.0.0.22", 2, "Normal");
     start();
     CgiSessionSlot slot;
-    const CameraEntry e = entryFor(cam(refusing));
+    const CameraEntry e = entryOf(refusing);
     EXPECT_EQ(cgi.ConnectInitSess(e, slot, false), kCgiFailed);
     ASSERT_TRUE(slot);  // the new session stays in the slot
     EXPECT_EQ(cgi.SendCommand(e, slot, "cgi-bin/lang.cgi"), kCgiFailed);
@@ -102,18 +108,18 @@ TEST_F(WebCameras, RefusedLoginIsAFailureForEveryForm) {
     for (const auto& r : web->requests()) EXPECT_EQ(r.status, 401);
 
     // Wrong credentials at a camera that does check them.
-    CameraEntry wrong = entryFor(cam(normal));
+    CameraEntry wrong = entryOf(normal);
     setField(wrong.szPassword, std::string_view("nope"));
     EXPECT_EQ(cgi.ConnectInitSess(wrong, slot, false), kCgiFailed);
     // The viewer account may look but not change anything.
-    CameraEntry viewer = entryFor(cam(normal));
+    CameraEntry viewer = entryOf(normal);
     setField(viewer.szUser, std::string_view("pelma"));
     setField(viewer.szPassword, std::string_view("pelma"));
     EXPECT_EQ(cgi.ConnectInitSess(viewer, slot, false), kCgiOk);
     EXPECT_EQ(cgi.SendCommand(viewer, slot, "cgi-bin/opecmd.cgi?ope=35&1"), kCgiFailed);
     // Without a session SendCommand fails at once.
     slot.reset();
-    EXPECT_EQ(cgi.SendCommand(entryFor(cam(normal)), slot, "cgi-bin/lang.cgi"), kCgiFailed);
+    EXPECT_EQ(cgi.SendCommand(entryOf(normal), slot, "cgi-bin/lang.cgi"), kCgiFailed);
 }
 
 TEST_F(WebCameras, HttpsCameraWithSelfSignedCertificateAnswers) {
@@ -121,7 +127,7 @@ TEST_F(WebCameras, HttpsCameraWithSelfSignedCertificateAnswers) {
     cam(i).ssl = true;
     start();
     CgiSessionSlot slot;
-    CameraEntry e = entryFor(cam(i));
+    CameraEntry e = entryOf(i);
     ASSERT_EQ(cgi.ConnectInitSess(e, slot, true), kCgiOk);
     slot.reset();
     ASSERT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiOk);
@@ -139,7 +145,7 @@ TEST_F(WebCameras, CommandFormNeedsAReplyBody) {
     cam(normal).recStatus = 1;
     start();
     CgiSessionSlot slot;
-    EXPECT_EQ(cgi.SetSDHDDUnmountCommand(slot, entryFor(cam(normal))), kCgiOk);
+    EXPECT_EQ(cgi.SetSDHDDUnmountCommand(slot, entryOf(normal)), kCgiOk);
     EXPECT_NE(logText().find("ConnectInitSess m_pInetSess = NULL"), std::string::npos);
     EXPECT_EQ(slot->timeoutMs(), kCgiCommandTimeoutMs);
     {
@@ -147,7 +153,7 @@ TEST_F(WebCameras, CommandFormNeedsAReplyBody) {
         EXPECT_EQ(cam(normal).recStatus, 0);
     }
     slot.reset();
-    EXPECT_EQ(cgi.SetSDHDDUnmountCommand(slot, entryFor(cam(empty))), kCgiFailed);
+    EXPECT_EQ(cgi.SetSDHDDUnmountCommand(slot, entryOf(empty)), kCgiFailed);
     ASSERT_EQ(requestsTo("cgi-bin/sd_hdd.cgi").size(), 2u);
     EXPECT_EQ(requestsTo("cgi-bin/sd_hdd.cgi")[1].status, 200);
     EXPECT_NE(logText().find("CamNo(1) SetSDHDDUnmountCommand."), std::string::npos);
@@ -158,7 +164,7 @@ TEST_F(WebCameras, RetryingSenderRetriesUntilItsTimeOut) {
     cam(failing).faults.insert("http500");
     start();
     CgiSessionSlot slot;
-    const CameraEntry e = entryFor(cam(failing), "7");
+    const CameraEntry e = entryOf(failing, "7");
     const auto t0 = std::chrono::steady_clock::now();
     // 30000 ms at this scale: 300 ms, with 50 ms pauses after each failed attempt.
     EXPECT_EQ(
@@ -184,25 +190,24 @@ TEST_F(WebCameras, RetryingSenderSendsOnceWhenTheTimeOutIsShort) {
     const auto good = add("127.0.0.28", 2, "Good");
     start();
     CgiSessionSlot slot;
-    EXPECT_EQ(
-        cgi.GetSessionAndCommandSend(entryFor(cam(failing)), slot, "cgi-bin/lang.cgi", 1, false),
-        kCgiFailed);
+    EXPECT_EQ(cgi.GetSessionAndCommandSend(entryOf(failing), slot, "cgi-bin/lang.cgi", 1, false),
+              kCgiFailed);
     EXPECT_EQ(requestsTo("cgi-bin/lang.cgi").size(), 2u);  // one check plus one command
     web->clearRequests();
-    EXPECT_EQ(cgi.GetSessionAndCommandSend(entryFor(cam(good)), slot, "cgi-bin/opecmd.cgi?ope=35&1",
-                                           1, false),
-              kCgiOk);
+    EXPECT_EQ(
+        cgi.GetSessionAndCommandSend(entryOf(good), slot, "cgi-bin/opecmd.cgi?ope=35&1", 1, false),
+        kCgiOk);
     EXPECT_EQ(requestsTo("cgi-bin/opecmd.cgi").size(), 1u);
     // A healthy camera with a long time-out: one attempt, no time-out line.
     web->clearRequests();
     const std::string before = logText();
-    EXPECT_EQ(cgi.GetSessionAndCommandSend(entryFor(cam(good), "9"), slot,
-                                           "cgi-bin/opecmd.cgi?ope=35&2", 30000, false),
+    EXPECT_EQ(cgi.GetSessionAndCommandSend(entryOf(good, "9"), slot, "cgi-bin/opecmd.cgi?ope=35&2",
+                                           30000, false),
               kCgiOk);
     EXPECT_EQ(requestsTo("cgi-bin/opecmd.cgi").size(), 1u);
     EXPECT_EQ(logText().find("CamNo(9) GetSessionAndSetCommand Timeout"), std::string::npos);
     // A record without number is refused before anything is sent.
-    CameraEntry noNumber = entryFor(cam(good));
+    CameraEntry noNumber = entryOf(good);
     noNumber.szNo[0] = 0;
     EXPECT_EQ(cgi.GetSessionAndCommandSend(noNumber, slot, "cgi-bin/lang.cgi", 30000, false),
               kCgiNoCameraNumber);
@@ -215,7 +220,7 @@ TEST_F(WebCameras, SilentCameraIsBoundedByTheTimeOut) {
     cam(i).faultArgs["slow"] = "600000";
     start();
     CgiSessionSlot slot;
-    CameraEntry e = entryFor(cam(i));
+    CameraEntry e = entryOf(i);
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(cgi.ConnectInitSess(e, slot, false), kCgiFailed);  // 10000 ms: 100 ms here
     EXPECT_GE(since(t0), Ms(100));
@@ -241,13 +246,13 @@ TEST_F(WebCameras, DroppedConnectionAndServerErrorFail) {
     cam(broken).faults.insert("http500");
     start();
     CgiSessionSlot slot;
-    EXPECT_EQ(cgi.ConnectInitSess(entryFor(cam(dropping)), slot, false), kCgiFailed);
-    EXPECT_EQ(cgi.SendCommand(entryFor(cam(dropping)), slot, "cgi-bin/lang.cgi"), kCgiFailed);
+    EXPECT_EQ(cgi.ConnectInitSess(entryOf(dropping), slot, false), kCgiFailed);
+    EXPECT_EQ(cgi.SendCommand(entryOf(dropping), slot, "cgi-bin/lang.cgi"), kCgiFailed);
     ASSERT_FALSE(web->requests().empty());
     EXPECT_EQ(web->requests()[0].event, "dropped");
     EXPECT_TRUE(web->requests()[0].bAuthorization);
-    EXPECT_EQ(cgi.ConnectInitSess(entryFor(cam(broken)), slot, false), kCgiFailed);
-    CameraEntry e = entryFor(cam(broken));
+    EXPECT_EQ(cgi.ConnectInitSess(entryOf(broken), slot, false), kCgiFailed);
+    CameraEntry e = entryOf(broken);
     EXPECT_EQ(cgi.GetCodecStreamCgi(10000, slot, e), kCgiFailed);
 }
 
@@ -261,7 +266,7 @@ TEST_F(WebCameras, StatusRequestsFillTheRecord) {
     cam(i).rtspRtp = 0;
     start();
     CgiSessionSlot slot;
-    CameraEntry e = entryFor(cam(i));
+    CameraEntry e = entryOf(i);
     ASSERT_EQ(cgi.GetCodecStreamCgi(10000, slot, e), kCgiOk);
     EXPECT_EQ(e.nRtspRtp, 1);
     EXPECT_EQ(e.wAspectRatio, 1);
@@ -284,7 +289,7 @@ TEST_F(WebCameras, WrongTypeOrEmptyStatusReplyChangesNothingButSucceeds) {
     start();
     for (const auto i : {wrong, empty}) {
         CgiSessionSlot slot;
-        CameraEntry e = entryFor(cam(i));
+        CameraEntry e = entryOf(i);
         setField(e.szTitle, std::string_view("before"));
         e.nRtspRtp = 5;
         EXPECT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiOk);
@@ -294,16 +299,16 @@ TEST_F(WebCameras, WrongTypeOrEmptyStatusReplyChangesNothingButSucceeds) {
     }
     // The network settings command insists on its type and a body.
     CgiSessionSlot slot;
-    const CameraEntry w = entryFor(cam(wrong));
+    const CameraEntry w = entryOf(wrong);
     EXPECT_EQ(cgi.SetNetCgi(slot, w, w), kCgiFailed);
-    const CameraEntry m = entryFor(cam(empty));
+    const CameraEntry m = entryOf(empty);
     EXPECT_EQ(cgi.SetNetCgi(slot, m, m), kCgiFailed);
 }
 
 TEST_F(WebCameras, NetworkSettingsMoveTheCamerasListener) {
     const auto i = add("127.0.0.35", 1, "Old Title");
     start();
-    const CameraEntry current = entryFor(cam(i));
+    const CameraEntry current = entryOf(i);
     CameraEntry next = current;
     const int newPort = lanrove::testing::freePort("127.0.0.35");
     setField(next.szTitle, std::string_view("Gate #2 & Yard 100%"));
@@ -329,7 +334,7 @@ TEST_F(WebCameras, RecordingSettingsReadAndRestore) {
     const auto i = add("127.0.0.36", 2, "Recorder");
     cam(i).record = {{"rec_mode", "1"}, {"quality", "fine & sharp"}, {"interval", "30"}};
     start();
-    const CameraEntry e = entryFor(cam(i));
+    const CameraEntry e = entryOf(i);
     auto readSettings = [&](RecordSettings& table) {
         CgiSessionSlot slot;
         cgi.CreateSession(slot, kCgiCommandTimeoutMs, false);
@@ -369,7 +374,7 @@ TEST_F(WebCameras, SharedAddressIsAnsweredByTheFirstCamera) {
     start();
     EXPECT_EQ(web->endpoints().size(), 1u);
     CgiSessionSlot slot;
-    CameraEntry e = entryFor(cam(second));
+    CameraEntry e = entryOf(second);
     ASSERT_EQ(cgi.ReqGetCamSetCgi(slot, e), kCgiOk);
     EXPECT_EQ(fieldView(e.szTitle), u"First");
 }
@@ -384,7 +389,7 @@ TEST_F(WebCameras, LiveImageWithAndWithoutTrailer) {
         CgiSessionSlot slot;
         cgi.CreateSession(slot, kCgiTimeoutMs, false);
         int status = 400;
-        CgiRequestPtr r = cgi.OpenSession(slot.get(), cgi.BaseUrl(entryFor(cam(i))) + "liveimg.cgi",
+        CgiRequestPtr r = cgi.OpenSession(slot.get(), cgi.BaseUrl(entryOf(i)) + "liveimg.cgi",
                                           kViewerUser, kViewerPassword, status);
         if (!r) return std::string();
         type = r->header("Content-Type");
@@ -406,7 +411,7 @@ TEST_F(WebCameras, FirmwareUpdateCommands) {
     const auto i = add("127.0.0.40", 1, "Updating");
     cam(i).aspectRatio = 1;
     start();
-    const CameraEntry e = entryFor(cam(i), "4");
+    const CameraEntry e = entryOf(i, "4");
     CgiSessionSlot slot;
     EXPECT_EQ(cgi.SetCodecAspectCgi(slot, e, 0), kCgiOk);
     EXPECT_EQ(cgi.SetRebootCommand(slot, e), kCgiOk);
@@ -435,7 +440,7 @@ TEST_F(WebCameras, FirmwareUpdateCommands) {
 TEST_F(WebCameras, FactoryDefaultNeedsTheServiceAccount) {
     const auto i = add("127.0.0.41", 2, "Resettable");
     start();
-    CameraEntry e = entryFor(cam(i));
+    CameraEntry e = entryOf(i);
     setField(e.szUser, std::string_view("kelvo"));
     setField(e.szPassword, std::string_view("730162"));
     CgiSessionSlot slot;

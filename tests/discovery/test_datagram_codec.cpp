@@ -144,8 +144,11 @@ TEST(DatagramCodec, Base64) {
     const std::string binary("\x00\xff\x10\x80", 4);
     ASSERT_TRUE(base64Decode(base64Encode(binary), out));
     EXPECT_EQ(out, binary);
-    for (const char* bad : {"Zg=", "Z===", "Zg=a", "Zm9v!A==", "=Zm9"})
+    for (const char* bad : {"Zg=", "Z===", "Zg=a", "Zm9v!A==", "=Zm9", "Zm9vYg==Zm9v"}) {
+        // A text that goes bad after a good quad leaves nothing half-decoded behind.
         EXPECT_FALSE(base64Decode(bad, out)) << bad;
+        EXPECT_TRUE(out.empty()) << bad;
+    }
 }
 
 TEST(DatagramCodec, MacTexts) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "discovery/datagram_link.h"
 #include "fake_transport.h"
@@ -136,6 +139,41 @@ TEST_F(DatagramLinkTest, FullTableStillAcknowledgesAndNeverOverruns) {
     EXPECT_EQ(capture.count("CamTable Full"), 1u);
 }
 
+TEST_F(DatagramLinkTest, StoredIndexStaysValidWhileASearchResetsTheTable) {
+    // A receive thread from the last pass may still file a reply while the next search resets
+    // the table: the index it reports must be the one its append wrote, never -1.
+    struct Indices : DiscoveryEvents {
+        std::mutex mutex;
+        std::vector<int> seen;
+        void searchReplyStored(int index) override {
+            std::lock_guard lock(mutex);
+            seen.push_back(index);
+        }
+    } events;
+    link.setEvents(&events);
+    std::atomic<bool> done{false};
+    std::thread resetter([&] {
+        while (!done.load()) {
+            store.resetForSearch();
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    for (int i = 0; i < 1000; ++i) {  // never more than the table holds
+        Datagram d = cameraDatagram(kSearchReply, 0);
+        d[6] = static_cast<std::uint8_t>(i >> 8);
+        d[7] = static_cast<std::uint8_t>(i);
+        feed(d);
+    }
+    done = true;
+    resetter.join();
+    std::lock_guard lock(events.mutex);
+    EXPECT_EQ(events.seen.size(), 1000u);
+    for (const int index : events.seen) {
+        EXPECT_GE(index, 0);
+        EXPECT_LT(index, static_cast<int>(kCameraTableSize));
+    }
+}
+
 TEST_F(DatagramLinkTest, ReceiveThreadStartsAndStopsWithTheStopFlag) {
     // The thread binds a wildcard socket but nothing is sent to it; it only has to notice the
     // flag within one (scaled) receive time-out and release its lock.
@@ -151,6 +189,32 @@ TEST_F(DatagramLinkTest, ReceiveThreadStartsAndStopsWithTheStopFlag) {
     EXPECT_EQ(capture.count("RecvProc Start."), 1u);
     EXPECT_EQ(capture.count("RecvProc End."), 1u);
     EXPECT_EQ(capture.count("Firmup Thread:m_hRecvThread"), 0u);
+}
+
+TEST(DatagramLink, ReceiveTimeOutNeverScalesToBlockingForGood) {
+    // A clock that scales every protocol wait to nothing: the receive time-out must still be
+    // a time-out, or the thread would sit in its receive and never see the stop flag.
+    struct InstantClock final : Clock {
+        std::chrono::steady_clock::time_point now() const override {
+            return std::chrono::steady_clock::now();
+        }
+        Millis scaled(Millis) const override { return Millis(0); }
+    };
+    InstantClock clock;
+    LogCapture capture;
+    CameraStore store;
+    RecordingTransport transport;
+    DatagramLink link{store, transport, capture.log(), clock};
+    link.startRecvThread();
+    // Let the thread reach its receive before it is told to stop.
+    for (int i = 0; i < 300 && capture.count("RecvProc Start.") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    store.m_bStop = 1;
+    for (int i = 0; i < 300 && link.recvThreadRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(link.recvThreadRunning());
+    EXPECT_EQ(capture.count("RecvProc End."), 1u);
 }
 
 TEST_F(DatagramLinkTest, StartingAgainStopsARunningReceiveThread) {

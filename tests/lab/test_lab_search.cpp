@@ -13,7 +13,9 @@ using nlohmann::json;
 
 namespace {
 
-std::string demoFleet() { return sourceDir() + "/lab/fleets/demo.json"; }
+std::string demoFleet() {
+    return sourceDir() + "/lab/fleets/demo.json";
+}
 
 std::map<std::string, json> byMac(const json& out) {
     std::map<std::string, json> cams;
@@ -86,9 +88,11 @@ TEST(LabSearch, VersionOneCamerasAskedOverHttpOnlyWhereAllowed) {
                               "ip route add 10.1.0.0/16 dev eth0\n"
                               "curl -s -m 2 -u pelma:pelma -o /dev/null -w '%{http_code}\\n' "
                               "'http://10.1.2.3/cgi-bin/lang.cgi' >&2\n"
-                              "$CLI search --json --home " + ws.path("home") + "\n");
+                              "$CLI search --json --home " +
+                                  ws.path("home") + "\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("200"), std::string::npos) << "the far camera must be reachable: " << r.err;
+    EXPECT_NE(r.err.find("200"), std::string::npos)
+        << "the far camera must be reachable: " << r.err;
     const json out = json::parse(r.out, nullptr, false);
     ASSERT_FALSE(out.is_discarded()) << r.out;
     const auto cams = byMac(out);
@@ -105,11 +109,11 @@ TEST(LabSearch, VersionOneCamerasAskedOverHttpOnlyWhereAllowed) {
 TEST(LabSearch, TwoAdaptersOnOneSegmentListEachCameraOnce) {
     LANROVE_REQUIRE_LAB();
     Workspace ws;
-    const Result r = runInLab(ws,
-                              {"--fleet", demoFleet(), "--adapters", "2", "--pc-addr",
-                               "192.168.0.10/24", "--pc-addr2", "192.168.0.11/24", "--scale",
-                               "0.05"},
-                              "$CLI search --json --home " + ws.path("home") + "\n");
+    const Result r =
+        runInLab(ws,
+                 {"--fleet", demoFleet(), "--adapters", "2", "--pc-addr", "192.168.0.10/24",
+                  "--pc-addr2", "192.168.0.11/24", "--scale", "0.05"},
+                 "$CLI search --json --home " + ws.path("home") + "\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const json out = json::parse(r.out, nullptr, false);
     ASSERT_FALSE(out.is_discarded()) << r.out;

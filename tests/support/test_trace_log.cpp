@@ -15,9 +15,8 @@ namespace {
 struct TempDir {
     fs::path path;
     TempDir() {
-        path = fs::temp_directory_path() /
-               ("lanrove-log-" + std::to_string(::getpid()) + "-" +
-                std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        path = fs::temp_directory_path() / ("lanrove-log-" + std::to_string(::getpid()) + "-" +
+                                            std::to_string(reinterpret_cast<std::uintptr_t>(this)));
         fs::remove_all(path);
         fs::create_directories(path);
     }
@@ -41,7 +40,8 @@ std::chrono::system_clock::time_point fixedTime(int day = 8) {
     tm.tm_min = 20;
     tm.tm_sec = 30;
     tm.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&tm)) + std::chrono::milliseconds(456);
+    return std::chrono::system_clock::from_time_t(std::mktime(&tm)) +
+           std::chrono::milliseconds(456);
 }
 
 }  // namespace

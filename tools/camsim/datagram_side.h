@@ -48,7 +48,7 @@ class DatagramSide {
     };
     void receiveLoop();
     void sendLoop();
-    void sendNow(const Outgoing& datagram);
+    void sendNow(const Outgoing& o);
 
     Fleet& m_fleet;
     SimLog& m_log;

@@ -19,25 +19,25 @@ struct SimAccount {
 
 struct SimCamera {
     // Identity
-    std::string model;          // "KT-XXXX"
-    int protoVer = 2;           // discovery protocol version: 1 or 2
+    std::string model;  // "KT-XXXX"
+    int protoVer = 2;   // discovery protocol version: 1 or 2
     std::uint8_t mac[6] = {};
     // Network settings (change with IP-setting datagrams and net.cgi)
-    std::string ip;             // dotted
+    std::string ip;  // dotted
     std::string mask = "255.255.255.0";
     std::string gateway = "0.0.0.0";
     int port = 80;
     bool ssl = false;
     std::string title;
-    bool factory = false;       // factory-default state (version 2 reports it)
+    bool factory = false;  // factory-default state (version 2 reports it)
     std::uint8_t netOption = 0;
     // Versions reported by cam_set.cgi / the search reply
-    std::string firmVer;        // search reply's firmware text
+    std::string firmVer;                          // search reply's firmware text
     std::map<std::string, std::string> versions;  // "CAM MAIN Ver" -> "1.20" ...
     int rtspRtp = 1;
-    int aspectRatio = 0;        // 0 4:3, 1 16:9 ...
+    int aspectRatio = 0;  // 0 4:3, 1 16:9 ...
     int recStatus = 0;
-    std::map<std::string, std::string> record;    // record.cgi settings
+    std::map<std::string, std::string> record;  // record.cgi settings
     // Accounts: configuration (admin), viewer and service accounts
     SimAccount admin{"admin", "12345"};
     SimAccount viewer;

@@ -3,6 +3,7 @@
 // for every camera of the fleet file and keeps the cameras' addresses on its interface.
 #include <signal.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,7 +69,14 @@ int main(int argc, char** argv) {
         } else if (a == "--ready-file") {
             readyPath = value();
         } else if (a == "--reply-spread") {
-            options.replySpreadMs = std::atol(value().c_str());
+            const std::string text = value();
+            long ms = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
+            if (text.empty() || ec != std::errc() || end != text.data() + text.size() || ms < 0) {
+                std::fprintf(stderr, "lanrove-camsim: --reply-spread takes milliseconds\n");
+                return 2;
+            }
+            options.replySpreadMs = ms;
         } else if (a == "--codepage") {
             options.codePage = value();
         } else if (a == "--help" || a == "-h") {
@@ -136,7 +144,7 @@ int main(int argc, char** argv) {
     WebSide web(fleet, webLog, defaultClock(), options.codePage, false);
     if (serveWeb) {
         web.start();
-        networkListeners.push_back([&web](std::size_t i) { web.follow(i); });
+        networkListeners.emplace_back([&web](std::size_t i) { web.follow(i); });
     }
 
     std::size_t count = 0;

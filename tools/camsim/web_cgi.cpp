@@ -3,6 +3,7 @@
 #include <charconv>
 #include <optional>
 
+#include "support/base64.h"
 #include "web_image.h"
 
 namespace lanrove::camsim {
@@ -10,32 +11,6 @@ namespace lanrove::camsim {
 namespace {
 
 constexpr const char* kOkPage = "<html><body>OK</body></html>\r\n";
-
-std::optional<std::string> base64Decode(std::string_view text) {
-    auto value = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z') return c - 'A';
-        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-        if (c >= '0' && c <= '9') return c - '0' + 52;
-        if (c == '+') return 62;
-        if (c == '/') return 63;
-        return -1;
-    };
-    while (!text.empty() && text.back() == '=') text.remove_suffix(1);
-    std::string out;
-    unsigned int bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        const int v = value(c);
-        if (v < 0) return std::nullopt;
-        bits = (bits << 6) | static_cast<unsigned int>(v);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return out;
-}
 
 const std::string* param(const CgiCall& call, const std::string& key) {
     const auto it = call.params.find(key);
@@ -184,12 +159,12 @@ WebRole authenticate(const SimCamera& camera, std::string_view authorization,
     user.clear();
     constexpr std::string_view kBasic = "Basic ";
     if (authorization.substr(0, kBasic.size()) != kBasic) return WebRole::kNone;
-    const std::optional<std::string> pair = base64Decode(authorization.substr(kBasic.size()));
-    if (!pair) return WebRole::kNone;
-    const std::size_t colon = pair->find(':');
+    std::string pair;
+    if (!base64Decode(authorization.substr(kBasic.size()), pair)) return WebRole::kNone;
+    const std::size_t colon = pair.find(':');
     if (colon == std::string::npos) return WebRole::kNone;
-    user = fromWireText(codec, pair->substr(0, colon));
-    const std::string password = fromWireText(codec, pair->substr(colon + 1));
+    user = fromWireText(codec, pair.substr(0, colon));
+    const std::string password = fromWireText(codec, pair.substr(colon + 1));
     auto is = [&](const SimAccount& a) { return a.user == user && a.password == password; };
     if (is(camera.admin)) return WebRole::kAdmin;
     if (is(serviceAccount(camera))) return WebRole::kService;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 
 #include "web_cgi.h"
 #include "web_tls.h"
@@ -109,7 +110,11 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         const SimCamera& cam = fleet.cameras[index];
         bSlow = cam.has("slow");
         const auto arg = cam.faultArgs.find("slow");
-        if (arg != cam.faultArgs.end()) slowMs = std::atol(arg->second.c_str());
+        long value = 0;
+        const std::string& text = arg != cam.faultArgs.end() ? arg->second : std::string();
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (!text.empty() && ec == std::errc() && end == text.data() + text.size() && value >= 0)
+            slowMs = value;
     }
     rec.camera = index;
     if (bSlow && stopping.waitFor(clock.scaled(Millis(slowMs)))) {
@@ -144,7 +149,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
     }
     if (answer.status == 401) res.set_header("WWW-Authenticate", "Basic realm=\"camera\"");
     res.status = answer.status;
-    res.set_content(answer.body, answer.contentType.c_str());
+    res.set_content(answer.body, answer.contentType);
     rec.status = answer.status;
     rec.event = answer.event;
     log.trace(1, "camsim web: camera %zu %s %s -> %d %s", index, rec.method.c_str(),
@@ -159,7 +164,6 @@ WebSide::WebSide(Fleet& fleet, TraceLog& log, const Clock& clock, std::string co
                  bool bHookFleet)
     : m_fleet(fleet),
       m_log(log),
-      m_clock(clock),
       m_bHookFleet(bHookFleet),
       m_shared(std::make_shared<Shared>(fleet, log, clock, std::move(codePage))) {}
 

@@ -80,7 +80,6 @@ class WebSide {
 
     Fleet& m_fleet;
     TraceLog& m_log;
-    const Clock& m_clock;
     bool m_bHookFleet;
     std::shared_ptr<Shared> m_shared;
     mutable std::mutex m_listenMutex;
