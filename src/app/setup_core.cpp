@@ -68,7 +68,9 @@ void SetupCore::readEditionAndSettings() {
     m_nInstance = m_settings.nInstance;
 }
 
-bool SetupCore::createLog() { return m_log.create(m_paths.folder); }
+bool SetupCore::createLog() {
+    return m_log.create(m_paths.folder);
+}
 
 void SetupCore::loadTexts() {
     m_texts.loadMain(m_langId, m_paths.languageIni());
@@ -93,9 +95,12 @@ StartupCheck SetupCore::checkNetwork() {
 
 std::u16string SetupCore::startupErrorText(StartupCheck check) const {
     switch (check) {
-        case StartupCheck::Firewall: return text(u"ERROR_WINDOW", u"ERROR_FIREWALL");
-        case StartupCheck::NoAddress: return text(u"ERROR_WINDOW", u"ERROR_IP");
-        case StartupCheck::Pass: break;
+        case StartupCheck::Firewall:
+            return text(u"ERROR_WINDOW", u"ERROR_FIREWALL");
+        case StartupCheck::NoAddress:
+            return text(u"ERROR_WINDOW", u"ERROR_IP");
+        case StartupCheck::Pass:
+            break;
     }
     return {};
 }
@@ -128,7 +133,7 @@ void SetupCore::startSearch(SearchEvents& events) {
     if (m_search && m_search->running()) return;
     m_search.reset();
     SearchContext ctx{*m_store, m_adapters, m_nAdapter, *m_link, *m_scheduler,
-                      *m_cgi,   *m_net,     m_log,     m_clock};
+                      *m_cgi,   *m_net,     m_log,      m_clock};
     m_search = std::make_unique<CameraSearch>(ctx, events);
     m_search->start();
 }
@@ -137,25 +142,36 @@ void SetupCore::cancelSearch() {
     if (m_search) m_search->cancel();
 }
 
-bool SetupCore::searchRunning() const { return m_search && m_search->running(); }
+bool SetupCore::searchRunning() const {
+    return m_search && m_search->running();
+}
 
-bool SetupCore::waitSearchEnd(Millis d) const { return !m_search || m_search->waitEnd(d); }
+bool SetupCore::waitSearchEnd(Millis d) const {
+    return !m_search || m_search->waitEnd(d);
+}
 
 int SetupCore::onAddRow(int recordIndex) {
     if (recordIndex < 0 || recordIndex >= static_cast<int>(kCameraTableSize)) return -1;
     return m_list.addRow(m_store->m_CamTable[static_cast<std::size_t>(recordIndex)]);
 }
 
-void SetupCore::onMarkRows(int rowCount) { m_classifier.markOverlaps(m_list, rowCount); }
+void SetupCore::onMarkRows(int rowCount) {
+    m_classifier.markOverlaps(m_list, rowCount);
+}
 
 std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
-    if (!m_bUpdateEdition || m_wFirmMode == kFirmModeNormal) return std::u16string(fieldView(e.szStatus));
+    if (!m_bUpdateEdition || m_wFirmMode == kFirmModeNormal)
+        return std::u16string(fieldView(e.szStatus));
     if (m_wFirmMode == kFirmModeCheck) {
         switch (e.wFirmStatus) {
-            case 0: return {};
-            case 0x1200: return text(u"FIRMUP_WINDOW", u"FIRMSTS_EFFECT");
-            case 0x1202: return text(u"FIRMUP_WINDOW", u"FIRMSTS_NEW");
-            default: return text(u"FIRMUP_WINDOW", u"FIRMSTS_INVALID");
+            case 0:
+                return {};
+            case 0x1200:
+                return text(u"FIRMUP_WINDOW", u"FIRMSTS_EFFECT");
+            case 0x1202:
+                return text(u"FIRMUP_WINDOW", u"FIRMSTS_NEW");
+            default:
+                return text(u"FIRMUP_WINDOW", u"FIRMSTS_INVALID");
         }
     }
     if (m_wFirmMode == kFirmModeUpdate) {
@@ -165,15 +181,21 @@ std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
             case 0x1005:
             case 0x1008:
             case 0x1009:
-            case 0x100A: return text(u"FIRMUP_WINDOW", u"UPSTS_EXC");
-            case 0x100B: return text(u"FIRMUP_WINDOW", u"UPSTS_END");
-            case 0x10FF: return text(u"FIRMUP_WINDOW", u"UPSTS_CANCEL");
+            case 0x100A:
+                return text(u"FIRMUP_WINDOW", u"UPSTS_EXC");
+            case 0x100B:
+                return text(u"FIRMUP_WINDOW", u"UPSTS_END");
+            case 0x10FF:
+                return text(u"FIRMUP_WINDOW", u"UPSTS_CANCEL");
             case 0x2000:
                 return e.wFirmStatus == 0x1201 ? text(u"FIRMUP_WINDOW", u"FIRMSTS_INVALID")
                                                : text(u"FIRMUP_WINDOW", u"UPSTS_ERROR");
-            case 0x2002: return text(u"FIRMUP_WINDOW", u"UPSTS_FAILD");
-            case 0x2004: return text(u"FIRMUP_WINDOW", u"UPSTS_ERROR");
-            default: return {};
+            case 0x2002:
+                return text(u"FIRMUP_WINDOW", u"UPSTS_FAILD");
+            case 0x2004:
+                return text(u"FIRMUP_WINDOW", u"UPSTS_ERROR");
+            default:
+                return {};
         }
     }
     return std::u16string(fieldView(e.szStatus));

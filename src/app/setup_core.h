@@ -37,7 +37,7 @@ bool isMaintenanceEdition(std::string_view exeBaseName);
 enum class StartupCheck { Pass, NoAddress, Firewall };
 
 class SetupCore {
-public:
+  public:
     // `net` and `transport` may be null: the system implementations are used then.
     SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsigned langId,
               HostNetwork* net = nullptr, DatagramTransport* transport = nullptr);
@@ -112,7 +112,7 @@ public:
     // The status column of a refreshed row, chosen by the list mode and the edition.
     std::u16string statusTextFor(const CameraEntry& entry) const;
 
-private:
+  private:
     const Clock& m_clock;
     TraceLog& m_log;
     ProgramPaths m_paths;

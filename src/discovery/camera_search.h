@@ -42,7 +42,7 @@ struct SearchContext {
 };
 
 class CameraSearch {
-public:
+  public:
     CameraSearch(SearchContext context, SearchEvents& events);
     ~CameraSearch();
     CameraSearch(const CameraSearch&) = delete;
@@ -64,7 +64,7 @@ public:
     // Progress for tools: current adapter index and number of passes so far.
     int currentAdapter() const { return m_nCurrentAdapter.load(); }
 
-private:
+  private:
     void runPasses();
     void completeVersion1(CameraEntry& entry, CgiSessionSlot& slot);
 

@@ -19,7 +19,7 @@ enum ControlId : int {
 };
 
 class SearchEvents {
-public:
+  public:
     virtual ~SearchEvents() = default;
     // No camera was found on any adapter: the main window shows the search error box.
     virtual void searchNotFound() = 0;

@@ -10,46 +10,15 @@
 
 #include "app/setup_core.h"
 #include "camera_datagrams.h"
+#include "discovery/fake_lan.h"
 #include "support/trace_log.h"
 
 using namespace lanrove;
+using lanrove::testing::AnsweringTransport;
+using lanrove::testing::FakeHostNetwork;
+using lanrove::testing::makeAdapter;
 
 namespace {
-
-AdapterEntry adapter(const char* ip) {
-    AdapterEntry a{};
-    a.clear();
-    AdapterEntry::setText(a.szIp, ip);
-    AdapterEntry::setText(a.szMask, "255.255.255.0");
-    AdapterEntry::setText(a.szGateway, "0.0.0.0");
-    AdapterEntry::setText(a.szIfName, "lo");
-    return a;
-}
-
-struct FakeNet final : HostNetwork {
-    std::vector<AdapterEntry> list;
-    int flushes = 0;
-    int enumerateAdapters(std::vector<AdapterEntry>& out) override {
-        out = list;
-        return static_cast<int>(out.size());
-    }
-    std::uint32_t echo(std::u16string_view, long) override { return kEchoSuccess; }
-    int flushArpCache() override {
-        ++flushes;
-        return 0;
-    }
-};
-
-// Every search request is answered at once with the fleet's replies.
-struct Answering final : DatagramTransport {
-    SetupCore* core = nullptr;
-    std::vector<dgram::Datagram> replies;
-    int send(const AdapterEntry&, const dgram::Datagram& d) override {
-        if (dgram::commandOf(d.data()) == dgram::kSearchRequest && core != nullptr)
-            for (const auto& r : replies) core->link().handleDatagram(r.data(), r.size());
-        return 0;
-    }
-};
 
 struct Recorder final : SearchEvents {
     std::mutex mutex;
@@ -84,7 +53,7 @@ camsim::SimCamera camera(std::uint8_t last, const char* ip, int proto = 2) {
 }
 
 class SearchTest : public ::testing::Test {
-protected:
+  protected:
     void make(double scale) {
         clock = std::make_unique<ScaledClock>(scale);
         ProgramPaths paths;
@@ -104,8 +73,8 @@ protected:
     }
 
     TraceLog log;
-    FakeNet net;
-    Answering transport;
+    FakeHostNetwork net;
+    AnsweringTransport transport;
     Recorder events;
     std::unique_ptr<ScaledClock> clock;
     std::unique_ptr<SetupCore> core;
@@ -114,7 +83,7 @@ protected:
 }  // namespace
 
 TEST_F(SearchTest, SecondAdapterOnTheSameSegmentListsEachCameraOnce) {
-    net.list = {adapter("192.168.0.10"), adapter("192.168.0.11")};
+    net.adapters = {makeAdapter("192.168.0.10"), makeAdapter("192.168.0.11")};
     addReply(camera(1, "192.168.0.2"));
     addReply(camera(2, "192.168.0.20"));
     addReply(camera(3, "192.168.0.2", 1));  // factory address: never asked over HTTP
@@ -129,16 +98,16 @@ TEST_F(SearchTest, SecondAdapterOnTheSameSegmentListsEachCameraOnce) {
     EXPECT_EQ(v1.wProtoVer, 1);
     EXPECT_TRUE(fieldEmpty(v1.szPort));
     EXPECT_EQ(v1.nRtspRtp, 0);
-    EXPECT_EQ(net.flushes, 1);
+    EXPECT_EQ(net.flushes.load(), 1);
     // The end of the search: no "not found", then the buttons in order.
     std::lock_guard lock(events.mutex);
     const std::vector<std::string> tail(events.calls.end() - 4, events.calls.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"enable 1000", "close on", "enable 1006",
-                                              "enable 1007"}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"enable 1000", "close on", "enable 1006", "enable 1007"}));
 }
 
 TEST_F(SearchTest, AdaptersWithoutAddressAreSkippedAndNothingFoundIsReported) {
-    net.list = {adapter("0.0.0.0")};
+    net.adapters = {makeAdapter("0.0.0.0")};
     addReply(camera(1, "192.168.0.20"));
     make(0.01);
     runToEnd();
@@ -149,7 +118,7 @@ TEST_F(SearchTest, AdaptersWithoutAddressAreSkippedAndNothingFoundIsReported) {
 }
 
 TEST_F(SearchTest, CancelRightAfterTheStartEndsTheSearchSoon) {
-    net.list = {adapter("192.168.0.10"), adapter("192.168.0.11")};
+    net.adapters = {makeAdapter("192.168.0.10"), makeAdapter("192.168.0.11")};
     addReply(camera(1, "192.168.0.20"));
     make(1.0);  // real time: one pass would take 30 seconds
     const auto start = std::chrono::steady_clock::now();
