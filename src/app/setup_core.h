@@ -14,7 +14,7 @@
 #include "cgi/cgi.h"
 #include "discovery/adapter_entry.h"
 #include "discovery/camera_list_model.h"
-#include "discovery/camera_search.h"
+#include "runs/camera_search.h"
 #include "discovery/camera_status.h"
 #include "discovery/camera_store.h"
 #include "discovery/datagram_link.h"

@@ -59,7 +59,7 @@ void SearchWindow::showEvent(QShowEvent* event) {
     m_nPollTimer = 0;
     m_nCancelTimer = 0;
     m_core.startSearch(m_events);
-    m_pollTimer.start(static_cast<int>(m_core.clock().scaledMs(kSearchPollMs)));
+    m_pollTimer.start(static_cast<int>(m_core.clock().scaledMs(kSearchWindowPollMs)));
     m_nPollTimer = kSearchPollTimerId;
     emit searchStarted();
 }

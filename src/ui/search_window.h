@@ -14,7 +14,7 @@
 namespace lanrove::ui {
 
 inline constexpr int kSearchPollTimerId = 200;
-inline constexpr long kSearchPollMs = 1000;
+inline constexpr long kSearchWindowPollMs = 1000;
 inline constexpr int kSearchCancelTimerId = 300;
 inline constexpr long kSearchCancelPollMs = 5000;
 inline constexpr long kSearchCancelPauseMs = 4000;

@@ -1,4 +1,4 @@
-#include "discovery/camera_search.h"
+#include "runs/camera_search.h"
 
 #include "discovery/ipv4_address.h"
 #include "support/text.h"
