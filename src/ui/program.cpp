@@ -170,7 +170,7 @@ bool guardSingleInstance(InstanceLock& lock, const std::filesystem::path& folder
 int runDesktopProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     // The program ends when its main window has finished, not when the splash goes away.
-    app.setQuitOnLastWindowClosed(false);
+    QApplication::setQuitOnLastWindowClosed(false);
 
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
@@ -180,7 +180,7 @@ int runDesktopProgram(int argc, char** argv) {
         std::fprintf(stderr, "lanrove-setup: %s\n%s", error.c_str(), programUsage());
         return 2;
     }
-    const ProgramOptions options = *parsed;
+    const ProgramOptions& options = *parsed;
     if (options.help) {
         std::fputs(programUsage(), stdout);
         return 0;
@@ -210,7 +210,7 @@ int runDesktopProgram(int argc, char** argv) {
 
     QObject::connect(&window, &MainWindow::finished, &app, [&app](int code) {
         QMetaObject::invokeMethod(
-            &app, [&app, code] { app.exit(code); }, Qt::QueuedConnection);
+            &app, [code] { QApplication::exit(code); }, Qt::QueuedConnection);
     });
     QObject::connect(&window, &MainWindow::ready, &window, [&] {
         if (options.startupReport) {
@@ -247,7 +247,7 @@ int runDesktopProgram(int argc, char** argv) {
     window.start();
     if (window.splash() != nullptr && window.splash()->isVisible())
         savePicture(window.splash(), options.screenshotDir, "splash.png");
-    const int code = app.exec();
+    const int code = QApplication::exec();
     return code;
 }
 
