@@ -38,14 +38,13 @@ bool parseMacImpl(std::basic_string_view<Char> text, MacBytes& out) {
     return true;
 }
 
-// Text up to its zero byte, cut at the datagram's end.
-std::string_view zeroTerminated(const std::uint8_t* data, std::size_t pos, std::size_t maxLen,
-                                std::size_t end) {
+// Text up to its zero byte, cut at the datagram's end. A length field never cuts it: cameras
+// whose length is smaller than the text still send the whole text.
+std::string_view zeroTerminated(const std::uint8_t* data, std::size_t pos, std::size_t end) {
     if (pos >= end) return {};
-    const std::size_t avail = end - pos < maxLen ? end - pos : maxLen;
     const auto* p = reinterpret_cast<const char*>(data + pos);
     std::size_t n = 0;
-    while (n < avail && p[n] != 0) ++n;
+    while (n < end - pos && p[n] != 0) ++n;
     return {p, n};
 }
 
@@ -167,7 +166,8 @@ bool decodeSearchReply(const std::uint8_t* data, std::size_t length, const WireC
     setField(out.szPort, std::string_view(std::to_string(getU16(data + 51))));
 
     // Variable part: each text is preceded by its length, which is used only to find the next
-    // field. Positions saturate at the datagram's end.
+    // field; the text itself runs to its zero byte and the record's field cuts it. Positions
+    // saturate at the datagram's end.
     const std::size_t end = kSize;
     std::size_t pos = 53;
     const auto readLength = [&]() -> std::size_t {
@@ -182,15 +182,13 @@ bool decodeSearchReply(const std::uint8_t* data, std::size_t length, const WireC
     const auto advance = [&](std::size_t n) { pos = n > end - pos ? end : pos + n; };
 
     const std::size_t firmLength = readLength();
-    setField(out.szFirmVer,
-             std::u16string_view(codec.fromWire(zeroTerminated(data, pos, firmLength, end))));
+    setField(out.szFirmVer, std::u16string_view(codec.fromWire(zeroTerminated(data, pos, end))));
     advance(firmLength);
     const std::size_t titleLength = readLength();
-    setField(out.szTitle,
-             std::u16string_view(codec.fromWire(zeroTerminated(data, pos, titleLength, end))));
+    setField(out.szTitle, std::u16string_view(codec.fromWire(zeroTerminated(data, pos, end))));
     advance(titleLength);
     readLength();  // model length: not used, the model runs to its zero byte
-    setField(out.szModel, std::u16string_view(codec.fromWire(zeroTerminated(data, pos, end, end))));
+    setField(out.szModel, std::u16string_view(codec.fromWire(zeroTerminated(data, pos, end))));
     return true;
 }
 

@@ -115,9 +115,10 @@ std::string convert(const char* to, const char* from, const char* data, std::siz
         char* o = buf.data();
         std::size_t oLeft = buf.size();
         const std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        const int error = errno;  // before the append, which may allocate and change errno
         out.append(buf.data(), buf.size() - oLeft);
         if (r == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG) continue;
+            if (error == E2BIG) continue;
             // EILSEQ or EINVAL: skip one input unit and put the replacement instead.
             const std::size_t skip = inLeft < unit ? inLeft : unit;
             in += skip;

@@ -194,6 +194,8 @@ void MainWindow::start() {
     QCoreApplication::processEvents();  // the splash paints before the first slow step
     m_core.readEditionAndSettings();
     m_core.createLog();
+    for (const std::string& line : m_startupTraces) m_core.log().traceText(1, line);
+    m_startupTraces.clear();
     m_core.loadTexts();
     applyTexts();
     QCoreApplication::processEvents();

@@ -12,7 +12,9 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/lang_table.h"
 #include "app/setup_core.h"
@@ -61,6 +63,9 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     // off the GUI thread while the splash paints; ends with ready() or, after the error box,
     // startupFailed() and the program closing itself.
     void start();
+    // A trace line from before the log existed (start-up steps that run ahead of the window);
+    // written as soon as start() has created the log.
+    void addStartupTrace(std::string line) { m_startupTraces.push_back(std::move(line)); }
 
     bool isReady() const { return m_bReady; }
     bool closeAllowed() const { return m_bCloseEnabled; }
@@ -132,6 +137,7 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     CameraTableModel* m_pModel = nullptr;
     SearchWindow* m_pSearchWindow = nullptr;
 
+    std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;
     QElapsedTimer m_checkTimer;
     qint64 m_nNetworkCheckMs = 0;

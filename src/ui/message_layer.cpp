@@ -85,7 +85,16 @@ BoxAnswer AnsweringMessageLayer::show(QWidget*, BoxIcon icon, const QString& tit
         m_answers.pop_front();
         return answer;
     }
-    return buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
+    const bool positive = m_questions == QuestionAnswer::Positive;
+    switch (buttons) {
+        case BoxButtons::YesNo:
+            return positive ? BoxAnswer::Yes : BoxAnswer::No;
+        case BoxButtons::OkCancel:
+            return positive ? BoxAnswer::Ok : BoxAnswer::Cancel;
+        case BoxButtons::Ok:
+            break;
+    }
+    return BoxAnswer::Ok;
 }
 
 std::vector<BoxRecord> AnsweringMessageLayer::boxes() const {

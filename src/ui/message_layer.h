@@ -39,13 +39,22 @@ class QtMessageLayer final : public MessageLayer {
                    BoxButtons buttons) override;
 };
 
-// Answers every box at once: with the next queued answer, else the box's first button (Ok or
-// Yes). Keeps a record of the boxes and, when given a file, appends one line per box:
-// "<icon>\t<title>\t<text>" with line breaks written as "\n".
+// Which button an unattended question box gets.
+enum class QuestionAnswer {
+    Negative,  // No or Cancel: nothing destructive happens without a person
+    Positive,  // Yes or Ok: only on an explicit request (the --yes option)
+};
+
+// Answers every box at once: with the next queued answer, else Ok for a box with one button
+// and, for a Yes/No or Ok/Cancel box, the answer that `questions` names (the negative one
+// unless told otherwise). Keeps a record of the boxes and, when given a file, appends one line
+// per box: "<icon>\t<title>\t<text>" with line breaks written as "\n".
 class AnsweringMessageLayer final : public MessageLayer {
   public:
     AnsweringMessageLayer() = default;
-    explicit AnsweringMessageLayer(std::string recordFile) : m_strFile(std::move(recordFile)) {}
+    explicit AnsweringMessageLayer(std::string recordFile,
+                                   QuestionAnswer questions = QuestionAnswer::Negative)
+        : m_strFile(std::move(recordFile)), m_questions(questions) {}
 
     void queueAnswer(BoxAnswer answer);
     BoxAnswer show(QWidget* parent, BoxIcon icon, const QString& title, const QString& text,
@@ -56,6 +65,7 @@ class AnsweringMessageLayer final : public MessageLayer {
   private:
     mutable std::mutex m_mutex;
     std::string m_strFile;
+    QuestionAnswer m_questions = QuestionAnswer::Negative;
     std::deque<BoxAnswer> m_answers;
     std::vector<BoxRecord> m_boxes;
 };

@@ -68,9 +68,12 @@ void savePicture(QWidget* widget, const std::string& dir, const char* name) {
 }  // namespace
 
 const char* programUsage() {
-    return "usage: lanrove-setup [--home DIR]\n"
-           "  --home DIR   program folder (settings, Language.ini, IPLog); default: the\n"
-           "               executable's folder, or LANROVE_HOME\n";
+    return "usage: lanrove-setup [--home DIR] [--answer-boxes FILE] [--yes]\n"
+           "  --home DIR           program folder (settings, Language.ini, IPLog); default:\n"
+           "                       the executable's folder, or LANROVE_HOME\n"
+           "  --answer-boxes FILE  answer every message box at once and record it in FILE\n"
+           "                       (or LANROVE_ANSWER_BOXES); questions are answered No\n"
+           "  --yes                answer questions (also destructive ones) Yes instead\n";
 }
 
 std::optional<ProgramOptions> parseProgramOptions(const std::vector<std::string>& args,
@@ -94,6 +97,8 @@ std::optional<ProgramOptions> parseProgramOptions(const std::vector<std::string>
             if (!value(o.screenshotDir)) return std::nullopt;
         } else if (a == "--ready-file") {
             if (!value(o.readyFile)) return std::nullopt;
+        } else if (a == "--yes") {
+            o.answerYes = true;
         } else if (a == "--auto-search") {
             o.autoSearch = true;
         } else if (a == "--quit-when-done") {
@@ -131,10 +136,41 @@ long long processAgeMs() {
            static_cast<long long>(startTicks * 1000 / static_cast<unsigned long long>(ticks));
 }
 
+std::unique_ptr<AnsweringMessageLayer> makeScriptedMessageLayer(const ProgramOptions& options,
+                                                                const char* envAnswerFile) {
+    std::string file = options.answerBoxes;
+    if (file.empty() && envAnswerFile != nullptr) file = envAnswerFile;
+    if (file.empty() && !options.answerYes) return nullptr;
+    return std::make_unique<AnsweringMessageLayer>(
+        file, options.answerYes ? QuestionAnswer::Positive : QuestionAnswer::Negative);
+}
+
+bool guardSingleInstance(InstanceLock& lock, const std::filesystem::path& folder,
+                         const std::string& baseName, MessageLayer& messages,
+                         const LangTable& appTexts, std::string& traceNote) {
+    traceNote.clear();
+    const InstanceLock::Result locked = lock.acquire(folder, baseName);
+    if (locked == InstanceLock::Result::AlreadyRunning) {
+        messages.show(
+            nullptr, BoxIcon::Warning,
+            QString::fromStdU16String(appTexts.lookup(u"APP_WINDOW", u"ERROR_TITLE")),
+            QString::fromStdU16String(appTexts.lookup(u"APP_WINDOW", u"MULTISTART_WARNING")));
+        return false;
+    }
+    if (locked == InstanceLock::Result::Unavailable) {
+        // The log does not exist yet: standard error now, the trace line later.
+        const std::string file = InstanceLock::lockFile(folder, baseName).string();
+        std::fprintf(stderr, "lanrove-setup: cannot use the lock file %s; running unguarded\n",
+                     file.c_str());
+        traceNote = "Instance lock file unusable (" + file + "): running without the guard.";
+    }
+    return true;
+}
+
 int runDesktopProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     // The program ends when its main window has finished, not when the splash goes away.
-    app.setQuitOnLastWindowClosed(false);
+    QApplication::setQuitOnLastWindowClosed(false);
 
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
@@ -144,7 +180,7 @@ int runDesktopProgram(int argc, char** argv) {
         std::fprintf(stderr, "lanrove-setup: %s\n%s", error.c_str(), programUsage());
         return 2;
     }
-    const ProgramOptions options = *parsed;
+    const ProgramOptions& options = *parsed;
     if (options.help) {
         std::fputs(programUsage(), stdout);
         return 0;
@@ -155,36 +191,26 @@ int runDesktopProgram(int argc, char** argv) {
     LangTable appTexts;
     appTexts.loadApplication(langId, paths.languageIni());
 
-    std::string answerFile = options.answerBoxes;
-    if (answerFile.empty())
-        if (const char* env = std::getenv("LANROVE_ANSWER_BOXES"); env != nullptr) answerFile = env;
     QtMessageLayer qtBoxes;
-    std::unique_ptr<AnsweringMessageLayer> answering;
-    if (!answerFile.empty()) answering = std::make_unique<AnsweringMessageLayer>(answerFile);
+    const std::unique_ptr<AnsweringMessageLayer> answering =
+        makeScriptedMessageLayer(options, std::getenv("LANROVE_ANSWER_BOXES"));
     MessageLayer& messages = answering ? static_cast<MessageLayer&>(*answering) : qtBoxes;
 
     InstanceLock lock;
-    const InstanceLock::Result locked = lock.acquire(paths.exeBaseName);
-    if (locked == InstanceLock::Result::AlreadyRunning) {
-        messages.show(
-            nullptr, BoxIcon::Warning,
-            QString::fromStdU16String(appTexts.lookup(u"APP_WINDOW", u"ERROR_TITLE")),
-            QString::fromStdU16String(appTexts.lookup(u"APP_WINDOW", u"MULTISTART_WARNING")));
+    std::string lockNote;
+    if (!guardSingleInstance(lock, InstanceLock::defaultFolder(), paths.exeBaseName, messages,
+                             appTexts, lockNote))
         return 0;
-    }
-    if (locked == InstanceLock::Result::Unavailable)
-        std::fprintf(
-            stderr, "lanrove-setup: cannot use the lock file %s; running unguarded\n",
-            InstanceLock::lockFile(InstanceLock::defaultFolder(), paths.exeBaseName).c_str());
 
     TraceLog log;
     SetupCore core(defaultClock(), log, paths, langId);
     MainWindow window(core, messages, appTexts);
+    if (!lockNote.empty()) window.addStartupTrace(lockNote);
     const auto stopSignals = installStopSignals(window);
 
     QObject::connect(&window, &MainWindow::finished, &app, [&app](int code) {
         QMetaObject::invokeMethod(
-            &app, [&app, code] { app.exit(code); }, Qt::QueuedConnection);
+            &app, [code] { QApplication::exit(code); }, Qt::QueuedConnection);
     });
     QObject::connect(&window, &MainWindow::ready, &window, [&] {
         if (options.startupReport) {
@@ -221,7 +247,7 @@ int runDesktopProgram(int argc, char** argv) {
     window.start();
     if (window.splash() != nullptr && window.splash()->isVisible())
         savePicture(window.splash(), options.screenshotDir, "splash.png");
-    const int code = app.exec();
+    const int code = QApplication::exec();
     return code;
 }
 

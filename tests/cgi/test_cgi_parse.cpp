@@ -115,6 +115,12 @@ TEST(CamSetStatus, VersionTwoVersionsAndFallbacks) {
     EXPECT_EQ(fieldView(f.szCamMainVer), u"1.0");
     EXPECT_EQ(fieldView(f.szNetMainVer), u"2.0");
     EXPECT_EQ(fieldView(f.szCamSubVer), u"1.1");
+    // Without "CAM SUB  Ver" the two-blank "SUB  Ver" comes before the one-blank form, even
+    // when the one-blank line is earlier in the reply.
+    CameraEntry s = emptyEntry(2);
+    ParseCamSetStatus(kCodec, "SUB Ver:(9.9)\r\nSUB  Ver:(1.2)\r\nNET SUB  Ver:(2.2)\r\n", s);
+    EXPECT_EQ(fieldView(s.szCamSubVer), u"1.2");
+    EXPECT_EQ(fieldView(s.szNetSubVer), u"2.2");
     // The network line first: the fallback takes its value, since the first match wins.
     CameraEntry g = emptyEntry(2);
     ParseCamSetStatus(kCodec, "NET MAIN Ver:(2.0)\r\nMAIN Ver:(1.0)\r\n", g);

@@ -201,6 +201,30 @@ TEST(DatagramCodec, TitleLengthZeroStillFindsModel) {
     EXPECT_EQ(fieldUtf8(e.szFirmVer), "2.00");
 }
 
+TEST(DatagramCodec, ReplyTextsRunToTheirZeroBytePastAShortLength) {
+    // A camera whose length field is smaller than its text: the text still runs to its zero
+    // byte; the length only says where the next field starts.
+    ReplyBuilder b(2);
+    b.text("1.20.0003", 5);
+    CameraEntry e;
+    ASSERT_TRUE(decodeSearchReply(b.d.data(), kSize, WireCodec(), e));
+    EXPECT_EQ(fieldUtf8(e.szFirmVer), "1.20.0003");
+
+    ReplyBuilder t(2);
+    t.text("2.00").text("Entrance Hall", 4);
+    CameraEntry f;
+    ASSERT_TRUE(decodeSearchReply(t.d.data(), kSize, WireCodec(), f));
+    EXPECT_EQ(fieldUtf8(f.szFirmVer), "2.00");
+    EXPECT_EQ(fieldUtf8(f.szTitle), "Entrance Hall");
+
+    // Still bounded by the record's field: a long title with a short length keeps 63 characters.
+    ReplyBuilder l(2);
+    l.text("2.00").text(std::string(100, 'T'), 2);
+    CameraEntry g;
+    ASSERT_TRUE(decodeSearchReply(l.d.data(), kSize, WireCodec(), g));
+    EXPECT_EQ(fieldUtf8(g.szTitle), std::string(63, 'T'));
+}
+
 TEST(DatagramCodec, Version1ReplyLeavesVersion2FieldsEmpty) {
     ReplyBuilder b(1);  // bytes 46..52 are set, as a sloppy camera might leave them
     b.text("1.0").text("T").text("M");

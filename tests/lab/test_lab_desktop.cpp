@@ -1,5 +1,6 @@
 // The desktop program on a simulated LAN, without a display: one running copy per executable
-// name, the end after the address box on a PC without IPv4, and a whole search.
+// name (and a run without the guard when the lock file is unusable), the end after the address
+// box on a PC without IPv4, and a whole search.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -92,6 +93,28 @@ echo "@@end"
     const std::string firstLog = logOf(ws, "h1");
     EXPECT_NE(firstLog.find("-- Lanrove Set utility Start("), std::string::npos);
     EXPECT_NE(firstLog.find("-- Lanrove Set utility End("), std::string::npos);
+}
+
+TEST(LabDesktop, UnusableLockFileRunsUnguardedAndSaysSoInTheLog) {
+    LANROVE_REQUIRE_DESKTOP();
+    Workspace ws;
+    const std::string script = preamble(ws) + R"(
+mkdir "$W/run/lanrove-setup.lock"
+"$SETUP" --home "$W/h" --answer-boxes "$W/boxes.txt" --quit-when-done 2>"$W/err.txt"
+echo "rc=$?"
+)";
+    const Result r = runInLab(ws, {"--scale", "0.05"}, script);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "rc=0\n") << r.err;
+    EXPECT_FALSE(std::filesystem::exists(ws.path("boxes.txt"))) << ws.read("boxes.txt");
+    EXPECT_NE(ws.read("err.txt").find("running unguarded"), std::string::npos);
+    const std::string log = logOf(ws, "h");
+    const std::size_t line = log.find("[Lanrove] :Instance lock file unusable (");
+    ASSERT_NE(line, std::string::npos) << log;
+    EXPECT_NE(log.find("/run/lanrove-setup.lock): running without the guard.", line),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("-- Lanrove Set utility Start("), std::string::npos);
 }
 
 TEST(LabDesktop, PcWithoutAddressEndsAfterTheAddressBox) {

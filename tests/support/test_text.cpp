@@ -1,9 +1,36 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+
 #include "discovery/camera_entry.h"
 #include "support/text.h"
 
 using namespace lanrove;
+
+namespace {
+// An allocation may change errno. When this is set, every allocation on this thread does, so
+// that a conversion that reads iconv's errno after growing its output goes wrong visibly.
+thread_local bool t_allocationSetsErrno = false;
+}  // namespace
+
+// The replacements below pair malloc with free, which GCC cannot tell from a mismatch.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+void* operator new(std::size_t size) {
+    if (t_allocationSetsErrno) errno = EILSEQ;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 TEST(Text, Utf8RoundTripAndBrokenInput) {
     const std::u16string s = u"CAM \u30AB\u30E1\u30E9 \U0001F4F7";
@@ -35,4 +62,17 @@ TEST(Text, FixedFieldsNeverOverflow) {
     EXPECT_EQ(e.szTitle[0], 0);  // the neighbour is untouched
     setField(e.szIp, std::string_view("192.168.0.2"));
     EXPECT_EQ(fieldUtf8(e.szIp), "192.168.0.2");
+}
+
+TEST(Text, LongTextsConvertWholeWhenAllocationChangesErrno) {
+    // More than one 256-byte round of output: iconv stops with E2BIG and the output grows.
+    std::u16string text;
+    for (int i = 0; i < 120; ++i) text += u"\u30AB\u30E1\u30E9 ";
+    const WireCodec jp("CP932");
+    t_allocationSetsErrno = true;
+    const std::string wire = jp.toWire(text);
+    const std::u16string back = jp.fromWire(wire);
+    t_allocationSetsErrno = false;
+    EXPECT_EQ(wire.size(), 120u * 7u);
+    EXPECT_EQ(back, text);
 }

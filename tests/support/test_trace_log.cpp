@@ -148,3 +148,48 @@ TEST(TraceLog, ConcurrentWritersNeverInterleave) {
     }
     EXPECT_EQ(lines, 2000);
 }
+
+TEST(TraceLog, AppendsToTheNewestFileOfTodayNotToTheFirstBelowTheLimit) {
+    const auto name = [](int index) {
+        char text[64];
+        std::snprintf(text, sizeof(text), "LanroveSetupUtility-20261208-%02dlog.txt", index);
+        return std::string(text);
+    };
+    const auto now = fs::file_time_type::clock::now();
+    const std::string full(TraceLog::kMaxFileSize, 'f');
+
+    // 00 and 01 are below the limit too, but 02 was written last: the log goes on in 02.
+    {
+        TempDir dir;
+        const fs::path logDir = dir.path / "IPLog";
+        fs::create_directories(logDir);
+        for (int i = 0; i < 3; ++i) {
+            std::ofstream(logDir / name(i)) << "file " << i << "\r\n";
+            fs::last_write_time(logDir / name(i), now - std::chrono::minutes(30 - 10 * i));
+        }
+        TraceLog log([] { return fixedTime(); });
+        ASSERT_TRUE(log.create(dir.path));
+        EXPECT_EQ(log.currentFile().filename(), name(2));
+        log.trace(1, "next");
+        EXPECT_EQ(slurp(logDir / name(2)), "file 2\r\n2026/12/08 10:20:30.456[Lanrove] :next\r\n");
+        EXPECT_EQ(slurp(logDir / name(0)), "file 0\r\n");
+    }
+    // The newest (04) is full and so is 05: the log moves on to a new 06, not back to 00.
+    {
+        TempDir dir;
+        const fs::path logDir = dir.path / "IPLog";
+        fs::create_directories(logDir);
+        std::ofstream(logDir / name(0)) << "small";
+        fs::last_write_time(logDir / name(0), now - std::chrono::hours(3));
+        std::ofstream(logDir / name(5)) << full;
+        fs::last_write_time(logDir / name(5), now - std::chrono::hours(2));
+        std::ofstream(logDir / name(4)) << full;
+        fs::last_write_time(logDir / name(4), now - std::chrono::hours(1));
+        TraceLog log([] { return fixedTime(); });
+        ASSERT_TRUE(log.create(dir.path));
+        EXPECT_EQ(log.currentFile().filename(), name(6));
+        log.trace(1, "next");
+        EXPECT_EQ(slurp(logDir / name(0)), "small");
+        EXPECT_EQ(fs::file_size(logDir / name(4)), TraceLog::kMaxFileSize);
+    }
+}

@@ -57,6 +57,19 @@ TEST_F(UiFixture, StandardEditionAfterStartUp) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+TEST_F(UiFixture, StartUpNotesReachTheLogOnceItExists) {
+    makeCore(false);
+    window = std::make_unique<MainWindow>(*core, boxes, appTexts);
+    window->addStartupTrace("Instance lock file unusable (/x/lanrove-setup.lock)");
+    QSignalSpy ready(window.get(), &MainWindow::ready);
+    window->start();
+    ASSERT_TRUE(ready.count() > 0 || ready.wait(5000));
+    const std::string text = logText();
+    const std::size_t note = text.find("[Lanrove] :Instance lock file unusable (/x/lanrove-setup");
+    ASSERT_NE(note, std::string::npos) << text;
+    EXPECT_LT(note, text.find("-- Lanrove Set utility Start("));
+}
+
 TEST_F(UiFixture, MaintenanceEditionAfterStartUpWithInstanceSetting) {
     // The settings file is named after the executable.
     std::ofstream(dir.path() / "lanrove-setup_FwTool.ini") << "[Firmupload]\r\nInstance=3\r\n";

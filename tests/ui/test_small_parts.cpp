@@ -65,6 +65,34 @@ TEST(InstanceLockTest, UnusableLockFilesLetTheProgramRun) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "target"));
 }
 
+TEST(InstanceLockTest, StartUpStepWarnsASecondCopyAndNotesAnUnusableLockForTheLog) {
+    test::TempDir dir;
+    LangTable appTexts;
+    appTexts.loadApplication(kLangIdEnglish, dir.path() / "Language.ini");
+    AnsweringMessageLayer boxes;
+    std::string note = "stale";
+
+    InstanceLock first;
+    EXPECT_TRUE(guardSingleInstance(first, dir.path(), "lanrove-setup", boxes, appTexts, note));
+    EXPECT_TRUE(note.empty());
+    EXPECT_TRUE(boxes.boxes().empty());
+
+    InstanceLock second;
+    EXPECT_FALSE(guardSingleInstance(second, dir.path(), "lanrove-setup", boxes, appTexts, note));
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].icon, BoxIcon::Warning);
+    EXPECT_EQ(boxes.boxes()[0].title, QStringLiteral("LANROVE SETUP UTILITY"));
+
+    // No lock file possible: the program runs, and the log gets a line about it.
+    InstanceLock unguarded;
+    EXPECT_TRUE(guardSingleInstance(unguarded, dir.path() / "missing", "lanrove-setup", boxes,
+                                    appTexts, note));
+    EXPECT_NE(note.find((dir.path() / "missing" / "lanrove-setup.lock").string()),
+              std::string::npos)
+        << note;
+    EXPECT_EQ(boxes.boxes().size(), 1u);
+}
+
 TEST(InstanceLockTest, FolderFromTheRuntimeDirectory) {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", "/run/user/1234");
@@ -80,11 +108,11 @@ TEST(MessageLayerTest, AnswersInAdvanceAndRecordsEachBoxOnOneLine) {
     test::TempDir dir;
     const std::string file = (dir.path() / "boxes.txt").string();
     AnsweringMessageLayer layer(file);
-    layer.queueAnswer(BoxAnswer::No);
+    layer.queueAnswer(BoxAnswer::Yes);
     EXPECT_EQ(layer.show(nullptr, BoxIcon::Question, "T", "Go on?", BoxButtons::YesNo),
-              BoxAnswer::No);
-    EXPECT_EQ(layer.show(nullptr, BoxIcon::Question, "T", "Again?", BoxButtons::YesNo),
               BoxAnswer::Yes);
+    EXPECT_EQ(layer.show(nullptr, BoxIcon::Question, "T", "Again?", BoxButtons::YesNo),
+              BoxAnswer::No);
     EXPECT_EQ(layer.show(nullptr, BoxIcon::Error, "Err\tor", "one\ntwo\\", BoxButtons::Ok),
               BoxAnswer::Ok);
     ASSERT_EQ(layer.boxes().size(), 3u);
@@ -146,6 +174,66 @@ TEST(ProgramOptionsTest, KnownOptionsAndErrors) {
     EXPECT_EQ(error, "--home needs a value");
     EXPECT_FALSE(parseProgramOptions({"--bogus"}, error).has_value());
     EXPECT_EQ(error, "unknown option --bogus");
+}
+
+TEST(MessageLayerTest, UnqueuedQuestionsGetTheNegativeAnswerUnlessToldOtherwise) {
+    AnsweringMessageLayer careful;
+    EXPECT_EQ(careful.show(nullptr, BoxIcon::Question, "T", "Reset all?", BoxButtons::YesNo),
+              BoxAnswer::No);
+    EXPECT_EQ(careful.show(nullptr, BoxIcon::Warning, "T", "Stop recording?", BoxButtons::OkCancel),
+              BoxAnswer::Cancel);
+    EXPECT_EQ(careful.show(nullptr, BoxIcon::Error, "T", "Failed", BoxButtons::Ok), BoxAnswer::Ok);
+    EXPECT_EQ(careful.boxes().size(), 3u);
+
+    AnsweringMessageLayer agreeing("", QuestionAnswer::Positive);
+    EXPECT_EQ(agreeing.show(nullptr, BoxIcon::Question, "T", "Reset all?", BoxButtons::YesNo),
+              BoxAnswer::Yes);
+    EXPECT_EQ(
+        agreeing.show(nullptr, BoxIcon::Warning, "T", "Stop recording?", BoxButtons::OkCancel),
+        BoxAnswer::Ok);
+}
+
+TEST(ProgramOptionsTest, OnlyTheYesOptionAnswersQuestionsWithYes) {
+    test::TempDir dir;
+    const std::string file = (dir.path() / "boxes.txt").string();
+    std::string error;
+
+    // Neither option nor variable: the boxes go to the user.
+    const auto plain = parseProgramOptions({}, error);
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_EQ(makeScriptedMessageLayer(*plain, nullptr), nullptr);
+
+    // The variable alone, or --answer-boxes: answered and recorded, questions No.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"--answer-boxes", file}}) {
+        const auto o = parseProgramOptions(args, error);
+        ASSERT_TRUE(o.has_value());
+        const auto layer = makeScriptedMessageLayer(*o, args.empty() ? file.c_str() : nullptr);
+        ASSERT_NE(layer, nullptr);
+        EXPECT_EQ(layer->show(nullptr, BoxIcon::Question, "T", "Q", BoxButtons::YesNo),
+                  BoxAnswer::No);
+        EXPECT_EQ(layer->show(nullptr, BoxIcon::Warning, "T", "Q", BoxButtons::OkCancel),
+                  BoxAnswer::Cancel);
+        EXPECT_EQ(layer->show(nullptr, BoxIcon::Information, "T", "I", BoxButtons::Ok),
+                  BoxAnswer::Ok);
+    }
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    EXPECT_EQ(lines.size(), 6u);
+
+    // --yes on the command line, with the variable or alone.
+    const auto yes = parseProgramOptions({"--yes"}, error);
+    ASSERT_TRUE(yes.has_value());
+    EXPECT_TRUE(yes->answerYes);
+    for (const char* env : {file.c_str(), static_cast<const char*>(nullptr)}) {
+        const auto layer = makeScriptedMessageLayer(*yes, env);
+        ASSERT_NE(layer, nullptr);
+        EXPECT_EQ(layer->show(nullptr, BoxIcon::Question, "T", "Q", BoxButtons::YesNo),
+                  BoxAnswer::Yes);
+        EXPECT_EQ(layer->show(nullptr, BoxIcon::Warning, "T", "Q", BoxButtons::OkCancel),
+                  BoxAnswer::Ok);
+    }
 }
 
 TEST(ProgramOptionsTest, ProcessAgeIsPlausible) {
