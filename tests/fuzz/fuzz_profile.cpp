@@ -69,11 +69,16 @@ void readBack(const ProfileFile& profile, const std::u16string& section,
 }
 
 void textTable(const ProfileFile& profile, int column) {
+    const DefaultList& defaults = mainDefaults(column);
     LangTable table;
-    table.load(mainDefaults(column), profile);
-    FUZZ_CHECK(table.count() < LangTable::kCapacity);
-    for (const LangEntry& e : table.entries()) {
+    table.load(defaults, profile);
+    const auto entries = table.entries();
+    FUZZ_CHECK(entries.size() < LangTable::kCapacity);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const LangEntry& e = entries[i];
+        FUZZ_CHECK(e.section == defaults[i].section && e.key == defaults[i].key);
         FUZZ_CHECK(e.text.size() < LangTable::kTextBuffer);
+        if (e.text == defaults[i].text) continue;  // only the texts that the file replaced
         const std::u16string shown = table.lookup(e.section, e.key);
         FUZZ_CHECK(shown.size() <= e.text.size());
         // A translated pattern never takes more numbers than it was given.
