@@ -37,8 +37,6 @@ for name in "${names[@]}"; do
     failed+=("$name")
   fi
 done
-if [ ${#failed[@]} -gt 0 ]; then
-  echo "fuzz: ${#failed[@]} target(s) failed: ${failed[*]}"
-  exit 1
-fi
-echo "fuzz: ${#names[@]} targets ran ${seconds}s each, none failed"
+[ ${#failed[@]} -eq 0 ] || echo "fuzz: failed targets: ${failed[*]}"
+echo "fuzz: $(( ${#names[@]} - ${#failed[@]} )) passed, ${#failed[@]} failed"
+[ ${#failed[@]} -eq 0 ]
