@@ -5,7 +5,8 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build ccache pkg-config
       qt6-base-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev
       libgtest-dev libgmock-dev libbenchmark-dev iproute2 iputils-ping curl time
-      xvfb xauth imagemagick)
+      xvfb xauth imagemagick
+      clang libclang-rt-14-dev llvm)  # the fuzz preset: libFuzzer runtime, llvm-symbolizer
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -121,6 +121,12 @@ TEST(CamsimFleetFile, MistakesAreReportedNotThrown) {
         {R"({"cameras": [{"mac": "00:80:45:00:00:01", "ip": "1.2.3.4", "port": "80"}]})",
          "whole number"},
         {R"({"generate": [{"count": 2}]})", "needs"},
+        {R"({"cameras": [{"mac": "00:80:45:00:00:01", "ip": "1.2.3.4", "port": 4294967376}]})",
+         "whole number"},
+        {R"({"cameras": [{"mac": "00:80:45:00:00:01", "ip": "1.2.3.4"}],
+             "generate": [{"count": 100000, "macStart": "02:00:00:00:00:00",
+                           "ipStart": "10.0.0.1"}]})",
+         "more than 100000 cameras"},
     };
     for (const auto& [text, expected] : cases) {
         std::vector<SimCamera> cams;

@@ -89,8 +89,12 @@ int AddressKeeper::change(bool add, std::uint32_t address, int prefix) {
             return -1;
         }
         int len = static_cast<int>(n);
+// The netlink macros compare the header's unsigned length with the int count; clang warns.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
         for (auto* h = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(h, len);
              h = NLMSG_NEXT(h, len)) {
+#pragma GCC diagnostic pop
             if (h->nlmsg_seq != req.header.nlmsg_seq || h->nlmsg_type != NLMSG_ERROR) continue;
             const int error = -reinterpret_cast<nlmsgerr*>(NLMSG_DATA(h))->error;
             if (error == 0) return 1;

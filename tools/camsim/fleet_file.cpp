@@ -1,5 +1,6 @@
 #include "fleet_file.h"
 
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -14,6 +15,9 @@ namespace lanrove::camsim {
 namespace {
 
 using nlohmann::json;
+
+// Generated blocks add up; a few of them must not exhaust memory.
+constexpr std::size_t kMaxCameras = 100000;
 
 struct FleetError {
     std::string message;
@@ -30,7 +34,12 @@ std::string textOf(const json& v, const char* key) {
 
 int intOf(const json& v, const char* key) {
     if (v.is_boolean()) return v.get<bool>() ? 1 : 0;
-    if (!v.is_number_integer()) fail(std::string("\"") + key + "\" must be a whole number");
+    // A number beyond int must not wrap into a plausible one (4294967376 into port 80).
+    const bool inRange = v.is_number_unsigned() ? v.get<std::uint64_t>() <= INT_MAX
+                         : v.is_number_integer()
+                             ? v.get<std::int64_t>() >= INT_MIN && v.get<std::int64_t>() <= INT_MAX
+                             : false;
+    if (!inRange) fail(std::string("\"") + key + "\" must be a whole number");
     return v.get<int>();
 }
 
@@ -157,7 +166,10 @@ void parseFleet(const json& root, std::vector<SimCamera>& out) {
                 !g.contains("ipStart"))
                 fail("a generate block needs \"count\", \"macStart\" and \"ipStart\"");
             const int count = intOf(g["count"], "count");
-            if (count < 0 || count > 100000) fail("\"count\" out of range");
+            if (count < 0 || static_cast<std::size_t>(count) > kMaxCameras)
+                fail("\"count\" out of range");
+            if (cameras.size() + static_cast<std::size_t>(count) > kMaxCameras)
+                fail("more than " + std::to_string(kMaxCameras) + " cameras in the fleet");
             dgram::MacBytes mac{};
             if (!dgram::parseMacText(std::string_view(textOf(g["macStart"], "macStart")), mac))
                 fail("\"macStart\" is not a MAC address");
