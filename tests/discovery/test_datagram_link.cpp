@@ -256,9 +256,13 @@ TEST(DatagramLink, StartReturnsOnlyOnceTheReceiveSocketIsOpen) {
     transport.air.openDelayMs = 100;
     ASSERT_EQ(link.startRecvThread(), 0);
     EXPECT_TRUE(transport.air.deliver(cameraDatagram(kSearchReply, 0x66)));
-    for (int i = 0; i < 500 && store.m_nFindWrite == 0; ++i)
+    const auto written = [&] {
+        std::lock_guard lock(store.m_csCamTable);
+        return store.m_nFindWrite;
+    };
+    for (int i = 0; i < 500 && written() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(store.m_nFindWrite, 1);
+    EXPECT_EQ(written(), 1);
     EXPECT_EQ(capture.count("RecvProc Start."), 1u);
     EXPECT_NE(link.stopRecvThread(), 0);
 }
