@@ -203,7 +203,11 @@ int DatagramLink::startRecvThread() {
         m_log.traceText(1, "RecvProc Start Timeout.");
         return ETIMEDOUT;
     }
-    return m_nRecvOpenResult.load();
+    const int result = m_nRecvOpenResult.load();
+    // A thread that could not open its socket returns at once; let it finish so that the
+    // caller finds it ended.
+    if (result != 0) m_recvThread.waitEnd(kRecvReadyWait);
+    return result;
 }
 
 int DatagramLink::stopRecvThread() {

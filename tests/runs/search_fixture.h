@@ -84,11 +84,13 @@ inline camsim::SimCamera simCamera(int n, const char* ip, int proto = 2) {
 }
 
 class SearchFixture : public ::testing::Test {
-  protected:
+  public:
     ~SearchFixture() override {
         net.flushReleased.set();
         core.reset();
     }
+
+  protected:
     void make(double scale) {
         clock = std::make_unique<CountingClock>(scale);
         ProgramPaths paths;

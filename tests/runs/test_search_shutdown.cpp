@@ -24,6 +24,13 @@ using Clock_ = std::chrono::steady_clock;
 namespace {
 
 class SearchShutdownTest : public SearchFixture {
+  public:
+    ~SearchShutdownTest() override {
+        net.flushEntered.set();
+        net.flushReleased.set();
+        if (releaser.joinable()) releaser.join();
+    }
+
   protected:
     // Holds the worker in its last step, the ARP cache flush, until `hold` has passed.
     void holdFlushFor(Millis hold) {
@@ -34,11 +41,6 @@ class SearchShutdownTest : public SearchFixture {
             releasedAt = Clock_::now();
             net.flushReleased.set();
         });
-    }
-    ~SearchShutdownTest() override {
-        net.flushEntered.set();
-        net.flushReleased.set();
-        if (releaser.joinable()) releaser.join();
     }
     std::thread releaser;
     Clock_::time_point releasedAt{};
