@@ -51,10 +51,13 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
 
 SetupCore::~SetupCore() {
     // Workers reference the members below; end them before anything is destroyed.
-    if (m_search) {
-        m_search->cancel();
-        m_search.reset();
-    }
+    stopWorkers();
+    m_search.reset();
+}
+
+void SetupCore::stopWorkers() {
+    // The search worker first: it starts receive threads and schedules itself.
+    if (m_search) m_search->stop();
     m_scheduler->stop();
     m_store->m_bStop = 1;
     m_link->stopRecvThread();
@@ -112,13 +115,7 @@ void SetupCore::writeStartLines(const void* handle) {
 }
 
 void SetupCore::shutdown(const void* handle) {
-    if (m_search) {
-        m_search->cancel();
-        m_search->waitEnd(m_clock.scaled(Millis(kRecvTimeoutMs * 3)));
-    }
-    m_scheduler->stop();
-    m_store->m_bStop = 1;
-    m_link->stopRecvThread();
+    stopWorkers();
     m_store->clearFoundMacs();
     m_log.trace(-2, "-- Lanrove Set utility End(%p) --", handle);
 }

@@ -14,12 +14,12 @@
 #include "cgi/cgi.h"
 #include "discovery/adapter_entry.h"
 #include "discovery/camera_list_model.h"
-#include "runs/camera_search.h"
 #include "discovery/camera_status.h"
 #include "discovery/camera_store.h"
 #include "discovery/datagram_link.h"
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
+#include "runs/camera_search.h"
 #include "support/clock.h"
 #include "support/program_paths.h"
 #include "support/text.h"
@@ -58,7 +58,8 @@ class SetupCore {
     std::u16string startupErrorText(StartupCheck check) const;
     // First trace line of the run and the instance line; `handle` stands for the window.
     void writeStartLines(const void* handle);
-    // Stops every worker in order and writes the last trace line.
+    // Stops every worker in order (each with the thread stop procedure: the call returns only
+    // when they have ended) and writes the last trace line.
     void shutdown(const void* handle);
 
     // ---- State ----
@@ -113,6 +114,8 @@ class SetupCore {
     std::u16string statusTextFor(const CameraEntry& entry) const;
 
   private:
+    void stopWorkers();
+
     const Clock& m_clock;
     TraceLog& m_log;
     ProgramPaths m_paths;

@@ -75,6 +75,62 @@ int UdpBroadcastTransport::send(const AdapterEntry& adapter, const dgram::Datagr
     return result;
 }
 
+namespace {
+
+// The UDP receive socket of one receive-thread run.
+class UdpReceiver final : public DatagramReceiver {
+  public:
+    explicit UdpReceiver(TraceLog& log) : m_log(log) {}
+    ~UdpReceiver() override {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    UdpReceiver(const UdpReceiver&) = delete;
+    UdpReceiver& operator=(const UdpReceiver&) = delete;
+
+    int open(const AdapterEntry& adapter, Millis timeout) override {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (m_fd < 0) {
+            const int error = errno;
+            m_log.trace(1, "SendProc WSASocket Error == %d", error);
+            return error;
+        }
+        const int one = 1;
+        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        const long timeoutMs = std::max<long>(1, static_cast<long>(timeout.count()));
+        timeval tv{};
+        tv.tv_sec = timeoutMs / 1000;
+        tv.tv_usec = (timeoutMs % 1000) * 1000;
+        setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &kRecvSocketBuffer,
+                       sizeof kRecvSocketBuffer) != 0)
+            setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &kRecvSocketBuffer, sizeof kRecvSocketBuffer);
+        // Cameras answer by broadcast, which a socket bound to a unicast address never sees:
+        // bind the wildcard address and tie the socket to the adapter's interface instead.
+        bindToDevice(m_fd, adapter.ifName());
+        const sockaddr_in local = endpoint(0, dgram::kPcPort);
+        if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            const int error = errno;
+            m_log.trace(1, "RecvProc bind Error == %d", error);
+            return error;
+        }
+        return 0;
+    }
+
+    long receive(std::uint8_t* buffer, std::size_t size) override {
+        return static_cast<long>(::recv(m_fd, buffer, size, 0));
+    }
+
+  private:
+    TraceLog& m_log;
+    int m_fd = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<DatagramReceiver> DatagramTransport::makeReceiver(TraceLog& log) {
+    return std::make_unique<UdpReceiver>(log);
+}
+
 // ---------------------------------------------------------------------------------- the link
 
 DatagramLink::DatagramLink(CameraStore& store, DatagramTransport& transport, TraceLog& log,
@@ -133,26 +189,44 @@ void DatagramLink::RecvLock::unlock() {
     m_cv.notify_all();
 }
 
-void DatagramLink::startRecvThread() {
+int DatagramLink::startRecvThread() {
+    stopRecvThread();
+    m_store.clearFoundMacs();
+    m_store.m_bStop = 0;
+    m_stopRecv.reset();
+    m_recvReady.reset();
+    m_nRecvOpenResult = 0;
+    m_recvThread.start([this] { recvProc(); });
+    // The first search request goes out right after this returns: its replies must find the
+    // socket bound.
+    if (!m_recvReady.waitFor(kRecvReadyWait)) {
+        m_log.traceText(1, "RecvProc Start Timeout.");
+        return ETIMEDOUT;
+    }
+    const int result = m_nRecvOpenResult.load();
+    // A thread that could not open its socket returns at once; let it finish so that the
+    // caller finds it ended.
+    if (result != 0) m_recvThread.waitEnd(kRecvReadyWait);
+    return result;
+}
+
+int DatagramLink::stopRecvThread() {
     // A thread told to stop by the stop flag lets go of the lock within one receive time-out;
     // one that still runs unstopped is stopped by the stop procedure instead of waited for.
     bool locked = false;
     if (!m_recvThread.running() || m_store.m_bStop.load() != 0)
         locked = m_csRecv.tryLockFor(m_clock.scaled(Millis(kRecvTimeoutMs + 1000)));
     m_nRecvWait = 1000;
-    stopWorkerThread(m_recvThread, m_stopRecv, mainWindowStopLines("m_hRecvThread"), m_log,
-                     m_clock);
+    const int result = stopWorkerThread(m_recvThread, m_stopRecv,
+                                        mainWindowStopLines("m_hRecvThread"), m_log, m_clock);
     m_nRecvWait = 0;
     if (locked) m_csRecv.unlock();
-    m_store.clearFoundMacs();
-    m_store.m_bStop = 0;
-    m_stopRecv.reset();
-    m_recvThread.start([this] { recvProc(); });
+    return result;
 }
 
-int DatagramLink::stopRecvThread() {
-    return stopWorkerThread(m_recvThread, m_stopRecv, mainWindowStopLines("m_hRecvThread"), m_log,
-                            m_clock);
+void DatagramLink::reportRecvReady(int result) {
+    m_nRecvOpenResult = result;
+    m_recvReady.set();
 }
 
 bool DatagramLink::waitRecvIdle(Millis d) {
@@ -197,48 +271,40 @@ bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length) 
 }
 
 void DatagramLink::recvProc() {
-    std::unique_lock recvLock(m_csRecv);
-    const AdapterEntry a = adapter();
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        m_log.trace(1, "SendProc WSASocket Error == %d", errno);
-        return;
-    }
-    const int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    // A zero SO_RCVTIMEO would block for good and the stop flag would never be looked at.
-    const long timeoutMs = std::max(1L, m_clock.scaledMs(kRecvTimeoutMs));
-    timeval tv{};
-    tv.tv_sec = timeoutMs / 1000;
-    tv.tv_usec = (timeoutMs % 1000) * 1000;
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kRecvSocketBuffer, sizeof kRecvSocketBuffer) !=
-        0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kRecvSocketBuffer, sizeof kRecvSocketBuffer);
-    // Cameras answer by broadcast, which a socket bound to a unicast address never sees: bind
-    // the wildcard address and tie the socket to the adapter's interface instead.
-    bindToDevice(fd, a.ifName());
-    const sockaddr_in local = endpoint(0, dgram::kPcPort);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-        m_log.trace(1, "RecvProc bind Error == %d", errno);
-
-    std::vector<std::uint8_t> buffers(kRecvBuffers * kRecvBufferSize);
-    m_log.traceText(1, "RecvProc Start.");
-    std::size_t current = 0;
-    while (m_store.m_bStop.load() == 0) {
-        if (m_stopRecv.waitFor(m_clock.scaled(Millis(m_nRecvWait.load())))) {
-            m_log.traceText(1, "RecvProc Stop!!!");
-            break;
+    int opened = 0;
+    {
+        std::unique_lock recvLock(m_csRecv);
+        const AdapterEntry a = adapter();
+        const std::unique_ptr<DatagramReceiver> receiver = m_transport.makeReceiver(m_log);
+        // A zero time-out would block for good and the stop flag would never be looked at.
+        opened = receiver ? receiver->open(
+                                a, std::max(Millis(1), m_clock.scaled(Millis(kRecvTimeoutMs))))
+                          : EINVAL;
+        if (opened != 0) {
+            reportRecvReady(opened);
+        } else {
+            std::vector<std::uint8_t> buffers(kRecvBuffers * kRecvBufferSize);
+            m_log.traceText(1, "RecvProc Start.");
+            reportRecvReady(0);
+            std::size_t current = 0;
+            while (m_store.m_bStop.load() == 0) {
+                if (m_stopRecv.waitFor(m_clock.scaled(Millis(m_nRecvWait.load())))) {
+                    m_log.traceText(1, "RecvProc Stop!!!");
+                    break;
+                }
+                std::uint8_t* buffer = buffers.data() + current * kRecvBufferSize;
+                const long n = receiver->receive(buffer, kRecvBufferSize);
+                if (n < 0) continue;  // time-out: look at the flags again
+                if (handleDatagram(buffer, static_cast<std::size_t>(n)))
+                    current = (current + 1) % kRecvBuffers;
+            }
+            m_log.traceText(1, "RecvProc End.");
         }
-        std::uint8_t* buffer = buffers.data() + current * kRecvBufferSize;
-        const ssize_t n = ::recv(fd, buffer, kRecvBufferSize, 0);
-        if (n < 0) continue;  // time-out: look at the flags again
-        if (handleDatagram(buffer, static_cast<std::size_t>(n)))
-            current = (current + 1) % kRecvBuffers;
     }
-    m_log.traceText(1, "RecvProc End.");
-    ::close(fd);
-    m_recvThread.closeHandleFromInside();
+    // Last step of a run, after the socket is closed and the lock released (a thread that
+    // could not open its socket leaves its handle to the next stop procedure). The owner joins
+    // the thread before anything of the link goes.
+    if (opened == 0) m_recvThread.closeHandleFromInside();
 }
 
 }  // namespace lanrove

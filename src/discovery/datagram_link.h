@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "discovery/adapter_entry.h"
@@ -19,12 +20,27 @@
 
 namespace lanrove {
 
-// How a finished datagram leaves the PC (tests replace it).
+// The receive side of one receive-thread run: one socket, open until the object goes.
+class DatagramReceiver {
+  public:
+    virtual ~DatagramReceiver() = default;
+    // Creates the socket with the receive time-out `timeout` (real time, at least 1 ms) and
+    // binds it so that the adapter's replies reach it. 0 when it can receive, else the error
+    // value (after its trace line).
+    virtual int open(const AdapterEntry& adapter, Millis timeout) = 0;
+    // Waits at most the time-out for one datagram into `buffer`; its length, or -1 on a
+    // time-out or error.
+    virtual long receive(std::uint8_t* buffer, std::size_t size) = 0;
+};
+
+// How a finished datagram leaves the PC and how the replies come back (tests replace it).
 class DatagramTransport {
   public:
     virtual ~DatagramTransport() = default;
     // Sends the 512 bytes from the adapter to the cameras; 0 or the socket error value.
     virtual int send(const AdapterEntry& adapter, const dgram::Datagram& datagram) = 0;
+    // A new receive side; the default listens with a UDP socket on port 10000.
+    virtual std::unique_ptr<DatagramReceiver> makeReceiver(TraceLog& log);
 };
 
 // UDP broadcast from the adapter's address, port 10000, to 255.255.255.255:10001; a fresh
@@ -39,6 +55,9 @@ class UdpBroadcastTransport final : public DatagramTransport {
 };
 
 inline constexpr long kRecvTimeoutMs = 3000;
+// How long starting the receive thread waits for its socket (real time; creating and binding a
+// socket takes far less).
+inline constexpr Millis kRecvReadyWait{5000};
 inline constexpr std::size_t kRecvBuffers = 1000;
 inline constexpr std::size_t kRecvBufferSize = 1024;
 
@@ -62,11 +81,16 @@ class DatagramLink {
     int sendDatagram(std::uint16_t code, const std::uint8_t* payload, std::size_t length,
                      std::uint16_t argument);
 
-    // Starts the receive thread for the current adapter: stops one still recorded, waits until
-    // an earlier thread has let go of the receive lock, empties the found-MAC list, clears the
-    // stop flag and resets the stop event.
-    void startRecvThread();
-    // The thread stop procedure on the receive thread; its result.
+    // Starts the receive thread for the current adapter: stops one still recorded (as
+    // stopRecvThread), empties the found-MAC list, clears the stop flag, resets the stop event
+    // and starts the thread. Returns once the thread's socket is bound, so that replies to a
+    // request sent right after are received: 0, or the error value when the thread could not
+    // open its socket (it has ended then) or did not report within kRecvReadyWait.
+    int startRecvThread();
+    // Ends the receive thread: when it is not running or the stop flag is set, first waits (up
+    // to one receive time-out and a second) for it to let go of the receive lock, then runs
+    // the thread stop procedure on it with the poll wait raised to 1000 ms. The thread has
+    // returned when this returns. The stop procedure's result.
     int stopRecvThread();
     bool recvThreadRunning() const { return m_recvThread.running(); }
     // Waits (real time) until no receive thread holds the receive lock.
@@ -78,6 +102,7 @@ class DatagramLink {
 
   private:
     void recvProc();
+    void reportRecvReady(int result);
 
     CameraStore& m_store;
     DatagramTransport& m_transport;
@@ -92,6 +117,9 @@ class DatagramLink {
     WorkerThread m_recvThread;        // m_hRecvThread
     ManualResetEvent m_stopRecv;      // m_hStopRecv
     std::atomic<int> m_nRecvWait{0};  // wait of the thread's poll of the stop event
+    // Set by the receive thread once its socket is open (or could not be opened).
+    ManualResetEvent m_recvReady;
+    std::atomic<int> m_nRecvOpenResult{0};
     // Held by the receive thread for its whole run; a plain flag under a mutex so that it can
     // be waited for with a time-out.
     class RecvLock {

@@ -15,10 +15,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "discovery/ipv4_address.h"
 #include "support/text.h"
@@ -338,7 +341,26 @@ std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& 
 
 // -------------------------------------------------------------------------------- ARP flush
 
-int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log) {
+namespace {
+
+constexpr Millis kChildPoll{10};
+constexpr Millis kChildReapAfterKill{1000};
+
+// True when the child has ended (and is reaped) within `limit`.
+bool reapWithin(pid_t pid, Millis limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kChildPoll);
+    }
+}
+
+}  // namespace
+
+int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log, Millis timeout) {
     int error = EINVAL;
     pid_t pid = -1;
     if (!argv.empty()) {
@@ -361,10 +383,12 @@ int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log) {
         log.trace(1, "SetCmdNetshExc Error(%d)", hresult);
         return -1;
     }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return 0;
+    // The search worker waits for this child, and shutdown for the worker: bound it.
+    if (reapWithin(pid, timeout)) return 0;
+    ::kill(pid, SIGKILL);
+    log.trace(1, "SetCmdNetshExc Timeout(%ld ms) Killed", static_cast<long>(timeout.count()));
+    reapWithin(pid, kChildReapAfterKill);  // so that no zombie is left
+    return -1;
 }
 
 // --------------------------------------------------------------------------- system binding

@@ -67,7 +67,8 @@ class HostNetwork {
     // One ICMP echo; `target` is a dotted address or a host name (first 32 characters used).
     // `timeoutMs` is a protocol duration (scaled by the clock).
     virtual std::uint32_t echo(std::u16string_view target, long timeoutMs) = 0;
-    // 0 after the flush command has run, -1 when it could not be started.
+    // 0 after the flush command has run, -1 when it could not be started or was killed after
+    // its time-out.
     virtual int flushArpCache() = 0;
 };
 
@@ -96,9 +97,14 @@ class SystemHostNetwork final : public HostNetwork {
 // Free-standing forms of the system operations.
 int enumerateSystemAdapters(std::vector<AdapterEntry>& out);
 std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& clock);
-// Runs `argv` as a child process with its output discarded and waits for it without a
-// time-out. On a start failure writes "SetCmdNetshExc Error(%d)" and returns -1.
-int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log);
+// How long the ARP cache flush may run before it is killed (real time).
+inline constexpr Millis kFlushCommandTimeout{5000};
+// Runs `argv` as a child process with its output discarded and waits for it at most `timeout`.
+// Returns 0 when it ran to its end. On a start failure writes "SetCmdNetshExc Error(%d)" and
+// returns -1; a child still running after `timeout` is killed, with the trace line
+// "SetCmdNetshExc Timeout(%ld ms) Killed", and -1 is returned.
+int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log,
+                    Millis timeout = kFlushCommandTimeout);
 
 // Pure part of the echo: does this received packet answer our request? `withIpHeader` for raw
 // sockets; `checkId` false for datagram ICMP sockets, whose identifier the kernel owns.

@@ -9,19 +9,22 @@ CameraSearch::CameraSearch(SearchContext context, SearchEvents& events)
     : m_ctx(context), m_events(events) {}
 
 CameraSearch::~CameraSearch() {
-    if (m_thread.running()) {
-        cancel();
-        // The pass loop polls every 15 ms and the receive thread its 3 s time-out.
-        m_thread.waitEnd(m_ctx.clock.scaled(Millis(kRecvTimeoutMs * 3)));
-    }
-    m_thread.closeHandle();
+    stop();
+}
+
+int CameraSearch::stop() {
+    // A cancelled worker can still be inside a version-1 completion (two HTTP requests), the
+    // pause between passes or the ARP cache flush: the stop procedure's waits cover them.
+    return stopWorkerThread(
+        m_thread, [this] { cancel(); }, mainWindowStopLines("m_pSearchThread"), m_ctx.log,
+        m_ctx.clock);
 }
 
 void CameraSearch::start() {
-    // The flags are set here, before the thread runs, so that a Cancel pressed in the first
-    // moments is not undone by the worker.
+    // Set here, before the thread runs, so that a Cancel pressed in the first moments is not
+    // undone by the worker. The stop flag is left to the start of the receive thread: an
+    // earlier receive thread still inside its receive time-out must see it set and end.
     m_ctx.store.m_bSearchEnd = 0;
-    m_ctx.store.m_bStop = 0;
     m_thread.start([this] {
         runPasses();
         m_thread.closeHandleFromInside();
@@ -35,7 +38,6 @@ void CameraSearch::cancel() {
 
 void CameraSearch::run() {
     m_ctx.store.m_bSearchEnd = 0;
-    m_ctx.store.m_bStop = 0;
     runPasses();
 }
 
@@ -58,6 +60,10 @@ void CameraSearch::runPasses() {
     }
 
     m_ctx.nAdapter = remembered < 0 ? 0 : remembered;
+    // Later sends and receive threads (settings run, factory reset) use the remembered
+    // adapter, not the one of the last pass.
+    if (m_ctx.nAdapter < static_cast<int>(m_ctx.adapters.size()))
+        m_ctx.link.setAdapter(m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)]);
     m_ctx.scheduler.stop();
     store.m_bSearchEnd = 1;
 
@@ -124,17 +130,15 @@ int CameraSearch::adapterPass() {
                     taken = ++store.m_nFindRead;
                 }
                 m_events.addRow(read);
-                if (taken <= kMarkEveryRowUpTo || taken % kMarkEvery == 0) {
-                    m_events.markRows(taken);
-                    lastPosted = taken;
-                }
+                if (taken <= kMarkEveryRowUpTo || taken % kMarkEvery == 0) m_events.markRows(taken);
             }
-            continue;  // take the next record at once while records are waiting
-        }
-        if (read <= kMarkOnPauseUpTo && read != lastPosted) {
+        } else if (read <= kMarkOnPauseUpTo && read != lastPosted) {
+            // Only this branch remembers its count: a pause right after a marked row marks the
+            // rows once more.
             m_events.markRows(read);
             lastPosted = read;
         }
+        // Every turn waits, also while records are waiting.
         m_ctx.clock.sleepFor(Millis(kSearchPollMs));
     }
 

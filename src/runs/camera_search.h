@@ -44,6 +44,8 @@ struct SearchContext {
 class CameraSearch {
   public:
     CameraSearch(SearchContext context, SearchEvents& events);
+    // Ends a running worker with stop() first: it uses the store, the link and the rest of
+    // the context.
     ~CameraSearch();
     CameraSearch(const CameraSearch&) = delete;
     CameraSearch& operator=(const CameraSearch&) = delete;
@@ -52,6 +54,9 @@ class CameraSearch {
     void start();
     // The Cancel button: the current pass and the receive thread stop, no further adapter.
     void cancel();
+    // The thread stop procedure on the worker, with Cancel as its signal and the lines of
+    // "m_pSearchThread"; returns when the worker has ended. Its result.
+    int stop();
     bool running() const { return m_thread.running(); }
     // Waits (real time) for the worker to end.
     bool waitEnd(Millis d) const { return m_thread.waitEnd(d); }

@@ -9,6 +9,11 @@ namespace lanrove {
 
 namespace fs = std::filesystem;
 
+namespace {
+// Append, binary, close-on-exec: child processes (the ARP cache flush) must not inherit the log.
+constexpr const char* kAppendMode = "abe";
+}  // namespace
+
 struct TraceLog::Impl {
     WallClock wallClock;
     mutable std::mutex mutex;
@@ -69,7 +74,7 @@ struct TraceLog::Impl {
     }
 
     static bool canAppend(const fs::path& p) {
-        std::FILE* f = std::fopen(p.c_str(), "ab");
+        std::FILE* f = std::fopen(p.c_str(), kAppendMode);
         if (f == nullptr) return false;
         std::fclose(f);
         return true;
@@ -130,7 +135,7 @@ struct TraceLog::Impl {
             runningSize = 0;
             if (index == start && ++wraps >= 2) return false;
         }
-        file = std::fopen(current.c_str(), "ab");
+        file = std::fopen(current.c_str(), kAppendMode);
         return file != nullptr;
     }
 

@@ -3,36 +3,28 @@
 namespace lanrove {
 
 WorkerThread::~WorkerThread() {
-    std::lock_guard lock(m_mutex);
-    reapLocked();
+    closeHandle();
 }
 
-void WorkerThread::reapLocked() {
-    if (!m_thread.joinable()) return;
-    bool ended = false;
-    if (m_state) {
-        std::lock_guard stateLock(m_state->mutex);
-        ended = m_state->ended;
-    }
-    if (ended || m_thread.get_id() == std::this_thread::get_id()) {
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach();
-        else
-            m_thread.join();
-    } else {
-        m_thread.detach();
-    }
+std::thread WorkerThread::takeThread() {
+    std::lock_guard lock(m_mutex);
+    return std::move(m_thread);
+}
+
+// Joined without holding m_mutex: the thread may still be in closeHandleFromInside.
+void WorkerThread::reap(std::thread& thread) {
+    if (!thread.joinable()) return;
+    if (thread.get_id() == std::this_thread::get_id())
+        thread.detach();  // the thread itself: it returns right after
+    else
+        thread.join();
 }
 
 void WorkerThread::start(std::function<void()> body) {
+    // The earlier thread closed its handle as its last step, or was stopped; it is returning.
+    std::thread earlier = takeThread();
+    reap(earlier);
     std::lock_guard lock(m_mutex);
-    if (m_thread.joinable()) {
-        // The earlier thread closed its handle as its last step; it is returning now.
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach();
-        else
-            m_thread.join();
-    }
     auto state = std::make_shared<State>();
     m_state = state;
     m_bHandle = true;
@@ -79,9 +71,13 @@ void WorkerThread::closeHandleFromInside() {
 }
 
 void WorkerThread::closeHandle() {
-    std::lock_guard lock(m_mutex);
-    m_bHandle = false;
-    reapLocked();
+    std::thread thread;
+    {
+        std::lock_guard lock(m_mutex);
+        m_bHandle = false;
+        thread = std::move(m_thread);
+    }
+    reap(thread);
 }
 
 ThreadStopLines mainWindowStopLines(std::string_view name) {
@@ -94,6 +90,12 @@ ThreadStopLines mainWindowStopLines(std::string_view name) {
 
 int stopWorkerThread(WorkerThread& thread, ManualResetEvent& stopEvent,
                      const ThreadStopLines& lines, TraceLog& log, const Clock& clock, Millis wait) {
+    return stopWorkerThread(
+        thread, [&stopEvent] { stopEvent.set(); }, lines, log, clock, wait);
+}
+
+int stopWorkerThread(WorkerThread& thread, const std::function<void()>& signal,
+                     const ThreadStopLines& lines, TraceLog& log, const Clock& clock, Millis wait) {
     const auto line = [&](const std::string& text) {
         if (!text.empty()) log.traceText(1, text);
     };
@@ -103,14 +105,16 @@ int stopWorkerThread(WorkerThread& thread, ManualResetEvent& stopEvent,
     }
     int result = 1;
     if (thread.running()) {
-        stopEvent.set();
+        signal();
         if (thread.waitEnd(clock.scaled(wait))) {
             line(lines.stop);
         } else {
-            stopEvent.set();
+            signal();
             if (thread.waitEnd(clock.scaled(wait))) {
                 line(lines.retryStop);
             } else {
+                // The thread cannot be killed; leaving it running would let it touch objects
+                // its owner is about to free, so the join below waits for it.
                 line(lines.terminate);
                 result = 0;
             }

@@ -1,8 +1,9 @@
 #pragma once
 // A worker thread with a "handle" in the sense the stop procedure needs: whether one is set,
 // whether the thread still runs, a bounded wait for its end, and the possibility for the thread
-// to close its own handle when it finishes. Threads cannot be killed safely, so the stop
-// procedure's last resort writes its terminate line and detaches the thread.
+// to close its own handle when it finishes. A thread is never detached while its owner lives:
+// closing the handle joins it, and since a thread cannot be killed safely, the stop procedure's
+// last resort writes its terminate line and then waits for the thread to return.
 
 #include <condition_variable>
 #include <functional>
@@ -20,8 +21,7 @@ namespace lanrove {
 class WorkerThread {
   public:
     WorkerThread() = default;
-    // Joins a finished thread; a thread still running is detached (its owner should have
-    // stopped it first).
+    // Joins the thread (its owner should have stopped it first).
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -38,7 +38,9 @@ class WorkerThread {
     // Called by the thread itself as its last step: the handle becomes "none" so that later
     // stop procedures find nothing to stop.
     void closeHandleFromInside();
-    // Owner side: forgets the handle; joins when the thread has ended, detaches otherwise.
+    // Owner side: forgets the handle and joins the thread, also one that closed its own handle
+    // and is still returning. Called on the thread itself it only detaches (the thread is
+    // about to return).
     void closeHandle();
 
   private:
@@ -47,7 +49,8 @@ class WorkerThread {
         mutable std::condition_variable cv;
         bool ended = false;
     };
-    void reapLocked();
+    std::thread takeThread();
+    static void reap(std::thread& thread);
 
     mutable std::mutex m_mutex;
     std::shared_ptr<State> m_state;
@@ -67,11 +70,16 @@ ThreadStopLines mainWindowStopLines(std::string_view name);
 
 inline constexpr Millis kThreadStopWait{300000};
 
-// The thread stop procedure: when the handle is set and the thread still runs, set the stop
-// event and wait up to `wait` (a protocol duration, scaled by `clock`); if it still runs, set
-// the event again and wait once more; then give the thread up (terminate line, detach). The
-// handle is closed at the end. Returns nonzero when the thread had ended or ended within the
-// waits, 0 when there was no handle or it had to be given up.
+// The thread stop procedure: when the handle is set and the thread still runs, signal it and
+// wait up to `wait` (a protocol duration, scaled by `clock`); if it still runs, signal it again
+// and wait once more; if it still runs, write the terminate line and wait for it without a
+// limit (it uses objects of its owner, so it must not be left running). The handle is closed
+// at the end; a thread that closed its own handle is joined too. Returns nonzero when the
+// thread had ended or ended within the waits, 0 when there was no handle or the waits ran out.
+int stopWorkerThread(WorkerThread& thread, const std::function<void()>& signal,
+                     const ThreadStopLines& lines, TraceLog& log, const Clock& clock,
+                     Millis wait = kThreadStopWait);
+// The same with a stop event as the signal.
 int stopWorkerThread(WorkerThread& thread, ManualResetEvent& stopEvent,
                      const ThreadStopLines& lines, TraceLog& log, const Clock& clock,
                      Millis wait = kThreadStopWait);

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "discovery/datagram_link.h"
+#include "fake_lan.h"
 #include "fake_transport.h"
 #include "log_capture.h"
 
 using namespace lanrove;
 using namespace lanrove::dgram;
+using lanrove::testing::FakeAir;
 using lanrove::testing::LogCapture;
 using lanrove::testing::RecordingTransport;
 
@@ -228,4 +230,55 @@ TEST_F(DatagramLinkTest, StartingAgainStopsARunningReceiveThread) {
     EXPECT_TRUE(link.recvThreadRunning());
     EXPECT_NE(link.stopRecvThread(), 0);
     EXPECT_EQ(capture.count("RecvProc End."), 2u);
+}
+
+namespace {
+
+// Sends nowhere; the receive side is the fake network.
+struct AirTransport final : DatagramTransport {
+    FakeAir air;
+    int send(const AdapterEntry&, const Datagram&) override { return 0; }
+    std::unique_ptr<DatagramReceiver> makeReceiver(TraceLog&) override {
+        return air.makeReceiver();
+    }
+};
+
+}  // namespace
+
+TEST(DatagramLink, StartReturnsOnlyOnceTheReceiveSocketIsOpen) {
+    // A request goes out as soon as the start returns; a reply that comes back at once must
+    // find the socket open even when opening it is slow.
+    LogCapture capture;
+    CameraStore store;
+    AirTransport transport;
+    ScaledClock clock(0.01);
+    DatagramLink link{store, transport, capture.log(), clock};
+    transport.air.openDelayMs = 100;
+    ASSERT_EQ(link.startRecvThread(), 0);
+    EXPECT_TRUE(transport.air.deliver(cameraDatagram(kSearchReply, 0x66)));
+    const auto written = [&] {
+        std::lock_guard lock(store.m_csCamTable);
+        return store.m_nFindWrite;
+    };
+    for (int i = 0; i < 500 && written() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(written(), 1);
+    EXPECT_EQ(capture.count("RecvProc Start."), 1u);
+    EXPECT_NE(link.stopRecvThread(), 0);
+}
+
+TEST(DatagramLink, StartReportsASocketThatCouldNotBeOpened) {
+    LogCapture capture;
+    CameraStore store;
+    AirTransport transport;
+    ScaledClock clock(0.01);
+    DatagramLink link{store, transport, capture.log(), clock};
+    transport.air.openError = EADDRINUSE;
+    EXPECT_EQ(link.startRecvThread(), EADDRINUSE);
+    EXPECT_EQ(capture.count("RecvProc Start."), 0u);
+    // The thread ended at once but left its handle: the next stop procedure closes it.
+    store.m_bStop = 1;
+    EXPECT_EQ(link.stopRecvThread(), 1);
+    EXPECT_EQ(capture.count("LanroveSetupDlg Firmup Thread:m_hRecvThread Handle Close."), 1u);
+    EXPECT_EQ(capture.count("LanroveSetupDlg Firmup Thread:m_hRecvThread Stop."), 0u);
 }

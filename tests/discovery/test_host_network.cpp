@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "discovery/host_network.h"
@@ -175,4 +176,17 @@ TEST(HostNetwork, FlushCommandRunsOrWritesTheTraceLine) {
     SystemHostNetwork net(clock, capture.log());
     net.setFlushCommand({"true"});
     EXPECT_EQ(net.flushArpCache(), 0);
+}
+
+TEST(HostNetwork, FlushCommandThatHangsIsKilledAfterItsTimeOut) {
+    // The search worker waits for the flush, and the program's end waits for the worker.
+    LogCapture capture;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runFlushCommand({"sleep", "30"}, capture.log(), Millis(200)), -1);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, Millis(200));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_EQ(capture.count("SetCmdNetshExc Timeout(200 ms) Killed"), 1u);
+    EXPECT_EQ(runFlushCommand({"true"}, capture.log(), Millis(5000)), 0);
+    EXPECT_EQ(capture.count("Killed"), 1u);
 }

@@ -17,8 +17,10 @@ namespace {
 struct EndCounter : DiscoveryEvents {
     std::atomic<int> ended{0};
     std::atomic<int> last{0};
+    std::atomic<std::chrono::steady_clock::time_point> endedAt{};
     void scheduleEnded(SendSchedule s) override {
         last = static_cast<int>(s);
+        endedAt = std::chrono::steady_clock::now();
         ++ended;
     }
 };
@@ -135,4 +137,26 @@ TEST_F(SendScheduleTest, StopKillsTheTimerWithoutSettingTheStopFlag) {
     EXPECT_EQ(transport.sent().size(), 1u);
     EXPECT_EQ(store.m_bStop.load(), 0u);
     EXPECT_FALSE(real.running());
+}
+
+TEST_F(SendScheduleTest, SearchRequestsKeepTheirPeriodNeitherFasterNorSlower) {
+    // Requests at 0, 10 and 20 s and the stop flag at 30 s: each step one period after the
+    // one before, with room only for scheduling delays.
+    ScaledClock fiftyTimes(0.02);  // a period of 200 ms
+    SendScheduler timed(link, store, capture.log(), fiftyTimes);
+    timed.setEvents(&events);
+    store.m_bStop = 0;
+    const auto started = std::chrono::steady_clock::now();
+    timed.start(SendSchedule::Search);
+    ASSERT_TRUE(waitEnded());
+    const auto sent = transport.sent();
+    ASSERT_EQ(sent.size(), 3u);
+    const auto ms = [](auto d) { return std::chrono::duration_cast<Millis>(d).count(); };
+    EXPECT_LT(ms(sent[0].at - started), 50);  // the first request at once
+    const std::chrono::steady_clock::time_point steps[] = {sent[0].at, sent[1].at, sent[2].at,
+                                                           events.endedAt.load()};
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_GE(ms(steps[i] - steps[i - 1]), 198) << "step " << i;
+        EXPECT_LE(ms(steps[i] - steps[i - 1]), 280) << "step " << i;
+    }
 }

@@ -1,6 +1,6 @@
-// The search worker over fake adapters: replies are handed to the receive handling directly,
-// so nothing leaves the machine (version-1 cameras that would be asked over HTTP are left out;
-// the lab tests cover them).
+// The search worker over fake adapters: replies reach the receive thread through a fake
+// network, so nothing leaves the machine (version-1 cameras that would be asked over HTTP are
+// left out; the lab tests cover them).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,85 +8,30 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_core.h"
-#include "camera_datagrams.h"
-#include "discovery/fake_lan.h"
-#include "support/trace_log.h"
+#include "search_fixture.h"
 
 using namespace lanrove;
-using lanrove::testing::AnsweringTransport;
-using lanrove::testing::FakeHostNetwork;
 using lanrove::testing::makeAdapter;
+using lanrove::testing::SearchFixture;
+using lanrove::testing::simCamera;
 
 namespace {
 
-struct Recorder final : SearchEvents {
-    std::mutex mutex;
-    std::vector<std::string> calls;
-    void note(std::string s) {
-        std::lock_guard lock(mutex);
-        calls.push_back(std::move(s));
-    }
-    void searchNotFound() override { note("notfound"); }
-    void setControlEnabled(int id, bool on) override {
-        note((on ? "enable " : "disable ") + std::to_string(id));
-    }
-    void setCloseEnabled(bool on) override { note(on ? "close on" : "close off"); }
-    void addRow(int index) override { note("row " + std::to_string(index)); }
-    void markRows(int) override {}
-    int rows() {
-        std::lock_guard lock(mutex);
-        int n = 0;
-        for (const auto& c : calls) n += c.rfind("row ", 0) == 0 ? 1 : 0;
-        return n;
-    }
-};
+class SearchTest : public SearchFixture {};
 
-camsim::SimCamera camera(std::uint8_t last, const char* ip, int proto = 2) {
-    camsim::SimCamera c;
-    c.protoVer = proto;
-    const std::uint8_t mac[6] = {0x00, 0x1B, 0x7C, 0x00, 0x09, last};
-    std::copy(std::begin(mac), std::end(mac), std::begin(c.mac));
-    c.ip = ip;
-    c.model = "KT-5200";
-    return c;
+std::vector<int> oneTo(int n) {
+    std::vector<int> v;
+    for (int i = 1; i <= n; ++i) v.push_back(i);
+    return v;
 }
-
-class SearchTest : public ::testing::Test {
-  protected:
-    void make(double scale) {
-        clock = std::make_unique<ScaledClock>(scale);
-        ProgramPaths paths;
-        paths.folder = std::filesystem::temp_directory_path();
-        paths.exeBaseName = "lanrove-test";
-        core = std::make_unique<SetupCore>(*clock, log, paths, 1033, &net, &transport);
-        transport.core = core.get();
-        core->loadTexts();
-        net.enumerateAdapters(core->adapters());
-    }
-    void addReply(const camsim::SimCamera& c) {
-        transport.replies.push_back(camsim::encodeSearchReply(c, WireCodec()));
-    }
-    void runToEnd() {
-        core->startSearch(events);
-        ASSERT_TRUE(core->waitSearchEnd(std::chrono::seconds(20)));
-    }
-
-    TraceLog log;
-    FakeHostNetwork net;
-    AnsweringTransport transport;
-    Recorder events;
-    std::unique_ptr<ScaledClock> clock;
-    std::unique_ptr<SetupCore> core;
-};
 
 }  // namespace
 
 TEST_F(SearchTest, SecondAdapterOnTheSameSegmentListsEachCameraOnce) {
     net.adapters = {makeAdapter("192.168.0.10"), makeAdapter("192.168.0.11")};
-    addReply(camera(1, "192.168.0.2"));
-    addReply(camera(2, "192.168.0.20"));
-    addReply(camera(3, "192.168.0.2", 1));  // factory address: never asked over HTTP
+    addReply(simCamera(1, "192.168.0.2"));
+    addReply(simCamera(2, "192.168.0.20"));
+    addReply(simCamera(3, "192.168.0.2", 1));  // factory address: never asked over HTTP
     make(0.01);
     runToEnd();
     EXPECT_EQ(events.rows(), 3);
@@ -106,9 +51,24 @@ TEST_F(SearchTest, SecondAdapterOnTheSameSegmentListsEachCameraOnce) {
               (std::vector<std::string>{"enable 1000", "close on", "enable 1006", "enable 1007"}));
 }
 
+TEST_F(SearchTest, DuplicateDirectlyAfterItsOriginalOnTheSecondAdapterIsSkipped) {
+    // The second pass's first record is the one camera of the first pass, at the very next
+    // index: the look-back must include the record just before it.
+    net.adapters = {makeAdapter("192.168.0.10"), makeAdapter("192.168.0.11")};
+    addReply(simCamera(1, "192.168.0.20"));
+    make(0.01);
+    runToEnd();
+    EXPECT_EQ(events.rows(), 1);
+    EXPECT_EQ(core->store().m_nFindWrite, 2);
+    EXPECT_EQ(core->store().m_nFindRead, 2);
+    std::lock_guard lock(events.mutex);
+    EXPECT_EQ(std::count(events.calls.begin(), events.calls.end(), "row 0"), 1);
+    EXPECT_EQ(std::count(events.calls.begin(), events.calls.end(), "row 1"), 0);
+}
+
 TEST_F(SearchTest, AdaptersWithoutAddressAreSkippedAndNothingFoundIsReported) {
     net.adapters = {makeAdapter("0.0.0.0")};
-    addReply(camera(1, "192.168.0.20"));
+    addReply(simCamera(1, "192.168.0.20"));
     make(0.01);
     runToEnd();
     EXPECT_EQ(events.rows(), 0);
@@ -119,7 +79,7 @@ TEST_F(SearchTest, AdaptersWithoutAddressAreSkippedAndNothingFoundIsReported) {
 
 TEST_F(SearchTest, CancelRightAfterTheStartEndsTheSearchSoon) {
     net.adapters = {makeAdapter("192.168.0.10"), makeAdapter("192.168.0.11")};
-    addReply(camera(1, "192.168.0.20"));
+    addReply(simCamera(1, "192.168.0.20"));
     make(1.0);  // real time: one pass would take 30 seconds
     const auto start = std::chrono::steady_clock::now();
     core->startSearch(events);
@@ -127,4 +87,108 @@ TEST_F(SearchTest, CancelRightAfterTheStartEndsTheSearchSoon) {
     ASSERT_TRUE(core->waitSearchEnd(std::chrono::seconds(10)));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(core->store().m_bSearchEnd.load(), 1u);
+}
+
+TEST_F(SearchTest, RepliesToTheFirstRequestAreListedBeforeTheSecondIsSent) {
+    // The receive socket takes a while to open; a camera answers within a millisecond of
+    // request 1. Its reply must not be lost in between.
+    net.adapters = {makeAdapter("192.168.0.10")};
+    addReply(simCamera(1, "192.168.0.20"));
+    transport.air.openDelayMs = 50;
+    std::atomic<int> rowsAtRequest2{-1};
+    transport.onRequest = [&](int number) {
+        if (number == 2) rowsAtRequest2 = events.rows();
+    };
+    make(0.02);  // requests 200 ms apart
+    runToEnd();
+    EXPECT_EQ(rowsAtRequest2.load(), 1);
+    EXPECT_EQ(transport.air.lost(), 0);
+    EXPECT_EQ(transport.acknowledgements.load(), 1);
+}
+
+TEST_F(SearchTest, LaterSendsUseTheRememberedAdapterNotTheLastPassOne) {
+    net.adapters = {makeAdapter("192.168.10.10"), makeAdapter("192.168.20.10")};
+    transport.answerOnlyOn = "192.168.10.10";
+    addReply(simCamera(1, "192.168.10.20"));
+    make(0.01);
+    runToEnd();
+    ASSERT_EQ(events.rows(), 1);
+    EXPECT_EQ(core->adapterIndex(), 0);
+    EXPECT_EQ(core->link().adapter().ip(), "192.168.10.10");
+    // A settings run's command goes out on that adapter.
+    dgram::Payload payload{};
+    core->link().sendDatagram(dgram::kIpSetting, payload.data(), 18, dgram::kArgIpSetting);
+    EXPECT_EQ(transport.lastAdapterIp(), "192.168.10.10");
+}
+
+TEST_F(SearchTest, StartLeavesAnEndingReceiveThreadEnding) {
+    // A receive thread of an earlier pass is still inside its receive time-out when the
+    // next search starts: it must see the stop flag and end by itself, not be revived.
+    net.adapters = {};
+    make(0.1);  // receive time-out 300 ms
+    ASSERT_EQ(core->link().startRecvThread(), 0);
+    core->store().m_bStop = 1;  // the end of that pass
+    core->startSearch(events);
+    EXPECT_EQ(core->store().m_bStop.load(), 1u);
+    ASSERT_TRUE(core->waitSearchEnd(std::chrono::seconds(10)));
+    for (int i = 0; i < 300 && core->link().recvThreadRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(core->link().recvThreadRunning());
+    EXPECT_EQ(capture.count("RecvProc End."), 1u);
+    EXPECT_EQ(capture.count("RecvProc Stop!!!"), 0u);
+}
+
+// ---- Overlap marking cadence: each of the first 25 rows, then every 250th; while no new
+// record comes, once for the current count up to 100 rows; once more when the pass ends.
+
+TEST_F(SearchTest, MarkingAfterEachOfTheFirst25RowsThenOnPauseAndAtTheEnd) {
+    net.adapters = {makeAdapter("192.168.0.10")};
+    for (int i = 1; i <= 30; ++i) addReply(simCamera(i, "192.168.0.20"));
+    make(0.02);
+    holdFirstRowUntil(30);
+    runToEnd();
+    ASSERT_EQ(events.rows(), 30);
+    std::vector<int> expected = oneTo(25);
+    expected.push_back(30);  // the pause after the burst
+    expected.push_back(30);  // the end of the pass
+    std::lock_guard lock(events.mutex);
+    EXPECT_EQ(events.marks, expected);
+}
+
+TEST_F(SearchTest, PauseRightAfterAMarkedRowMarksOnceMore) {
+    // The pause branch remembers only its own posts: the rows marked one by one are marked
+    // again when the flow pauses.
+    net.adapters = {makeAdapter("192.168.0.10")};
+    for (int i = 1; i <= 3; ++i) addReply(simCamera(i, "192.168.0.20"));
+    make(0.02);
+    holdFirstRowUntil(3);
+    runToEnd();
+    std::lock_guard lock(events.mutex);
+    EXPECT_EQ(events.marks, (std::vector<int>{1, 2, 3, 3, 3}));
+}
+
+TEST_F(SearchTest, Every250thRowIsMarkedAndNoPauseMarkingAbove100Rows) {
+    net.adapters = {makeAdapter("192.168.0.10")};
+    for (int i = 1; i <= 260; ++i) addReply(simCamera(i, "192.168.0.20"));
+    make(0.05);  // a 1.5 s pass leaves room for 260 turns of the loop
+    holdFirstRowUntil(260);
+    runToEnd();
+    ASSERT_EQ(events.rows(), 260);
+    std::vector<int> expected = oneTo(25);
+    expected.push_back(250);
+    expected.push_back(260);  // only the end of the pass
+    std::lock_guard lock(events.mutex);
+    EXPECT_EQ(events.marks, expected);
+}
+
+TEST_F(SearchTest, EachTurnOfThePassLoopWaitsAlsoWhileRecordsAreWaiting) {
+    net.adapters = {makeAdapter("192.168.0.10")};
+    for (int i = 1; i <= 10; ++i) addReply(simCamera(i, "192.168.0.20"));
+    make(0.02);
+    holdFirstRowUntil(10);
+    runToEnd();
+    std::lock_guard lock(events.mutex);
+    ASSERT_EQ(events.pollsAtRow.size(), 10u);
+    for (std::size_t i = 1; i < events.pollsAtRow.size(); ++i)
+        EXPECT_GT(events.pollsAtRow[i], events.pollsAtRow[i - 1]) << "row " << i;
 }

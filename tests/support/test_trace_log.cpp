@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -192,4 +194,23 @@ TEST(TraceLog, AppendsToTheNewestFileOfTodayNotToTheFirstBelowTheLimit) {
         EXPECT_EQ(slurp(logDir / name(0)), "small");
         EXPECT_EQ(fs::file_size(logDir / name(4)), TraceLog::kMaxFileSize);
     }
+
+TEST(TraceLog, FileIsNotInheritedByChildProcesses) {
+    // The ARP cache flush runs as a child process; the open log must close on exec.
+    TempDir dir;
+    TraceLog log;
+    ASSERT_TRUE(log.create(dir.path));
+    log.traceText(1, "line");
+    const fs::path file = fs::canonical(log.currentFile());
+    int found = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(entry.path(), ec);
+        if (ec || target != file) continue;
+        const int fd = std::stoi(entry.path().filename().string());
+        ++found;
+        EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "fd " << fd;
+    }
+    EXPECT_EQ(found, 1);
+    log.close();
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "support/worker_thread.h"
 
@@ -73,17 +74,78 @@ TEST(WorkerThread, SlowThreadStopsInTheSecondWait) {
     EXPECT_TRUE(has(text, "Thread:X Handle Close."));
 }
 
-TEST(WorkerThread, StuckThreadIsGivenUp) {
+TEST(WorkerThread, StuckThreadIsWaitedForAfterBothWaits) {
+    // The thread ignores the stop event: after the two waits the terminate line is written,
+    // and since the thread cannot be killed the procedure waits for it rather than leave it
+    // running over objects its owner is about to free.
     Captured c;
     WorkerThread t;
     ManualResetEvent stop;
-    auto release = std::make_shared<ManualResetEvent>();
-    t.start([release] { release->wait(); });  // ignores the stop event
+    ManualResetEvent release;
+    std::atomic<bool> returned{false};
+    t.start([&] {
+        release.wait();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        returned = true;
+    });
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(900));  // past both 300 ms waits
+        release.set();
+    });
     EXPECT_EQ(stopWorkerThread(t, stop, mainWindowStopLines("m_hFirmupThread"), c.log, kClock), 0);
+    EXPECT_TRUE(returned.load());
+    releaser.join();
     EXPECT_FALSE(t.hasHandle());
     EXPECT_TRUE(has(c.text(), "LanroveSetupDlg Firmup Thread:m_hFirmupThread TerminateThread."));
     EXPECT_TRUE(has(c.text(), "Thread:m_hFirmupThread Handle Close."));
-    release->set();  // let the detached thread finish; it only holds its own state
+}
+
+TEST(WorkerThread, ClosingWaitsForAThreadThatClosedItsOwnHandle) {
+    // A thread's last steps after closing its own handle (releasing a lock of its owner, say)
+    // must be over before the owner goes on to destroy what they touch.
+    std::atomic<bool> returned{false};
+    {
+        WorkerThread t;
+        t.start([&] {
+            t.closeHandleFromInside();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            returned = true;
+        });
+        for (int i = 0; i < 500 && t.hasHandle(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_FALSE(t.hasHandle());
+        t.closeHandle();
+        EXPECT_TRUE(returned.load());
+        returned = false;
+        t.start([&] {
+            t.closeHandleFromInside();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            returned = true;
+        });
+        for (int i = 0; i < 500 && t.hasHandle(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }  // the destructor too
+    EXPECT_TRUE(returned.load());
+}
+
+TEST(WorkerThread, StopProcedureWithAFunctionAsItsSignal) {
+    Captured c;
+    WorkerThread t;
+    std::atomic<int> flag{0};
+    std::atomic<int> signals{0};
+    t.start([&] {
+        while (flag.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    EXPECT_EQ(stopWorkerThread(
+                  t,
+                  [&] {
+                      ++signals;
+                      flag = 1;
+                  },
+                  mainWindowStopLines("m_pSearchThread"), c.log, kClock),
+              1);
+    EXPECT_EQ(signals.load(), 1);
+    EXPECT_TRUE(has(c.text(), "LanroveSetupDlg Firmup Thread:m_pSearchThread Stop."));
 }
 
 TEST(WorkerThread, NoHandleOrAlreadyEnded) {
