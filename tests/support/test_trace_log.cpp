@@ -194,6 +194,7 @@ TEST(TraceLog, AppendsToTheNewestFileOfTodayNotToTheFirstBelowTheLimit) {
         EXPECT_EQ(slurp(logDir / name(0)), "small");
         EXPECT_EQ(fs::file_size(logDir / name(4)), TraceLog::kMaxFileSize);
     }
+}
 
 TEST(TraceLog, FileIsNotInheritedByChildProcesses) {
     // The ARP cache flush runs as a child process; the open log must close on exec.
