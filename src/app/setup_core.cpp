@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 namespace lanrove {
 
@@ -217,7 +218,33 @@ void SetupCore::setAddressProbe(AddressProbe* probe) {
 }
 
 void SetupCore::applySettingResult(const SettingResult& result) {
-    (void)result;
+    const int index = result.recordIndex;
+    if (index < 0 || index >= static_cast<int>(kCameraTableSize)) return;
+    CameraEntry& entry = m_store->m_CamTable[static_cast<std::size_t>(index)];
+    if (fieldEmpty(entry.szNo) || fieldView(entry.szNo) != fieldView(result.record.szNo)) {
+        m_log.trace(1, "SettingResult No(%s) not in the camera table: ignored.",
+                    fieldUtf8(result.record.szNo).c_str());
+        return;
+    }
+    const int row = m_list.findRowByNumber(fieldView(entry.szNo));
+    if (row < 0) {
+        m_log.trace(1, "SettingResult No(%s) not in the list: ignored.",
+                    fieldUtf8(entry.szNo).c_str());
+        return;
+    }
+    CameraEntry record = result.record;
+    // Classified from the status the table holds now, so the counters move from the right one.
+    std::memcpy(record.szStatus, entry.szStatus, sizeof record.szStatus);
+    m_classifier.classify(record);
+    if (result.wholeRecord) {
+        entry = record;
+    } else {
+        std::memcpy(entry.szStatus, record.szStatus, sizeof entry.szStatus);
+        entry.dwResult = record.dwResult;
+        entry.bFactory = record.bFactory;
+    }
+    m_list.refreshRow(row, entry);
+    m_classifier.markOverlaps(m_list, m_list.rowCount());
 }
 
 int SetupCore::countNewCameras() const {

@@ -69,9 +69,11 @@ struct FreeAddressResult {
 
 // The free-address search: batches of at most kProbeSlots parallel probes over the candidates
 // in order, until `wanted` free addresses are found or the candidates run out; within a batch
-// the slots are walked in order and only the slots of that batch count.
+// the slots are walked in order and only the slots of that batch count. `abandon` (when given
+// and set) stops before the next batch; the owner's destruction uses it, never a Cancel.
 FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidates, int wanted,
-                                    AddressProbe& probe, TraceLog& log);
+                                    AddressProbe& probe, TraceLog& log,
+                                    const std::atomic<bool>* abandon = nullptr);
 
 // One result for the owning thread to apply to the camera table and the list.
 struct SettingResult {
@@ -144,12 +146,22 @@ class SettingsRun {
     // Replies taken by the settings worker in this run.
     int repliesTaken() const { return m_nRepliesTaken.load(); }
 
+    // Settings records the worker filled (automatic) or was given (manual, 1).
+    int settingRecords() const { return m_nRecords.load(); }
+
   private:
     void probeWorker();
     void settingWorker();
     void fillAutoTable();
+    // Takes one reply and applies it; false when it was ignored.
+    bool takeOneReply(const SetReplyEntry& reply, CgiSessionSlot& slot);
     // Judges one reply (manual mode: for version 1 the wait and net.cgi); returns the result.
-    std::uint32_t judgeManual(const SetReplyEntry& reply, const CameraEntry& record);
+    std::uint32_t judgeManual(const SetReplyEntry& reply, const CameraEntry& record,
+                              CgiSessionSlot& slot);
+    // A protocol wait that only the run's destruction cuts short.
+    void pause(long ms) const;
+    void markManualFailed();
+    void dropLateReplies();
 
     SettingsRunContext m_ctx;
     SettingsRunEvents& m_events;
@@ -165,10 +177,20 @@ class SettingsRun {
     mutable std::mutex m_resultMutex;
     FreeAddressResult m_probeResult;
     bool m_bProbeDone = false;
+    FreeAddressResult m_FreeAddrs;  // handed over by progressTick, read by the settings worker
     bool m_bSetStarted = false;
     std::atomic<bool> m_bCancelled{false};
     std::atomic<int> m_nRepliesTaken{0};
+    std::atomic<int> m_nRecords{0};
 
+    // The worker's own copy of the settings records (the send schedule writes the table's
+    // credentials while it runs) and which of them have answered.
+    std::vector<CameraEntry> m_records;
+    std::vector<bool> m_answered;
+    int m_nApplied = 0;
+
+    ManualResetEvent m_quit;  // set by the destructor only
+    std::atomic<bool> m_bAbandonProbe{false};
     WorkerThread m_probeThread;
     WorkerThread m_setThread;
 };
