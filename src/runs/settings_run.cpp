@@ -331,9 +331,10 @@ void SettingsRun::settingWorker() {
         } else if (m_nApplied >= static_cast<int>(m_records.size())) {
             store.m_bStop = 1;
             m_ctx.scheduler.stop();
-        } else {
-            pause(kReplyPollMs);
         }
+        // Replies already waiting are taken at once; the poll pause is only for an empty
+        // queue. A pause after every reply would let one run take at most 18 of them before
+        // the schedule ends, while the other cameras have moved unseen.
     }
 
     if (m_mode == RunMode::Auto) m_ctx.net.flushArpCache();
@@ -366,7 +367,6 @@ bool SettingsRun::takeOneReply(const SetReplyEntry& reply, CgiSessionSlot& slot)
     if (index == m_records.size()) {
         m_ctx.log.trace(1, "SettingThread Reply Mac(%s) not in the settings table: ignored.",
                         mac.c_str());
-        pause(kReplyPollMs);
         return false;
     }
     if (m_answered[index]) {

@@ -304,6 +304,20 @@ TEST_F(RunTest, AutoGivesTheFirstFreeAddressesInTableOrder) {
     EXPECT_EQ(fleet.cameras[2].ip, "192.168.0.26");
 }
 
+TEST_F(RunTest, AutoTakesEveryReplyOfALargeSiteBeforeTheScheduleEnds) {
+    for (std::uint8_t i = 1; i <= 40; ++i)
+        fleet.cameras.push_back(simCam(i, "192.168.0.2", 2, true));
+    make(0.01);
+    list();
+    SettingsRun& run = autoRun(range("192.168.0.", 20, 100));
+    ASSERT_TRUE(drive(run, std::chrono::seconds(20)));
+    EXPECT_EQ(core->countNewCameras(), 0);
+    EXPECT_EQ(core->store().m_nOk, 40);
+    std::set<std::string> ips;
+    for (int i = 0; i < 40; ++i) ips.insert(ip(i));
+    EXPECT_EQ(ips.size(), 40u);
+}
+
 TEST_F(RunTest, AutoWithFewerFreeAddressesSetsOnlyTheFirstNewCameras) {
     fleet.cameras = {simCam(1, "192.168.0.2", 2, true), simCam(2, "192.168.0.2", 2, true),
                      simCam(3, "192.168.0.2", 2, true)};
