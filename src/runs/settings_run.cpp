@@ -72,7 +72,7 @@ FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidate
                                     AddressProbe& probe, TraceLog& log,
                                     const std::atomic<bool>* abandon) {
     FreeAddressResult result;
-    const std::vector<std::u16string> list = candidates;  // private copy
+    const std::vector<std::u16string>& list = candidates;
     std::size_t nextCandidate = 0;
     while (static_cast<int>(result.addresses.size()) < wanted && nextCandidate < list.size()) {
         if (abandon != nullptr && abandon->load()) break;
