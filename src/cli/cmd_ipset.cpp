@@ -285,7 +285,8 @@ int runAutoSet(Context& ctx) {
         return refuse(core, "auto-set", range.focus == kIdFieldEnd ? "--to" : "--from",
                       range.eventMessage, "", range.check);
 
-    const std::u16string newText = core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_NEW");
+    // The status texts as the table holds them (cut to the field like every classification).
+    const std::u16string newText = core.classifier().statusTexts().newText;
     std::vector<int> newCameras;
     for (std::size_t i = 0; i < kCameraTableSize; ++i)
         if (fieldView(core.store().m_CamTable[i].szStatus) == newText)
@@ -447,10 +448,9 @@ int runSet(Context& ctx) {
     if (fieldEmpty(work.szSsl)) setField(work.szSsl, std::u16string_view(u"0"));
     setField(work.szUser, std::u16string_view(kDefaultCredential));
     setField(work.szPassword, std::u16string_view(kDefaultCredential));
-    const bool statusOk =
-        fieldView(current.szStatus) == core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_OK");
-    const bool statusNew =
-        fieldView(current.szStatus) == core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_NEW");
+    const StatusTexts& texts = core.classifier().statusTexts();
+    const bool statusOk = fieldView(current.szStatus) == texts.okText;
+    const bool statusNew = fieldView(current.szStatus) == texts.newText;
     const bool outside =
         CCGI::IsOutsideHostSubnet(adapter.ip(), adapter.mask(), fieldUtf8(current.szIp)) != 0;
 
