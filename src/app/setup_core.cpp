@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 namespace lanrove {
 
@@ -45,6 +46,8 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_link = std::make_unique<DatagramLink>(*m_store, *m_transport, log, clock, m_codec);
     m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
     m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
+    m_echoProbe = std::make_unique<EchoAddressProbe>(*m_net);
+    m_probe = m_echoProbe.get();
     m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
     queryModuleVersion(currentModulePath(), m_version);
 }
@@ -56,7 +59,9 @@ SetupCore::~SetupCore() {
 }
 
 void SetupCore::stopWorkers() {
-    // The search worker first: it starts receive threads and schedules itself.
+    // A settings run first (it restarts the receive thread and runs a schedule), then the
+    // search worker: it starts receive threads and schedules itself.
+    m_settingsRun.reset();
     if (m_search) m_search->stop();
     m_scheduler->stop();
     m_store->m_bStop = 1;
@@ -196,6 +201,63 @@ std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
         }
     }
     return std::u16string(fieldView(e.szStatus));
+}
+
+SettingsRun& SetupCore::newSettingsRun(SettingsRunEvents& events) {
+    m_settingsRun.reset();  // its destructor ends its workers
+    SettingsRunContext ctx{*m_store, m_adapters, m_nAdapter, *m_link, *m_scheduler,
+                           *m_cgi,   *m_net,     *m_probe,   m_log,   m_clock};
+    m_settingsRun = std::make_unique<SettingsRun>(ctx, events);
+    return *m_settingsRun;
+}
+
+void SetupCore::setAddressProbe(AddressProbe* probe) {
+    m_probe = probe != nullptr ? probe : m_echoProbe.get();
+}
+
+void SetupCore::applySettingResult(const SettingResult& result) {
+    const int index = result.recordIndex;
+    if (index < 0 || index >= static_cast<int>(kCameraTableSize)) return;
+    CameraEntry& entry = m_store->m_CamTable[static_cast<std::size_t>(index)];
+    if (fieldEmpty(entry.szNo) || fieldView(entry.szNo) != fieldView(result.record.szNo)) {
+        m_log.trace(1, "SettingResult No(%s) not in the camera table: ignored.",
+                    fieldUtf8(result.record.szNo).c_str());
+        return;
+    }
+    const int row = m_list.findRowByNumber(fieldView(entry.szNo));
+    if (row < 0) {
+        m_log.trace(1, "SettingResult No(%s) not in the list: ignored.",
+                    fieldUtf8(entry.szNo).c_str());
+        return;
+    }
+    CameraEntry record = result.record;
+    // Classified from the status the table holds now, so the counters move from the right one.
+    std::memcpy(record.szStatus, entry.szStatus, sizeof record.szStatus);
+    m_classifier.classify(record);
+    if (result.wholeRecord) {
+        entry = record;
+    } else {
+        std::memcpy(entry.szStatus, record.szStatus, sizeof entry.szStatus);
+        entry.dwResult = record.dwResult;
+        entry.bFactory = record.bFactory;
+    }
+    m_list.refreshRow(row, entry);
+    m_classifier.markOverlaps(m_list, m_list.rowCount());
+}
+
+int SetupCore::countNewCameras() const {
+    const std::u16string& newText = m_classifier.statusTexts().newText;
+    int count = 0;
+    for (const CameraEntry& e : m_store->m_CamTable.rows)
+        if (fieldView(e.szStatus) == newText) ++count;
+    return count;
+}
+
+int SetupCore::loginTest(const CameraEntry& entry) {
+    CgiSessionSlot slot;
+    const int result = m_cgi->ConnectInitSess(entry, slot, true);
+    slot.reset();  // release the connection
+    return result;
 }
 
 }  // namespace lanrove

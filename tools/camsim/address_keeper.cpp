@@ -115,6 +115,11 @@ bool AddressKeeper::sync(Fleet& fleet) {
             if (a == 0 || a == ipv4::kAllOnes) continue;
             wanted.emplace(a, ipv4::prefixLength(ipv4::fromTextOrZero(c.mask)));
         }
+        for (const auto& h : fleet.hosts) {
+            const std::uint32_t a = ipv4::fromTextOrZero(h.ip);
+            if (a == 0 || a == ipv4::kAllOnes) continue;
+            wanted.emplace(a, ipv4::prefixLength(ipv4::fromTextOrZero(h.mask)));
+        }
     }
     std::lock_guard lock(m_mutex);
     if (m_fd < 0) return false;

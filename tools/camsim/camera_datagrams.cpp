@@ -167,8 +167,8 @@ void DatagramResponder::onIpSetting(const std::uint8_t* data, std::size_t length
         SimCamera& c = m_fleet.cameras[i];
         if (std::memcmp(c.mac, target, 6) != 0) continue;
         const std::string mac = macTextUpper(c.mac);
-        if (c.has("silent")) {
-            log("ipset " + mac + " ignored (silent)");
+        if (c.has("silent") || c.has("noset")) {
+            log("ipset " + mac + " ignored (" + (c.has("silent") ? "silent" : "noset") + ")");
             return;
         }
         IpSettingCommand cmd;

@@ -43,16 +43,25 @@ struct SimCamera {
     SimAccount viewer;
     SimAccount service;
     // Faults for tests, by name ("silent", "twice", "result=NNN", "badcreds", "junk511",
-    // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500").
+    // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
+    // "noset": answers searches but never an IP-setting command).
     std::set<std::string> faults;
     std::map<std::string, std::string> faultArgs;  // "result" -> "200", "slow" -> "5000" ...
 
     bool has(const std::string& fault) const { return faults.count(fault) != 0; }
 };
 
+// A live host that is no camera: its address is kept on the cameras' interface, so it answers
+// echoes (and takes an address out of the free ones) but no datagram.
+struct SimHost {
+    std::string ip;
+    std::string mask = "255.255.255.0";
+};
+
 struct Fleet {
     std::mutex mutex;
     std::vector<SimCamera> cameras;
+    std::vector<SimHost> hosts;
     // Called (without the mutex held) after a camera's address, port or SSL changed, so that
     // the side that serves it can follow: the datagram side calls it after an IP-setting
     // command, the web side after net.cgi. Index into `cameras`.

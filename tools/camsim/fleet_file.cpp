@@ -139,13 +139,35 @@ std::string replaceAll(std::string text, const std::string& what, const std::str
     return text;
 }
 
-void parseFleet(const json& root, std::vector<SimCamera>& out) {
+void parseHosts(const json& list, const std::string& mask, std::vector<SimHost>& hosts) {
+    if (!list.is_array()) fail("\"hosts\" must be a list");
+    for (const auto& h : list) {
+        const std::string text = textOf(h, "hosts");
+        const std::size_t dash = text.find('-');
+        const auto first = ipv4::parse(text.substr(0, dash));
+        const auto last = dash == std::string::npos ? first : ipv4::parse(text.substr(dash + 1));
+        if (!first || !last || *last < *first || *last - *first > 65535)
+            fail("\"hosts\" takes addresses or ranges A-B: " + text);
+        for (std::uint32_t a = *first;; ++a) {
+            hosts.push_back({ipv4::toText(a), mask});
+            if (a == *last) break;
+        }
+    }
+}
+
+void parseFleet(const json& root, std::vector<SimCamera>& out, std::vector<SimHost>* hosts) {
     if (!root.is_object()) fail("the fleet must be an object");
     for (auto it = root.begin(); it != root.end(); ++it)
-        if (it.key() != "defaults" && it.key() != "cameras" && it.key() != "generate")
+        if (it.key() != "defaults" && it.key() != "cameras" && it.key() != "generate" &&
+            it.key() != "hosts")
             fail("unknown fleet field \"" + it.key() + "\"");
     SimCamera base = defaultCamera();
     if (root.contains("defaults")) applyFields(root["defaults"], base);
+    if (root.contains("hosts")) {
+        std::vector<SimHost> parsed;
+        parseHosts(root["hosts"], base.mask, parsed);
+        if (hosts != nullptr) *hosts = std::move(parsed);
+    }
     std::vector<SimCamera> cameras;
     std::vector<bool> hasMac;
     std::vector<bool> hasIp;
@@ -210,9 +232,15 @@ void parseFleet(const json& root, std::vector<SimCamera>& out) {
 }  // namespace
 
 bool parseFleetJson(std::string_view text, std::vector<SimCamera>& out, std::string& error) {
+    std::vector<SimHost> hosts;
+    return parseFleetJson(text, out, hosts, error);
+}
+
+bool parseFleetJson(std::string_view text, std::vector<SimCamera>& out, std::vector<SimHost>& hosts,
+                    std::string& error) {
     try {
         const json root = json::parse(text.begin(), text.end());
-        parseFleet(root, out);
+        parseFleet(root, out, &hosts);
         return true;
     } catch (const FleetError& e) {
         error = e.message;
@@ -231,12 +259,14 @@ bool loadFleetFile(const std::string& path, Fleet& fleet, std::string& error) {
     std::stringstream ss;
     ss << in.rdbuf();
     std::vector<SimCamera> cameras;
-    if (!parseFleetJson(ss.str(), cameras, error)) {
+    std::vector<SimHost> hosts;
+    if (!parseFleetJson(ss.str(), cameras, hosts, error)) {
         error = path + ": " + error;
         return false;
     }
     std::lock_guard lock(fleet.mutex);
     fleet.cameras = std::move(cameras);
+    fleet.hosts = std::move(hosts);
     return true;
 }
 

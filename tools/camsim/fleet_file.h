@@ -6,8 +6,12 @@
 //   "cameras":  [ { <camera fields> }, ... ],
 //   "generate": [ { "count": 1000, "macStart": "02:00:00:00:10:00",
 //                   "ipStart": "192.168.0.100", "ipStep": 1,
-//                   "titleFormat": "CAM-{n}", "camera": { <camera fields> } } ]
+//                   "titleFormat": "CAM-{n}", "camera": { <camera fields> } } ],
+//   "hosts":    [ "192.168.0.20", "192.168.0.21-192.168.0.24", ... ]
 // }
+//
+// "hosts" are live hosts that are no cameras: addresses (or inclusive ranges) kept on the
+// cameras' interface with the mask of "defaults", so they answer echoes and nothing else.
 //
 // Camera fields: "model", "proto" (1 or 2), "mac", "ip", "mask", "gateway", "port", "ssl"
 // (true/false or 0/1), "title", "firmware" (the search reply's version text), "factory",
@@ -27,6 +31,9 @@
 namespace lanrove::camsim {
 
 bool parseFleetJson(std::string_view text, std::vector<SimCamera>& out, std::string& error);
+// The same with the live hosts.
+bool parseFleetJson(std::string_view text, std::vector<SimCamera>& out, std::vector<SimHost>& hosts,
+                    std::string& error);
 bool loadFleetFile(const std::string& path, Fleet& fleet, std::string& error);
 
 }  // namespace lanrove::camsim

@@ -153,6 +153,10 @@ int main(int argc, char** argv) {
         count = fleet.cameras.size();
     }
     log.line("ready cameras=" + std::to_string(count));
+    {
+        std::lock_guard lock(fleet.mutex);
+        if (!fleet.hosts.empty()) log.line("live hosts=" + std::to_string(fleet.hosts.size()));
+    }
     if (!readyPath.empty()) std::ofstream(readyPath) << "ready " << count << "\n";
     std::printf("lanrove-camsim: %zu cameras ready\n", count);
     std::fflush(stdout);
