@@ -546,6 +546,10 @@ TEST_F(WebCameras, DigestCameraIsAnsweredWithTheLibrarysAuthentication) {
     std::string error;
     ASSERT_TRUE(parseFleetJson(json, fleet.cameras, error)) << error;
     ASSERT_TRUE(cam(0).digestAuth);
+    std::vector<SimCamera> unused;
+    EXPECT_FALSE(parseFleetJson(R"({"cameras": [{"mac": "02:00:00:00:43:02", "ip": "127.0.0.43",
+        "auth": "ntlm"}]})",
+                                unused, error));
     start();
     CgiSessionSlot slot;
     const CameraEntry e = entryOf(0);
