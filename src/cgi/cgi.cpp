@@ -1,10 +1,9 @@
 #include "cgi/cgi.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <vector>
 
+#include "discovery/ipv4_address.h"
 #include "support/base64.h"
 
 namespace lanrove {
@@ -24,14 +23,6 @@ std::vector<std::string> headerLines(std::string_view text) {
         start = eol + 1;
     }
     return lines;
-}
-
-bool parseIpv4(std::string_view text, std::uint32_t& hostOrder) {
-    const std::string s(text);
-    in_addr addr{};
-    if (inet_pton(AF_INET, s.c_str(), &addr) != 1) return false;
-    hostOrder = ntohl(addr.s_addr);
-    return true;
 }
 
 }  // namespace
@@ -105,13 +96,26 @@ CgiRequestPtr CCGI::OpenSession(CgiSession* session, std::string_view url, std::
         if (session == nullptr || !IsHttpUrl(url)) return nullptr;
         CgiRequestSpec spec;
         spec.url = std::string(url);
-        spec.headers = {"Accept: */*", "User-Agent: VidUrav",
+        spec.headers = {"Accept: */*", std::string("User-Agent: ") + kCgiAgentName,
                         "Authorization: " + BasicCredentials(user, password)};
         int error = 0;
         CgiRequestPtr request = CgiRequest::open(*session, spec, error);
         if (!request) return nullptr;
-        const bool sent = request->waitForHeaders();
-        const int code = sent ? request->statusCode() : 400;
+        int code = request->waitForHeaders() ? request->statusCode() : 400;
+        if (code == 401 && wantsOtherAuthentication(*request)) {
+            // A camera that does not take Basic credentials: once more, with the library
+            // answering its challenge (the first request's handle is given back first).
+            request.reset();
+            spec.headers.pop_back();
+            spec.bLibraryAuth = true;
+            spec.user = m_codec.toWire(user);
+            spec.password = m_codec.toWire(password);
+            request = CgiRequest::open(*session, spec, error);
+            if (!request) return nullptr;
+            code = request->waitForHeaders() ? request->statusCode() : 400;
+        }
+        // A redirect that was not followed (no Location, or past the hop limit) is no answer.
+        if (code >= 300 && code < 400) code = 400;
         if (code >= 400) {
             status = code;
             return nullptr;
@@ -121,6 +125,16 @@ CgiRequestPtr CCGI::OpenSession(CgiSession* session, std::string_view url, std::
     } catch (...) {
         return nullptr;
     }
+}
+
+bool CCGI::wantsOtherAuthentication(CgiRequest& request) {
+    bool any = false;
+    for (const std::string& value : request.headerValues("WWW-Authenticate"))
+        for (const std::string& scheme : ChallengeSchemes(value)) {
+            if (asciiEqualsNoCase(scheme, "Basic")) return false;
+            any = true;
+        }
+    return any;
 }
 
 CgiRequestPtr CCGI::OpenPostSession(CgiSession* session, std::string_view url,
@@ -310,16 +324,16 @@ TextReply CCGI::ReadTextReply(CgiRequest& request, std::string_view expectedType
 
 int CCGI::IsOutsideHostSubnet(std::string_view adapterIp, std::string_view adapterMask,
                               std::string_view cameraIp) {
-    std::uint32_t camera = 0;
     // An address that does not read as IPv4 cannot be shown to be inside.
-    if (!parseIpv4(cameraIp, camera)) return 1;
-    if (camera == 0) return 0;
-    std::uint32_t ip = 0;
-    std::uint32_t mask = 0;
-    if (!parseIpv4(adapterIp, ip) || !parseIpv4(adapterMask, mask)) return 1;
-    const std::uint32_t network = ip & mask;
-    const std::uint32_t broadcast = network + ~mask;
-    return camera > broadcast || camera < network ? 1 : 0;
+    const std::optional<std::uint32_t> camera = ipv4::parse(cameraIp);
+    if (!camera) return 1;
+    if (*camera == 0) return 0;
+    const std::optional<std::uint32_t> ip = ipv4::parse(adapterIp);
+    const std::optional<std::uint32_t> mask = ipv4::parse(adapterMask);
+    if (!ip || !mask) return 1;
+    const std::uint32_t network = ipv4::networkOf(*ip, *mask);
+    const std::uint32_t broadcast = ipv4::broadcastOf(*ip, *mask);
+    return *camera > broadcast || *camera < network ? 1 : 0;
 }
 
 }  // namespace lanrove

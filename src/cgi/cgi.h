@@ -66,8 +66,11 @@ class CCGI {
     bool CreateSession(CgiSessionSlot& slot, long timeoutMs, bool bClear);
 
     // GET `url` with the fixed headers and Basic credentials sent with the first request.
-    // Returns the open request when the camera answered below 400 (status 0); a reply of 400
-    // or more stores its status and returns none; a failed exchange stores 400.
+    // Redirects are followed (a few hops, credentials to the first host only). A 401 whose
+    // challenge is not Basic gets one more request in which the HTTP library answers the
+    // challenge itself. Returns the open request when the final reply is below 300 (status 0);
+    // a reply of 400 or more stores its status and returns none; a failed exchange, or a
+    // redirect that was not followed, stores 400.
     CgiRequestPtr OpenSession(CgiSession* session, std::string_view url, std::u16string_view user,
                               std::u16string_view password, int& status);
     // POST opener: sends the headers (the caller's `extraHeaders` lines, Basic credentials,
@@ -149,6 +152,8 @@ class CCGI {
     // GET `url` on the slot's session with the credentials of the record `account`.
     CgiRequestPtr openAsRecord(CgiSessionSlot& slot, const std::string& url,
                                const CameraEntry& account, int& status);
+    // True when a 401 reply challenges, and none of its challenges is Basic.
+    static bool wantsOtherAuthentication(CgiRequest& request);
     // Reads what the reply has buffered; true when there was a body and it read cleanly.
     static bool answeredWithBody(CgiRequest& request);
     // The login check on lang.cgi in a new session: 10000 ms (cleared when asked), or

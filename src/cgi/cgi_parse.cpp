@@ -1,5 +1,6 @@
 #include "cgi/cgi_parse.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -162,6 +163,37 @@ std::string PercentEncode(std::string_view bytes) {
         }
     }
     return out;
+}
+
+std::vector<std::string> ChallengeSchemes(std::string_view value) {
+    std::vector<std::string> schemes;
+    // Split at the commas outside quoted strings.
+    std::vector<std::string_view> items;
+    bool quoted = false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        if (i < value.size() && quoted && value[i] == '\\') {
+            ++i;
+        } else if (i < value.size() && value[i] == '"') {
+            quoted = !quoted;
+        } else if (i == value.size() || (value[i] == ',' && !quoted)) {
+            items.push_back(value.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    for (std::string_view item : items) {
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
+        // An item starts a challenge when its first word is a bare token; "name=value" items
+        // (also written "name = value") are parameters of the challenge before them.
+        const std::size_t end = std::min(item.find_first_of(" \t"), item.size());
+        const std::string_view word = item.substr(0, end);
+        const std::size_t next = item.find_first_not_of(" \t", end);
+        const bool parameter = next != std::string_view::npos && item[next] == '=';
+        if (!word.empty() && !parameter && word.find_first_of("=\"") == std::string_view::npos)
+            schemes.emplace_back(word);
+    }
+    return schemes;
 }
 
 }  // namespace lanrove

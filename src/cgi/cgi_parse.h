@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "discovery/camera_entry.h"
 #include "support/text.h"
@@ -81,5 +82,10 @@ std::string BuildRecordWriteParams(const WireCodec& codec, const RecordSettings&
 // Percent-encodes every byte except letters, digits and "-._~", so that blanks, "&", "#",
 // "%", "+" and non-ASCII bytes cannot break or change the request line.
 std::string PercentEncode(std::string_view bytes);
+
+// The authentication schemes ("Basic", "Digest", ...) that one WWW-Authenticate header value
+// offers: a value may hold several challenges, each a scheme followed by parameters, and
+// quoted parameter values may hold commas.
+std::vector<std::string> ChallengeSchemes(std::string_view headerValue);
 
 }  // namespace lanrove

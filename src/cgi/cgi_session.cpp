@@ -37,7 +37,8 @@ struct CgiSession::Core {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     long timeoutMs = 0;
-    Millis limit{1};
+    Millis limit{1};    // the time-out
+    Millis overall{1};  // a whole GET
     std::atomic<bool> busy{false};
 
     ~Core() {
@@ -57,6 +58,7 @@ std::unique_ptr<CgiSession> CgiSession::create(const Clock& clock, long timeoutM
     if (core->multi == nullptr || core->easy == nullptr) return nullptr;
     core->timeoutMs = timeoutMs;
     core->limit = std::max(Millis(1), clock.scaled(Millis(timeoutMs)));
+    core->overall = std::max(Millis(1), clock.scaled(Millis(timeoutMs + kCgiConnectAllowanceMs)));
     return std::unique_ptr<CgiSession>(new CgiSession(std::move(core)));
 } catch (...) {
     return nullptr;
@@ -117,8 +119,9 @@ struct CgiRequest::Callbacks {
         ++r->m_nProgress;
         const std::string_view line = trim(std::string_view(data, len));
         if (line.substr(0, 5) == "HTTP/") {
-            // A new reply (also after an interim 1xx one).
+            // A new reply (also after an interim 1xx one, a redirect or a challenge).
             r->m_headers.clear();
+            r->m_bReplyHeadersEnded = false;
             r->m_bHeadersDone = false;
             r->m_nStatus = 0;
             const std::size_t sp = line.find(' ');
@@ -132,7 +135,11 @@ struct CgiRequest::Callbacks {
                 r->m_nStatus = code;
             }
         } else if (line.empty()) {
-            if (r->m_nStatus >= 200) r->m_bHeadersDone = true;
+            if (r->m_nStatus >= 200) {
+                r->m_bReplyHeadersEnded = true;
+                // A POST is never answered by the library itself.
+                if (r->m_bPost) r->m_bHeadersDone = true;
+            }
         } else if (r->m_headers.size() < kMaxHeaders) {
             const std::size_t colon = line.find(':');
             if (colon != std::string_view::npos)
@@ -145,6 +152,9 @@ struct CgiRequest::Callbacks {
     static std::size_t body(char* data, std::size_t size, std::size_t count, void* user) {
         auto* r = static_cast<CgiRequest*>(user);
         const std::size_t len = size * count;
+        // The library passes no body of a reply that it answers itself (redirect,
+        // authentication challenge): a body means these are the final headers.
+        if (r->m_bReplyHeadersEnded) r->m_bHeadersDone = true;
         if (r->m_body.size() - r->m_nBodyPos >= kMaxPending) {
             r->m_bRecvPaused = true;
             return CURL_WRITEFUNC_PAUSE;
@@ -211,6 +221,7 @@ CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec,
         }
         own->timeoutMs = core->timeoutMs;
         own->limit = core->limit;
+        own->overall = core->overall;
         own->busy.store(true);
         core = std::move(own);
     }
@@ -229,14 +240,34 @@ CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec,
         ok = ok && curl_easy_setopt(e, option, value) == CURLE_OK;
     };
     const long limitMs = static_cast<long>(core->limit.count());
+    const long overallMs = static_cast<long>(core->overall.count());
     set(CURLOPT_URL, spec.url.c_str());
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_NOSIGNAL, 1L);
     set(CURLOPT_PROXY, "");  // direct access, whatever the environment says
     set(CURLOPT_NOPROXY, "*");
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_USERAGENT, kCgiAgentName);
     set(CURLOPT_CONNECTTIMEOUT_MS, limitMs);
+    if (spec.bPost) {
+        set(CURLOPT_FOLLOWLOCATION, 0L);
+    } else {
+        // A few redirect hops, over HTTP(S) only. Credentials go to the first host only: the
+        // library keeps both its own and our Authorization header from any other host, port
+        // or scheme.
+        set(CURLOPT_FOLLOWLOCATION, 1L);
+        set(CURLOPT_MAXREDIRS, kCgiMaxRedirects);
+        set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        set(CURLOPT_UNRESTRICTED_AUTH, 0L);
+        // The whole exchange, not only the time between two pieces of data.
+        set(CURLOPT_TIMEOUT_MS, overallMs);
+        req->m_deadline = std::chrono::steady_clock::now() + core->overall;
+        if (spec.bLibraryAuth) {
+            set(CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+            set(CURLOPT_USERNAME, spec.user.c_str());
+            set(CURLOPT_PASSWORD, spec.password.c_str());
+        }
+    }
     // Cameras present self-signed certificates.
     set(CURLOPT_SSL_VERIFYPEER, 0L);
     set(CURLOPT_SSL_VERIFYHOST, 0L);
@@ -255,13 +286,18 @@ CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec,
     };
     for (const auto& h : spec.headers) add(h);
     if (spec.bPost) {
-        // No "Expect: 100-continue" round trip, and no headers the caller did not ask for.
+        // No "Expect: 100-continue" round trip, and no headers the caller did not ask for
+        // (the library would add an Accept and a form Content-Type).
         add("Expect:");
-        bool hasAccept = false;
-        for (const auto& h : spec.headers)
-            if (h.size() >= 7 && asciiEqualsNoCase(std::string_view(h).substr(0, 7), "Accept:"))
-                hasAccept = true;
-        if (!hasAccept) add("Accept:");
+        auto given = [&spec](std::string_view name) {
+            for (const auto& h : spec.headers)
+                if (h.size() >= name.size() &&
+                    asciiEqualsNoCase(std::string_view(h).substr(0, name.size()), name))
+                    return true;
+            return false;
+        };
+        if (!given("Accept:")) add("Accept:");
+        if (!given("Content-Type:")) add("Content-Type:");
         req->m_bPost = true;
         set(CURLOPT_POST, 1L);
         set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.bodyLength));
@@ -320,6 +356,9 @@ void CgiRequest::drainMessages() {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_core->easy && !m_bDone) {
             m_bDone = true;
             m_nError = msg->data.result == CURLE_OK ? 0 : static_cast<int>(msg->data.result);
+            // A reply without body: its headers are the final ones when the exchange ended
+            // well (a redirect cut off by the hop limit, for one, ends with an error).
+            if (m_nError == 0 && m_bReplyHeadersEnded) m_bHeadersDone = true;
         }
     }
 }
@@ -341,16 +380,27 @@ bool CgiRequest::pump(Pred pred) {
         if (pred()) return true;
         if (m_bDone) return false;
         const auto now = std::chrono::steady_clock::now();
-        if (m_nProgress != seen) {
-            seen = m_nProgress;
-            last = now;
+        long long left = 0;
+        if (m_bPost) {
+            // The time since the last piece of data.
+            if (m_nProgress != seen) {
+                seen = m_nProgress;
+                last = now;
+            }
+            const auto idle = std::chrono::duration_cast<Millis>(now - last);
+            if (idle >= core.limit) {
+                fail(kErrStalled);
+                return pred();
+            }
+            left = (core.limit - idle).count();
+        } else {
+            // The whole exchange: the library's own limit, kept here too.
+            if (now >= m_deadline) {
+                fail(CURLE_OPERATION_TIMEDOUT);
+                return pred();
+            }
+            left = std::chrono::duration_cast<Millis>(m_deadline - now).count() + 1;
         }
-        const auto idle = std::chrono::duration_cast<Millis>(now - last);
-        if (idle >= core.limit) {
-            fail(kErrStalled);
-            return pred();
-        }
-        const long long left = (core.limit - idle).count();
         const int waitMs = static_cast<int>(std::clamp<long long>(left, 1, 50));
         curl_multi_poll(core.multi, nullptr, 0, waitMs, nullptr);
     }
@@ -393,6 +443,14 @@ std::string CgiRequest::header(std::string_view name) {
     } catch (...) {
     }
     return {};
+}
+
+std::vector<std::string> CgiRequest::headerValues(std::string_view name) {
+    waitForHeaders();
+    std::vector<std::string> values;
+    for (const auto& [key, value] : m_headers)
+        if (asciiEqualsNoCase(key, name)) values.push_back(value);
+    return values;
 }
 
 bool CgiRequest::hasHeader(std::string_view name) {

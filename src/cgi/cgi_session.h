@@ -3,9 +3,12 @@
 // time-outs, and one request at a time runs on it. A request is driven step by step from the
 // caller's own thread (no helper threads): the opener runs it until the reply's headers are in
 // (GET) or until the server wants the body (POST), and the caller then reads the reply or
-// writes the body in pieces. Every wait is bounded by the session's time-out, measured as time
-// without progress, like the socket time-outs of a classic HTTP stack.
+// writes the body in pieces. A GET, with any redirects and authentication round trips, must end
+// within the session's time-out plus a connection allowance, however slowly data trickles in.
+// A POST streams a body of any size, so its waits are bounded by the time-out measured as time
+// without progress.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,6 +19,13 @@
 #include "support/clock.h"
 
 namespace lanrove {
+
+// Added to a GET's time-out for setting up the connection (protocol milliseconds).
+inline constexpr long kCgiConnectAllowanceMs = 2000;
+// The User-Agent of every request of a session.
+inline constexpr const char* kCgiAgentName = "VidUrav";
+// Redirect hops a GET follows.
+inline constexpr long kCgiMaxRedirects = 3;
 
 class CgiRequest;
 using CgiRequestPtr = std::unique_ptr<CgiRequest>;
@@ -30,7 +40,7 @@ class CgiSession {
     CgiSession& operator=(const CgiSession&) = delete;
 
     long timeoutMs() const;    // as created (protocol milliseconds)
-    Millis waitLimit() const;  // the scaled limit of every wait
+    Millis waitLimit() const;  // the scaled time-out
     bool busy() const;         // a request is open on it
 
     struct Core;
@@ -52,6 +62,11 @@ struct CgiRequestSpec {
     std::vector<std::string> headers;  // complete "Name: value" lines without line end
     bool bPost = false;
     std::uint64_t bodyLength = 0;  // announced Content-Length of a POST
+    // With `bLibraryAuth` the HTTP library answers the server's authentication challenge
+    // itself (any method it knows) with these credentials (wire bytes). A GET only.
+    bool bLibraryAuth = false;
+    std::string user;
+    std::string password;
 };
 
 class CgiRequest {
@@ -79,11 +94,14 @@ class CgiRequest {
     bool write(const void* data, std::size_t length);
     std::uint64_t bytesWritten() const { return m_nWritten; }
 
-    // HTTP status of the final reply, 0 when no reply came.
+    // HTTP status of the final reply, 0 when no reply came. A GET's final reply is the one
+    // after any redirects and authentication round trips that the library made.
     int statusCode();
     // Value of the first header of that name (case-insensitive), trimmed; empty if absent.
     std::string header(std::string_view name);
     bool hasHeader(std::string_view name);
+    // Values of every header of that name, in order.
+    std::vector<std::string> headerValues(std::string_view name);
     // Waits until some body bytes are buffered or the body has ended; returns the number of
     // bytes that a read can take at once now (0 at the end or after a failure).
     std::size_t dataAvailable();
@@ -114,8 +132,14 @@ class CgiRequest {
     bool m_bDone = false;
     int m_nError = 0;
     std::uint64_t m_nProgress = 0;
+    // GET: the end of the whole exchange.
+    std::chrono::steady_clock::time_point m_deadline;
     // Reply
     int m_nStatus = 0;
+    // The headers of the current reply have ended. On a GET the library may still answer
+    // that reply itself (redirect, authentication), so they count as final only when its body
+    // starts or the exchange ends.
+    bool m_bReplyHeadersEnded = false;
     bool m_bHeadersDone = false;
     std::vector<std::pair<std::string, std::string>> m_headers;
     std::string m_body;

@@ -89,14 +89,4 @@ bool isValidAddressText(std::u16string_view text) {
     return fields == 4 && firstValue != 0;
 }
 
-int isOutsideHostSubnet(const AdapterEntry& adapter, std::u16string_view cameraIp) {
-    const std::uint32_t camera = fromText(cameraIp);
-    if (camera == 0) return 0;
-    const std::uint32_t address = fromText(adapter.ip());
-    const std::uint32_t mask = fromText(adapter.mask());
-    const std::uint32_t network = networkOf(address, mask);
-    const std::uint32_t broadcast = network + ~mask;
-    return (camera > broadcast || camera < network) ? 1 : 0;
-}
-
 }  // namespace lanrove::ipv4

@@ -1,15 +1,13 @@
 #pragma once
 // IPv4 address texts and subnet arithmetic shared by every subnet check: the strict
-// dotted-decimal parser, the address text rule of the address dialogs, network / broadcast /
-// host-part computations and the test whether a camera lies outside an adapter's subnet.
+// dotted-decimal parser, the address text rule of the address dialogs, and network / broadcast
+// / host-part computations.
 // Addresses are unsigned 32-bit numbers in host order (first octet most significant).
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "discovery/adapter_entry.h"
 
 namespace lanrove::ipv4 {
 
@@ -56,10 +54,5 @@ std::uint32_t maskFromPrefix(int prefix);
 // decimal fields of 1 to 3 digits separated by single dots, each 0..255, first field not 0,
 // exactly four fields with a non-empty last one.
 bool isValidAddressText(std::u16string_view text);
-
-// 1 when the camera address lies outside the adapter's subnet, else 0. The address 0 counts as
-// inside, and so do the network and broadcast addresses; an unparsable camera text counts as
-// the all-ones address.
-int isOutsideHostSubnet(const AdapterEntry& adapter, std::u16string_view cameraIp);
 
 }  // namespace lanrove::ipv4

@@ -203,3 +203,16 @@ TEST(PercentEncode, RequestLineBreakersAreEncoded) {
     EXPECT_EQ(PercentEncode("a b&c#d%e+f"), "a%20b%26c%23d%25e%2Bf");
     EXPECT_EQ(PercentEncode("\xE9\r\n"), "%E9%0D%0A");
 }
+
+TEST(ChallengeSchemes, SeveralChallengesAndQuotedCommas) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(ChallengeSchemes(R"(Basic realm="camera")"), V{"Basic"});
+    EXPECT_EQ(ChallengeSchemes(R"(Digest realm="a, Basic b", qop="auth,auth-int", nonce="x")"),
+              V{"Digest"});
+    EXPECT_EQ(ChallengeSchemes(R"(Digest realm="r", nonce="n", Basic realm="r")"),
+              (V{"Digest", "Basic"}));
+    EXPECT_EQ(ChallengeSchemes("Negotiate abc==, NTLM"), (V{"Negotiate", "NTLM"}));
+    EXPECT_EQ(ChallengeSchemes(R"(Digest realm = "r" , nonce= "n")"), V{"Digest"});
+    EXPECT_EQ(ChallengeSchemes(R"(Digest realm="a \", Basic", nonce="n")"), V{"Digest"});
+    EXPECT_TRUE(ChallengeSchemes("").empty());
+}

@@ -84,6 +84,11 @@ TEST(Subnet, InsideAndOutside) {
     EXPECT_EQ(CCGI::IsOutsideHostSubnet(ip, mask, "0.0.0.0"), 0);
     EXPECT_EQ(CCGI::IsOutsideHostSubnet(ip, mask, "not an address"), 1);
     EXPECT_EQ(CCGI::IsOutsideHostSubnet("10.1.2.3", "255.0.0.0", "10.255.255.255"), 0);
+    // Nothing unreadable is ever inside, not even in a subnet that spans every address.
+    EXPECT_EQ(CCGI::IsOutsideHostSubnet("10.1.2.3", "0.0.0.0", "not an address"), 1);
+    EXPECT_EQ(CCGI::IsOutsideHostSubnet("10.1.2.3", "0.0.0.0", "10.9.9.9"), 0);
+    EXPECT_EQ(CCGI::IsOutsideHostSubnet("10.1.2.3", "", "10.1.2.4"), 1);
+    EXPECT_EQ(CCGI::IsOutsideHostSubnet("", "255.0.0.0", "10.1.2.4"), 1);
 }
 
 TEST(CommandPaths, FixedFormsAndEncodedNetValues) {

@@ -42,9 +42,13 @@ struct SimCamera {
     SimAccount admin{"admin", "12345"};
     SimAccount viewer;
     SimAccount service;
+    // HTTP authentication the camera asks for: Basic, or Digest (MD5, qop "auth"), which
+    // refuses Basic credentials and challenges with Digest only.
+    bool digestAuth = false;
     // Faults for tests, by name ("silent", "twice", "result=NNN", "badcreds", "junk511",
     // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
-    // "noset": answers searches but never an IP-setting command).
+    // "noset": answers searches but never an IP-setting command; "trickle", "redirect": the
+    // web side's header says what each web fault does).
     std::set<std::string> faults;
     std::map<std::string, std::string> faultArgs;  // "result" -> "200", "slow" -> "5000" ...
 

@@ -108,6 +108,11 @@ void applyFields(const json& j, SimCamera& c) {
                 if (e.value().contains("password"))
                     a->password = textOf(e.value()["password"], "password");
             }
+        } else if (k == "auth") {
+            const std::string scheme = textOf(v, "auth");
+            if (scheme != "basic" && scheme != "digest")
+                fail("\"auth\" must be \"basic\" or \"digest\"");
+            c.digestAuth = scheme == "digest";
         } else if (k == "faults") {
             if (!v.is_array()) fail("\"faults\" must be a list");
             for (const auto& f : v) {

@@ -1,5 +1,7 @@
 #include "web_cgi.h"
 
+#include <openssl/evp.h>
+
 #include <charconv>
 #include <optional>
 
@@ -136,7 +138,88 @@ CgiAnswer recordCgi(SimCamera& camera, const CgiCall& call, const WireCodec& cod
     return plain(std::move(body));
 }
 
+constexpr std::string_view kDigestRealm = "camera";
+
+std::string md5Hex(std::string_view text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr) != 1) return {};
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0x0F];
+    }
+    return hex;
+}
+
+// The name=value and name="quoted value" pairs of a Digest credentials header.
+std::map<std::string, std::string> digestParams(std::string_view text) {
+    std::map<std::string, std::string> params;
+    std::size_t i = 0;
+    auto skip = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) ++i;
+    };
+    for (skip(); i < text.size(); skip()) {
+        const std::size_t eq = text.find('=', i);
+        if (eq == std::string_view::npos) break;
+        std::string name(text.substr(i, eq - i));
+        while (!name.empty() && name.back() == ' ') name.pop_back();
+        i = eq + 1;
+        std::string value;
+        if (i < text.size() && text[i] == '"') {
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\' && i + 1 < text.size()) ++i;
+                value += text[i];
+            }
+            ++i;  // closing quote
+        } else {
+            while (i < text.size() && text[i] != ',') value += text[i++];
+            while (!value.empty() && value.back() == ' ') value.pop_back();
+        }
+        params[name] = value;
+    }
+    return params;
+}
+
 }  // namespace
+
+std::string digestChallenge(std::string_view nonce) {
+    return "Digest realm=\"" + std::string(kDigestRealm) + "\", qop=\"auth\", nonce=\"" +
+           std::string(nonce) + "\", algorithm=MD5";
+}
+
+WebRole authenticateDigest(const SimCamera& camera, std::string_view authorization,
+                           std::string_view method, std::string_view uri, std::string_view nonce,
+                           const WireCodec& codec, std::string& user) {
+    user.clear();
+    constexpr std::string_view kDigest = "Digest ";
+    if (authorization.substr(0, kDigest.size()) != kDigest) return WebRole::kNone;
+    auto p = digestParams(authorization.substr(kDigest.size()));
+    const std::string& name = p["username"];
+    user = fromWireText(codec, name);
+    const auto algorithm = p.find("algorithm");
+    if (p["realm"] != kDigestRealm || p["nonce"] != nonce || p["uri"] != uri ||
+        (algorithm != p.end() && algorithm->second != "MD5"))
+        return WebRole::kNone;
+    const std::string& qop = p["qop"];
+    if (!qop.empty() && qop != "auth") return WebRole::kNone;
+    const std::string ha2 = md5Hex(std::string(method) + ":" + std::string(uri));
+    auto is = [&](const SimAccount& a) {
+        if (a.user != user) return false;
+        const std::string ha1 =
+            md5Hex(name + ":" + std::string(kDigestRealm) + ":" + toWireText(codec, a.password));
+        const std::string expected = qop.empty()
+                                         ? md5Hex(ha1 + ":" + std::string(nonce) + ":" + ha2)
+                                         : md5Hex(ha1 + ":" + std::string(nonce) + ":" + p["nc"] +
+                                                  ":" + p["cnonce"] + ":" + qop + ":" + ha2);
+        return !expected.empty() && asciiEqualsNoCase(expected, p["response"]);
+    };
+    if (is(camera.admin)) return WebRole::kAdmin;
+    if (is(serviceAccount(camera))) return WebRole::kService;
+    if (is(viewerAccount(camera))) return WebRole::kViewer;
+    return WebRole::kNone;
+}
 
 std::string toWireText(const WireCodec& codec, std::string_view utf8) {
     return codec.toWire(fromUtf8(utf8));

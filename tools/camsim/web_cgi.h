@@ -24,6 +24,14 @@ SimAccount serviceAccount(const SimCamera& camera);
 WebRole authenticate(const SimCamera& camera, std::string_view authorization,
                      const WireCodec& codec, std::string& user);
 
+// Digest authentication (MD5, qop "auth") of a camera in Digest mode. The challenge carries the
+// web side's `nonce`; a request's credentials are checked against the camera's accounts for
+// its `method` and request target `uri` (which the credentials must name).
+std::string digestChallenge(std::string_view nonce);
+WebRole authenticateDigest(const SimCamera& camera, std::string_view authorization,
+                           std::string_view method, std::string_view uri, std::string_view nonce,
+                           const WireCodec& codec, std::string& user);
+
 struct CgiCall {
     std::string program;                             // "cgi-bin/lang.cgi", "liveimg.cgi"
     std::multimap<std::string, std::string> params;  // decoded query, values in wire bytes

@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <charconv>
+#include <random>
 
 #include "web_cgi.h"
 #include "web_tls.h"
@@ -21,6 +23,35 @@ namespace {
 constexpr std::size_t kMaxRecords = 20000;
 constexpr long kDefaultSlowMs = 60000;
 constexpr std::size_t kWorkersPerListener = 4;
+constexpr long kDefaultTrickleMs = 2000;
+constexpr std::string_view kMovedPrefix = "moved/";
+
+// Listeners that do not speak HTTP through the server library.
+enum class RawMode { kNone, kDrop, kTrickle };
+
+std::string randomNonce() {
+    std::random_device rd;
+    std::string nonce;
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (int i = 0; i < 32; ++i) nonce += kHex[rd() & 0x0F];
+    return nonce;
+}
+
+std::string schemeOf(const std::string& authorization) {
+    return authorization.substr(0, authorization.find(' '));
+}
+
+// A whole-number fault argument, or `fallback` when absent or unreadable.
+long numberArg(const SimCamera& cam, const std::string& key, long fallback) {
+    const auto arg = cam.faultArgs.find(key);
+    if (arg == cam.faultArgs.end()) return fallback;
+    const std::string& text = arg->second;
+    long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0)
+        return fallback;
+    return value;
+}
 
 }  // namespace
 
@@ -34,6 +65,7 @@ struct WebSide::Shared {
     WireCodec codec;
     ManualResetEvent stopping;
     std::unique_ptr<TlsIdentity> tls;
+    const std::string nonce = randomNonce();  // of the Digest challenges
 
     std::mutex recordMutex;
     std::vector<WebRequestRecord> records;
@@ -64,22 +96,26 @@ struct WebSide::Listener {
     std::string ip;
     int port = 0;
     bool bSsl = false;
-    bool bDrop = false;
+    RawMode raw = RawMode::kNone;
     std::unique_ptr<httplib::Server> server;
-    int dropFd = -1;
+    int rawFd = -1;
     std::atomic<bool> quit{false};
     std::thread thread;
 
     std::string name() const {
-        return ip + ":" + std::to_string(port) + (bDrop ? " drop" : bSsl ? " https" : "");
+        return ip + ":" + std::to_string(port) +
+               (raw == RawMode::kDrop      ? " drop"
+                : raw == RawMode::kTrickle ? " trickle"
+                : bSsl                     ? " https"
+                                           : "");
     }
 
     void stop() {
         quit.store(true);
         if (server) server->stop();
         if (thread.joinable()) thread.join();
-        if (dropFd >= 0) ::close(dropFd);
-        dropFd = -1;
+        if (rawFd >= 0) ::close(rawFd);
+        rawFd = -1;
         server.reset();
     }
 };
@@ -92,12 +128,16 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
     const std::size_t q = req.target.find('?');
     if (q != std::string::npos) rec.query = req.target.substr(q + 1);
     rec.bAuthorization = req.has_header("Authorization");
+    const std::string authorization = req.get_header_value("Authorization");
+    rec.authScheme = schemeOf(authorization);
     rec.userAgent = req.get_header_value("User-Agent");
     rec.accept = req.get_header_value("Accept");
 
     std::size_t index = 0;
     bool bSlow = false;
     long slowMs = kDefaultSlowMs;
+    bool bRedirect = false;
+    std::string redirectTo;
     {
         std::lock_guard lock(fleet.mutex);
         if (!findCamera(ip, port, index)) {
@@ -109,12 +149,10 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         }
         const SimCamera& cam = fleet.cameras[index];
         bSlow = cam.has("slow");
-        const auto arg = cam.faultArgs.find("slow");
-        long value = 0;
-        const std::string& text = arg != cam.faultArgs.end() ? arg->second : std::string();
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (!text.empty() && ec == std::errc() && end == text.data() + text.size() && value >= 0)
-            slowMs = value;
+        slowMs = numberArg(cam, "slow", kDefaultSlowMs);
+        bRedirect = cam.has("redirect");
+        const auto arg = cam.faultArgs.find("redirect");
+        redirectTo = arg == cam.faultArgs.end() || arg->second.empty() ? "/moved/" : arg->second;
     }
     rec.camera = index;
     if (bSlow && stopping.waitFor(clock.scaled(Millis(slowMs)))) {
@@ -124,20 +162,39 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         return;
     }
 
+    std::string program = rec.program;
+    if (bRedirect && program.rfind(kMovedPrefix, 0) != 0) {
+        res.status = 302;
+        if (redirectTo == "loop")
+            res.set_header("Location", req.target);
+        else if (redirectTo != "none")
+            res.set_header("Location",
+                           redirectTo + program + (rec.query.empty() ? "" : "?" + rec.query));
+        res.set_content("<html><body>302 Found</body></html>\r\n", "text/html");
+        rec.status = 302;
+        rec.event = "redirect";
+        record(std::move(rec));
+        return;
+    }
+    if (bRedirect) program.erase(0, kMovedPrefix.size());
+
     CgiAnswer answer;
     std::function<void(std::size_t)> hook;
+    bool bDigest = false;
     {
         std::lock_guard lock(fleet.mutex);
         if (index >= fleet.cameras.size()) return;
         SimCamera& cam = fleet.cameras[index];
-        const WebRole given =
-            authenticate(cam, req.get_header_value("Authorization"), codec, rec.user);
+        bDigest = cam.digestAuth;
+        const WebRole given = bDigest ? authenticateDigest(cam, authorization, req.method,
+                                                           req.target, nonce, codec, rec.user)
+                                      : authenticate(cam, authorization, codec, rec.user);
         if (cam.has("http500")) {
             answer.status = 500;
             answer.body = "<html><body>500 Internal Server Error</body></html>\r\n";
         } else {
             CgiCall call;
-            call.program = rec.program;
+            call.program = program;
             for (const auto& [key, value] : req.params) call.params.emplace(key, value);
             answer = runCgi(cam, call, cam.has("http401") ? WebRole::kNone : given, codec);
             if (answer.status == 200) {
@@ -147,7 +204,9 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         }
         if (answer.bNetworkChanged) hook = fleet.onNetworkChanged;
     }
-    if (answer.status == 401) res.set_header("WWW-Authenticate", "Basic realm=\"camera\"");
+    if (answer.status == 401)
+        res.set_header("WWW-Authenticate",
+                       bDigest ? digestChallenge(nonce) : "Basic realm=\"camera\"");
     res.status = answer.status;
     res.set_content(answer.body, answer.contentType);
     rec.status = answer.status;
@@ -259,65 +318,109 @@ void WebSide::rebindLoop() {
 
 namespace {
 
-// A listener that takes each connection, reads what the client sends for a moment and closes
-// it without a word: a camera that drops the connection.
-void dropLoop(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
-    while (!l.quit.load()) {
-        pollfd p{l.dropFd, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0) continue;
-        const int c = ::accept4(l.dropFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c < 0) continue;
-        std::string head;
-        char buf[2048];
-        for (int i = 0; i < 4 && head.find("\r\n\r\n") == std::string::npos && head.size() < 8192;
-             ++i) {
-            pollfd cp{c, POLLIN, 0};
-            if (::poll(&cp, 1, 50) <= 0) continue;
-            const ssize_t n = ::recv(c, buf, sizeof(buf), 0);
-            if (n <= 0) break;
-            head.append(buf, static_cast<std::size_t>(n));
+// Reads the request head of a raw connection for a moment (it may be cut short) and records
+// what it can tell: method, program, query and credentials.
+WebRequestRecord readRawRequest(int c, const WebSide::Listener& l) {
+    std::string head;
+    char buf[2048];
+    for (int i = 0; i < 4 && head.find("\r\n\r\n") == std::string::npos && head.size() < 8192;
+         ++i) {
+        pollfd cp{c, POLLIN, 0};
+        if (::poll(&cp, 1, 50) <= 0) continue;
+        const ssize_t n = ::recv(c, buf, sizeof(buf), 0);
+        if (n <= 0) break;
+        head.append(buf, static_cast<std::size_t>(n));
+    }
+    WebRequestRecord rec;
+    const std::size_t sp1 = head.find(' ');
+    const std::size_t sp2 = sp1 == std::string::npos ? sp1 : head.find(' ', sp1 + 1);
+    if (!l.bSsl && sp2 != std::string::npos) {
+        rec.method = head.substr(0, sp1);
+        std::string target = head.substr(sp1 + 1, sp2 - sp1 - 1);
+        const std::size_t q = target.find('?');
+        if (q != std::string::npos) {
+            rec.query = target.substr(q + 1);
+            target.resize(q);
         }
-        ::close(c);
-        WebRequestRecord rec;
-        const std::size_t sp1 = head.find(' ');
-        const std::size_t sp2 = sp1 == std::string::npos ? sp1 : head.find(' ', sp1 + 1);
-        if (!l.bSsl && sp2 != std::string::npos) {
-            rec.method = head.substr(0, sp1);
-            std::string target = head.substr(sp1 + 1, sp2 - sp1 - 1);
-            const std::size_t q = target.find('?');
-            if (q != std::string::npos) {
-                rec.query = target.substr(q + 1);
-                target.resize(q);
+        rec.program = !target.empty() && target[0] == '/' ? target.substr(1) : target;
+        const std::size_t auth = head.find("\r\nAuthorization: ");
+        rec.bAuthorization = auth != std::string::npos;
+        if (rec.bAuthorization) {
+            const std::size_t start = auth + 17;
+            rec.authScheme = head.substr(start, head.find_first_of(" \r", start) - start);
+        }
+    }
+    return rec;
+}
+
+// Sends the status line and then an endless header one byte at a time, `interval` apart,
+// until the client closes the connection or the listener stops.
+void trickle(int c, const WebSide::Listener& l, Millis interval) {
+    const std::string status = "HTTP/1.1 200 OK\r\n";
+    if (::send(c, status.data(), status.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(status.size()))
+        return;
+    const std::string filler = "X:\r\n";
+    for (std::size_t sent = 0; !l.quit.load(); ++sent) {
+        const auto due = std::chrono::steady_clock::now() + interval;
+        while (!l.quit.load()) {
+            const auto left =
+                std::chrono::duration_cast<Millis>(due - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd p{c, POLLIN | POLLRDHUP, 0};
+            if (::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 20))) > 0) {
+                char sink[512];
+                if ((p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 ||
+                    ::recv(c, sink, sizeof(sink), MSG_DONTWAIT) <= 0)
+                    return;  // the client has given up
             }
-            rec.program = !target.empty() && target[0] == '/' ? target.substr(1) : target;
-            rec.bAuthorization = head.find("\r\nAuthorization:") != std::string::npos;
         }
-        {
-            std::lock_guard lock(shared->fleet.mutex);
-            shared->findCamera(l.ip, l.port, rec.camera);
-        }
-        rec.status = 0;
-        rec.event = "dropped";
-        shared->record(std::move(rec));
+        if (::send(c, &filler[sent % filler.size()], 1, MSG_NOSIGNAL) != 1) return;
     }
 }
 
-bool startDropListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
+// A listener that takes one connection at a time without the server library: "drop" closes
+// it without a word, "trickle" answers byte by byte.
+void rawLoop(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
+    while (!l.quit.load()) {
+        pollfd p{l.rawFd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        const int c = ::accept4(l.rawFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0) continue;
+        WebRequestRecord rec = readRawRequest(c, l);
+        long trickleMs = kDefaultTrickleMs;
+        {
+            std::lock_guard lock(shared->fleet.mutex);
+            if (shared->findCamera(l.ip, l.port, rec.camera))
+                trickleMs =
+                    numberArg(shared->fleet.cameras[rec.camera], "trickle", kDefaultTrickleMs);
+        }
+        rec.status = 0;
+        rec.event = l.raw == RawMode::kTrickle ? "trickle" : "dropped";
+        shared->record(std::move(rec));
+        if (l.raw == RawMode::kTrickle) trickle(c, l, shared->clock.scaled(Millis(trickleMs)));
+        ::close(c);
+    }
+}
+
+bool startRawListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<std::uint16_t>(l.port));
     if (inet_pton(AF_INET, l.ip.c_str(), &addr.sin_addr) != 1) return false;
-    l.dropFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (l.dropFd < 0) return false;
+    l.rawFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (l.rawFd < 0) return false;
     const int one = 1;
-    ::setsockopt(l.dropFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    if (::bind(l.dropFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-        ::listen(l.dropFd, 16) != 0) {
-        ::close(l.dropFd);
-        l.dropFd = -1;
+    ::setsockopt(l.rawFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    // Each trickled byte leaves at once, not held back for the previous one's ACK.
+    ::setsockopt(l.rawFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    if (::bind(l.rawFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::listen(l.rawFd, 16) != 0) {
+        ::close(l.rawFd);
+        l.rawFd = -1;
         return false;
     }
-    l.thread = std::thread([&l, shared] { dropLoop(l, shared); });
+    l.thread = std::thread([&l, shared] { rawLoop(l, shared); });
     return true;
 }
 
@@ -329,6 +432,9 @@ bool startHttpListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shar
         l.server = std::make_unique<httplib::Server>();
     if (!l.server->is_valid()) return false;
     l.server->new_task_queue = [] { return new httplib::ThreadPool(kWorkersPerListener); };
+    // Without it the TLS handshake's second small write waits for the client's delayed ACK
+    // (40 ms on Linux), which alone eats most of a test's scaled time-out.
+    l.server->set_tcp_nodelay(true);
     l.server->set_keep_alive_timeout(1);
     l.server->set_read_timeout(5, 0);
     l.server->set_write_timeout(5, 0);
@@ -354,7 +460,7 @@ void WebSide::reconcile() {
         std::string ip;
         int port;
         bool bSsl;
-        bool bDrop;
+        RawMode raw;
     };
     std::vector<Want> wants;
     {
@@ -363,7 +469,10 @@ void WebSide::reconcile() {
             if (cam.ip.empty() || cam.port <= 0 || cam.port > 65535) continue;
             bool seen = false;
             for (const Want& w : wants) seen = seen || (w.ip == cam.ip && w.port == cam.port);
-            if (!seen) wants.push_back({cam.ip, cam.port, cam.ssl, cam.has("drop")});
+            const RawMode raw = cam.has("drop")      ? RawMode::kDrop
+                                : cam.has("trickle") ? RawMode::kTrickle
+                                                     : RawMode::kNone;
+            if (!seen) wants.push_back({cam.ip, cam.port, cam.ssl, raw});
         }
     }
     std::lock_guard lock(m_listenMutex);
@@ -371,8 +480,7 @@ void WebSide::reconcile() {
         Listener& l = **it;
         bool keep = false;
         for (const Want& w : wants)
-            keep = keep ||
-                   (w.ip == l.ip && w.port == l.port && w.bSsl == l.bSsl && w.bDrop == l.bDrop);
+            keep = keep || (w.ip == l.ip && w.port == l.port && w.bSsl == l.bSsl && w.raw == l.raw);
         if (keep) {
             ++it;
             continue;
@@ -389,8 +497,9 @@ void WebSide::reconcile() {
         l->ip = w.ip;
         l->port = w.port;
         l->bSsl = w.bSsl;
-        l->bDrop = w.bDrop;
-        const bool ok = w.bDrop ? startDropListener(*l, m_shared) : startHttpListener(*l, m_shared);
+        l->raw = w.raw;
+        const bool ok = w.raw != RawMode::kNone ? startRawListener(*l, m_shared)
+                                                : startHttpListener(*l, m_shared);
         if (!ok) {
             // An address that is not on this host (a camera moved away): nothing to serve.
             m_log.trace(1, "camsim web: cannot serve %s", l->name().c_str());

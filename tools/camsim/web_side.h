@@ -12,6 +12,15 @@
 // without its information block. faultArgs["discon3"] (milliseconds, default 30000) and
 // faultArgs["firmup"] (seconds, default 10) are the waits that the restart and upload result
 // pages announce.
+// "trickle" sends a status line and then an endless header, one byte every faultArgs["trickle"]
+// protocol milliseconds (default 2000), until the client gives up: every header line is
+// complete within a 10000 ms time-out, but the reply never is. "drop" and "trickle" serve
+// plain HTTP, whatever the SSL flag says.
+// "redirect" answers every request with 302 to faultArgs["redirect"] followed by the request's
+// program and query: by default "/moved/" on the same camera, which serves "moved/<program>"
+// as <program>; an absolute "http://ip:port/" sends the client to another camera; "loop"
+// redirects every request to itself, "none" answers 302 without a Location.
+// A camera with SimCamera::digestAuth challenges with HTTP Digest and refuses Basic.
 
 #include <chrono>
 #include <condition_variable>
@@ -36,6 +45,7 @@ struct WebRequestRecord {
     std::string program;          // "cgi-bin/lang.cgi"
     std::string query;            // the request target's query, as sent
     bool bAuthorization = false;  // the request carried an Authorization header
+    std::string authScheme;       // its scheme: "Basic", "Digest", ...
     std::string user;             // the user name it gave
     std::string userAgent;        // User-Agent header
     std::string accept;           // Accept header
@@ -66,7 +76,8 @@ class WebSide {
     void follow(std::size_t index);
     bool settle(std::chrono::milliseconds timeout);
 
-    // "address:port" of every listener, with " https" or " drop" where that applies.
+    // "address:port" of every listener, with " https", " drop" or " trickle" where that
+    // applies.
     std::vector<std::string> endpoints() const;
     std::vector<WebRequestRecord> requests() const;
     void clearRequests();
