@@ -187,7 +187,8 @@ if [ -n "$fleet" ]; then
   plug cam0 "$seg2" "$cam" cams0
   # Cameras answer pings from any subnet on their segment.
   ip -n "$cam" route add default dev cams0 || fail "cameras' route"
-  args=(--fleet "$fleet" --interface cams0 --ready-file "$tmp/ready")
+  # The namespace and its addresses go together when the lab ends.
+  args=(--fleet "$fleet" --interface cams0 --ready-file "$tmp/ready" --leave-addresses)
   [ -n "$camsim_log" ] && args+=(--log "$camsim_log")
   ip netns exec "$cam" "$camsim" "${args[@]}" "${camsim_args[@]}" >"$tmp/camsim.out" 2>&1 &
   camsim_pid=$!

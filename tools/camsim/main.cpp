@@ -33,6 +33,7 @@ void usage(std::FILE* out) {
         "  --fleet FILE          cameras to simulate (JSON fleet file)\n"
         "  --interface IF        the cameras' interface: datagrams and addresses live there\n"
         "  --no-addresses        do not add the cameras' addresses to the interface\n"
+        "  --leave-addresses     leave the added addresses on exit (the namespace goes anyway)\n"
         "  --no-web              do not serve the cameras' CGI programs\n"
         "  --log FILE            log every datagram event (\"-\" for standard error)\n"
         "  --ready-file FILE     write this file once the cameras answer\n"
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     std::string fleetPath, logPath, readyPath;
     DatagramSideOptions options;
     bool manageAddresses = true;
+    bool leaveAddresses = false;
     bool serveWeb = true;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -62,6 +64,8 @@ int main(int argc, char** argv) {
             options.interface = value();
         } else if (a == "--no-addresses") {
             manageAddresses = false;
+        } else if (a == "--leave-addresses") {
+            leaveAddresses = true;
         } else if (a == "--no-web") {
             serveWeb = false;
         } else if (a == "--log") {
@@ -168,6 +172,6 @@ int main(int argc, char** argv) {
     if (serveWeb) web.stop();
 
     datagrams.stop();
-    if (keepAddresses) addresses.removeAll();
+    if (keepAddresses && !leaveAddresses) addresses.removeAll();
     return 0;
 }

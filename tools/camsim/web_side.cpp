@@ -110,9 +110,15 @@ struct WebSide::Listener {
                                            : "");
     }
 
-    void stop() {
+    // Asks the accept loop to end without waiting, so that a large fleet's listeners all wind
+    // down at once instead of one after another.
+    void requestStop() {
         quit.store(true);
         if (server) server->stop();
+    }
+
+    void stop() {
+        requestStop();
         if (thread.joinable()) thread.join();
         if (rawFd >= 0) ::close(rawFd);
         rawFd = -1;
@@ -280,6 +286,7 @@ void WebSide::stop() {
     m_rebindCv.notify_all();
     if (m_rebindThread.joinable()) m_rebindThread.join();
     std::lock_guard lock(m_listenMutex);
+    for (auto& l : m_listeners) l->requestStop();
     for (auto& l : m_listeners) l->stop();
     m_listeners.clear();
     m_bStarted = false;
