@@ -118,8 +118,9 @@ struct CgiRequest::Callbacks {
         const std::size_t len = size * count;
         ++r->m_nProgress;
         const std::string_view line = trim(std::string_view(data, len));
-        if (line.substr(0, 5) == "HTTP/") {
+        if (r->m_bAtReplyStart && line.substr(0, 5) == "HTTP/") {
             // A new reply (also after an interim 1xx one, a redirect or a challenge).
+            r->m_bAtReplyStart = false;
             r->m_headers.clear();
             r->m_bReplyHeadersEnded = false;
             r->m_bHeadersDone = false;
@@ -135,6 +136,7 @@ struct CgiRequest::Callbacks {
                 r->m_nStatus = code;
             }
         } else if (line.empty()) {
+            r->m_bAtReplyStart = true;
             if (r->m_nStatus >= 200) {
                 r->m_bReplyHeadersEnded = true;
                 // A POST is never answered by the library itself.

@@ -140,6 +140,9 @@ class CgiRequest {
     // that reply itself (redirect, authentication), so they count as final only when its body
     // starts or the exchange ends.
     bool m_bReplyHeadersEnded = false;
+    // A status line counts only where a reply begins: first, or after the blank line that ended
+    // the previous one (an interim, redirect or challenge reply).
+    bool m_bAtReplyStart = true;
     bool m_bHeadersDone = false;
     std::vector<std::pair<std::string, std::string>> m_headers;
     std::string m_body;

@@ -39,7 +39,9 @@ struct Captured {
 // with a small page, or, in hold mode, reads the headers and then neither reads nor answers.
 class RawServer {
   public:
-    explicit RawServer(const std::string& ip, bool bHold = false) : m_ip(ip), m_bHold(bHold) {
+    // `reply`, when given, is sent verbatim instead of the small page.
+    explicit RawServer(const std::string& ip, bool bHold = false, std::string reply = {})
+        : m_ip(ip), m_bHold(bHold), m_strReply(std::move(reply)) {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
@@ -125,9 +127,11 @@ class RawServer {
             cap.bodyBytes += static_cast<std::uint64_t>(n);
         }
         const std::string page = "received " + std::to_string(cap.bodyBytes);
-        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                                  std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" +
-                                  page;
+        const std::string reply =
+            !m_strReply.empty()
+                ? m_strReply
+                : "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                      std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page;
         {
             std::lock_guard lock(m_mutex);
             m_captured.push_back(cap);
@@ -137,6 +141,7 @@ class RawServer {
 
     std::string m_ip;
     bool m_bHold;
+    const std::string m_strReply;
     int m_fd = -1;
     int m_port = 0;
     std::atomic<bool> m_quit{false};
@@ -190,6 +195,20 @@ TEST_F(Wire, GetCarriesTheFixedHeadersAndBasicCredentials) {
     // Credentials of the longest length the record holds, non-ASCII as one code-page byte.
     const std::string pair = std::string(63, 'u') + ":" + std::string(62, 'p') + "\xE9";
     EXPECT_TRUE(hasLine(head, "Authorization: Basic " + CCGI::Base64(pair)));
+}
+
+TEST_F(Wire, StatusLineInsideTheHeadersStartsNoNewReply) {
+    // A header line that looks like a status line must not turn a refusal into a pass.
+    RawServer server("127.0.0.53", false,
+                     "HTTP/1.1 401 Unauthorized\r\nHTTP/1.1 200 OK: x\r\n"
+                     "WWW-Authenticate: Basic realm=\"cam\"\r\nContent-Length: 0\r\n"
+                     "Connection: close\r\n\r\n");
+    CgiSessionSlot slot;
+    ASSERT_TRUE(cgi.CreateSession(slot, kCgiTimeoutMs, false));
+    int status = -1;
+    CgiRequestPtr r =
+        cgi.OpenSession(slot.get(), server.base() + "cgi-bin/lang.cgi", u"user", u"pass", status);
+    EXPECT_GE(status, 400);
 }
 
 TEST_F(Wire, PostBodyWrittenInPiecesArrivesWhole) {
