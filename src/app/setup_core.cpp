@@ -45,12 +45,15 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_link = std::make_unique<DatagramLink>(*m_store, *m_transport, log, clock, m_codec);
     m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
     m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
+    m_echoProbe = std::make_unique<EchoAddressProbe>(*m_net);
+    m_probe = m_echoProbe.get();
     m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
     queryModuleVersion(currentModulePath(), m_version);
 }
 
 SetupCore::~SetupCore() {
     // Workers reference the members below; end them before anything is destroyed.
+    m_settingsRun.reset();
     if (m_search) {
         m_search->cancel();
         m_search.reset();
@@ -199,6 +202,37 @@ std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
         }
     }
     return std::u16string(fieldView(e.szStatus));
+}
+
+SettingsRun& SetupCore::newSettingsRun(SettingsRunEvents& events) {
+    m_settingsRun.reset();  // its destructor ends its workers
+    SettingsRunContext ctx{*m_store, m_adapters, m_nAdapter, *m_link, *m_scheduler,
+                           *m_cgi,   *m_net,     *m_probe,   m_log,   m_clock};
+    m_settingsRun = std::make_unique<SettingsRun>(ctx, events);
+    return *m_settingsRun;
+}
+
+void SetupCore::setAddressProbe(AddressProbe* probe) {
+    m_probe = probe != nullptr ? probe : m_echoProbe.get();
+}
+
+void SetupCore::applySettingResult(const SettingResult& result) {
+    (void)result;
+}
+
+int SetupCore::countNewCameras() const {
+    const std::u16string& newText = m_classifier.statusTexts().newText;
+    int count = 0;
+    for (const CameraEntry& e : m_store->m_CamTable.rows)
+        if (fieldView(e.szStatus) == newText) ++count;
+    return count;
+}
+
+int SetupCore::loginTest(const CameraEntry& entry) {
+    CgiSessionSlot slot;
+    const int result = m_cgi->ConnectInitSess(entry, slot, true);
+    slot.reset();  // release the connection
+    return result;
 }
 
 }  // namespace lanrove

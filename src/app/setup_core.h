@@ -14,12 +14,13 @@
 #include "cgi/cgi.h"
 #include "discovery/adapter_entry.h"
 #include "discovery/camera_list_model.h"
-#include "runs/camera_search.h"
 #include "discovery/camera_status.h"
 #include "discovery/camera_store.h"
 #include "discovery/datagram_link.h"
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
+#include "runs/camera_search.h"
+#include "runs/settings_run.h"
 #include "support/clock.h"
 #include "support/program_paths.h"
 #include "support/text.h"
@@ -112,6 +113,29 @@ class SetupCore {
     // The status column of a refreshed row, chosen by the list mode and the edition.
     std::u16string statusTextFor(const CameraEntry& entry) const;
 
+    // ---- IP setting (Auto setting and Manual setting buttons) ----
+    // A fresh run for one button press; an earlier run is ended first. The core owns it until
+    // the next press or shutdown; `events` must outlive it.
+    SettingsRun& newSettingsRun(SettingsRunEvents& events);
+    // The run of the last button press, or null.
+    SettingsRun* settingsRun() { return m_settingsRun.get(); }
+    // The free-address probe (the echo by default; tests and tools may replace it, null
+    // restores the echo).
+    AddressProbe& addressProbe() { return *m_probe; }
+    void setAddressProbe(AddressProbe* probe);
+    // Applies one run result on the list's thread: classify, copy into the camera table (whole
+    // or status only), refresh the row found by its No. text, rerun the overlap marking.
+    void applySettingResult(const SettingResult& result);
+    // Camera-table entries (all 1000 slots) whose status is the NEW text.
+    int countNewCameras() const;
+    // The login test of the manual setting: ConnectInitSess form (1) with the entry; below
+    // 400 means accepted. The connection is released.
+    int loginTest(const CameraEntry& entry);
+    // The work copy after the login step (used by the manual run's HTTP part).
+    CameraEntry& loginEntry() { return m_LoginEntry; }
+    // The factory-default reset of all cameras (not built yet).
+    bool resetRunning() const { return false; }
+
   private:
     const Clock& m_clock;
     TraceLog& m_log;
@@ -136,6 +160,10 @@ class SetupCore {
     std::unique_ptr<SendScheduler> m_scheduler;
     std::unique_ptr<CCGI> m_cgi;
     std::unique_ptr<CameraSearch> m_search;
+    std::unique_ptr<EchoAddressProbe> m_echoProbe;
+    AddressProbe* m_probe = nullptr;
+    std::unique_ptr<SettingsRun> m_settingsRun;
+    CameraEntry m_LoginEntry{};
 
     bool m_bUpdateEdition = false;
     bool m_bShowReset = false;
