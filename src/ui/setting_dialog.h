@@ -29,6 +29,8 @@ class SettingDialog : public QDialog {
   public:
     // The control with a dialog's control id (fields, buttons), or null.
     QWidget* control(int id) const;
+    // The program is ending: the dialog goes as its Cancel button would take it.
+    virtual void abandon() { finish(QDialog::Rejected); }
 
   protected:
     SettingDialog(DialogServices services, QWidget* parent);
