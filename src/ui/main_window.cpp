@@ -13,6 +13,7 @@
 #include "ui/key_guard.h"
 #include "ui/logo_painter.h"
 #include "ui/search_window.h"
+#include "ui/setting_dialog.h"
 
 namespace lanrove::ui {
 
@@ -82,7 +83,8 @@ MainWindow::MainWindow(SetupCore& core, MessageLayer& messages, const LangTable&
       m_core(core),
       m_messages(messages),
       m_appTexts(appTexts),
-      m_events(this, *this) {
+      m_events(this, *this),
+      m_settingEvents(this, core) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(programIcon());
     // The splash goes up at once and paints while the initialisation runs.
@@ -167,6 +169,8 @@ void MainWindow::buildControls() {
     connect(m_pModel, &QAbstractItemModel::rowsInserted, this,
             [this] { m_buttons[kIdAutoSetting]->setEnabled(true); });
     connect(m_buttons[kIdSearch], &QPushButton::clicked, this, &MainWindow::onSearch);
+    connect(m_buttons[kIdAutoSetting], &QPushButton::clicked, this, &MainWindow::onAutoSetting);
+    connect(m_buttons[kIdManualSetting], &QPushButton::clicked, this, &MainWindow::onManualSetting);
 }
 
 void MainWindow::applyTexts() {
@@ -345,13 +349,19 @@ void MainWindow::requestStop() {
         m_pSearchWindow->close();
         return;
     }
+    if (m_bSettingBusy) {
+        // The open setting dialog goes as by Cancel (a run is cancelled); the button's work
+        // calls us again when it is over.
+        if (m_pSettingDialog != nullptr) m_pSettingDialog->abandon();
+        return;
+    }
     if (m_core.searchRunning()) m_core.cancelSearch();
     finishProgram(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing is refused while a search runs (the worker allows it again when it ends).
-    if (!m_bCloseEnabled || m_pSearchWindow != nullptr || !m_bReady) {
+    if (!m_bCloseEnabled || m_pSearchWindow != nullptr || m_bSettingBusy || !m_bReady) {
         event->ignore();
         return;
     }

@@ -21,12 +21,15 @@
 #include "support/clock.h"
 #include "ui/camera_table_model.h"
 #include "ui/gui_search_events.h"
+#include "ui/gui_settings_events.h"
 #include "ui/message_layer.h"
 #include "ui/splash_window.h"
 
 namespace lanrove::ui {
 
 class SearchWindow;
+class SettingDialog;
+struct DialogServices;
 
 // Static texts and counters of the main window.
 enum MainLabelId : int {
@@ -102,14 +105,23 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     void handleAddRow(int recordIndex) override;
     void handleMarkRows(int rowCount) override;
 
+    // True from an Auto setting or Manual setting press until its run is over.
+    bool settingBusy() const { return m_bSettingBusy; }
+
   public slots:
     void onSearch();
+    void onAutoSetting();
+    void onManualSetting();
 
   signals:
     void ready();
     void startupFailed();
     void searchWindowOpened(lanrove::ui::SearchWindow* window);
     void searchFinished();
+    // A dialog or the progress window of the IP setting is about to run modally.
+    void settingDialogOpened(QDialog* dialog);
+    // The settings run of a button press is over and its results are in the list.
+    void settingFinished();
     void finished(int exitCode);
 
   protected:
@@ -124,6 +136,14 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     void updateSelectionButtons();
     QString text(std::u16string_view section, std::u16string_view key) const;
 
+    // The IP setting buttons (main_window_settings.cpp).
+    class SettingScope;
+    DialogServices dialogServices();
+    const AdapterEntry* adapterInUse();
+    int firstSelectedRow() const;
+    int openSettingDialog(SettingDialog& dialog);
+    void runSettings(SettingsRun& run);
+
     SetupCore& m_core;
     MessageLayer& m_messages;
     const LangTable& m_appTexts;
@@ -136,6 +156,9 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     QTableView* m_pList = nullptr;
     CameraTableModel* m_pModel = nullptr;
     SearchWindow* m_pSearchWindow = nullptr;
+    GuiSettingsEvents m_settingEvents;
+    SettingDialog* m_pSettingDialog = nullptr;
+    bool m_bSettingBusy = false;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;

@@ -15,6 +15,8 @@ const char* boxIconName(BoxIcon icon) {
             return "error";
         case BoxIcon::Question:
             return "question";
+        case BoxIcon::NoIcon:
+            return "none";
     }
     return "?";
 }
@@ -45,6 +47,9 @@ BoxAnswer QtMessageLayer::show(QWidget* parent, BoxIcon icon, const QString& tit
             break;
         case BoxIcon::Question:
             qicon = QMessageBox::Question;
+            break;
+        case BoxIcon::NoIcon:
+            qicon = QMessageBox::NoIcon;
             break;
     }
     QMessageBox::StandardButtons set = QMessageBox::Ok;

@@ -12,7 +12,7 @@ class QWidget;
 
 namespace lanrove::ui {
 
-enum class BoxIcon { Information, Warning, Error, Question };
+enum class BoxIcon { Information, Warning, Error, Question, NoIcon };
 enum class BoxButtons { Ok, OkCancel, YesNo };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 

@@ -21,6 +21,7 @@
 #include "app/temp_dir.h"
 #include "camera_datagrams.h"
 #include "discovery/fake_lan.h"
+#include "qstring_print.h"
 #include "ui/main_window.h"
 #include "ui/message_layer.h"
 #include "ui/search_window.h"
@@ -137,10 +138,3 @@ class UiFixture : public ::testing::Test {
 };
 
 }  // namespace lanrove::ui::testing
-
-// Readable failure messages for Qt strings.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE

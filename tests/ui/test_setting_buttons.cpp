@@ -1,0 +1,275 @@
+// The main window's Auto setting and Manual setting buttons over a core with fake network
+// parts: which dialogs a press opens and in what order, the login step by the camera's status
+// and address, what the run is given, the trace lines, and the close refused meanwhile.
+// Cameras that the login step must reach over HTTP are simulated on loopback addresses.
+#include <QTimer>
+
+#include "cgi/sim_helpers.h"
+#include "ui/auto_setting_dialog.h"
+#include "ui/login_dialog.h"
+#include "ui/manual_setting_dialog.h"
+#include "ui/settings_progress_window.h"
+#include "ui_fixture.h"
+#include "web_side.h"
+
+namespace lanrove::ui::testing {
+namespace {
+
+class SettingButtonTest : public UiFixture {
+  protected:
+    using Step = std::function<void(QDialog&)>;
+
+    ~SettingButtonTest() override {
+        if (web) web->stop();
+    }
+
+    // Presses a button; each dialog the press opens goes to the next step once it is up. A
+    // dialog without a step is left alone (the progress window ends with its run); a step that
+    // leaves its dialog open is cut short after a while, so a fault fails instead of hanging.
+    std::vector<QString> press(int id, std::vector<Step> steps) {
+        std::vector<QString> opened;
+        std::size_t next = 0;
+        QMetaObject::Connection c = QObject::connect(
+            window.get(), &MainWindow::settingDialogOpened, window.get(), [&](QDialog* d) {
+                opened.push_back(d->objectName());
+                if (next < steps.size()) {
+                    Step s = steps[next++];
+                    QTimer::singleShot(0, d, [s, d] { s(*d); });
+                }
+                QTimer::singleShot(10000, d, [d] {
+                    ADD_FAILURE() << "dialog left open: " << d->objectName().toStdString();
+                    static_cast<SettingDialog*>(d)->abandon();
+                });
+            });
+        QTest::mouseClick(window->button(id), Qt::LeftButton);
+        QObject::disconnect(c);
+        return opened;
+    }
+
+    // A listed camera: the record as the receive thread would put it, its row, its status.
+    void addCamera(const char* ip, bool factory, int port = 80) {
+        const int index = core->store().m_nFindWrite;
+        appendRecord(ip, 2, 201, factory);
+        CameraEntry& e = record(index);
+        setField(e.szPort, std::string_view(std::to_string(port)));
+        // The camera's network settings as the PC's adapter has them.
+        const AdapterEntry& pc = core->adapters().front();
+        setField(e.szMask, pc.mask());
+        setField(e.szGateway, pc.gateway());
+        window->handleAddRow(index);
+        window->handleMarkRows(index + 1);
+    }
+
+    // The web side of a camera on a loopback address with the given configuration account.
+    int serveCamera(const std::string& ip, const char* user, const char* password) {
+        fleet.cameras.push_back(::lanrove::testing::simCamera(ip, 2, "Gate"));
+        fleet.cameras.back().admin = {user, password};
+        web = std::make_unique<camsim::WebSide>(fleet, simLog, clock);
+        EXPECT_TRUE(web->start());
+        return fleet.cameras.back().port;
+    }
+    void setAccount(const char* user, const char* password) {
+        std::lock_guard lock(fleet.mutex);
+        fleet.cameras.back().admin = {user, password};
+    }
+    std::vector<std::string> loginUsers() const {
+        std::vector<std::string> users;
+        for (const auto& r : web->requests())
+            if (r.program == "cgi-bin/lang.cgi") users.push_back(r.user);
+        return users;
+    }
+
+    // Moves the PC onto a loopback subnet before start-up.
+    void loopbackAdapter() {
+        net.adapters.clear();
+        net.adapters.push_back(makeAdapter("127.0.0.10", "255.0.0.0", "127.0.0.1", "lo"));
+    }
+
+    CameraEntry& record(int index) {
+        return core->store().m_CamTable[static_cast<std::size_t>(index)];
+    }
+
+    TraceLog simLog;
+    camsim::Fleet fleet;
+    std::unique_ptr<camsim::WebSide> web;
+};
+
+const QString kAuto = QStringLiteral("autoSettingDialog");
+const QString kLogin = QStringLiteral("loginDialog");
+const QString kManual = QStringLiteral("manualSettingDialog");
+const QString kProgress = QStringLiteral("settingsProgress");
+
+TEST_F(SettingButtonTest, AutoSettingDoesNothingWithoutANewCamera) {
+    startWindow(false);
+    addCamera("192.168.0.20", false);
+    EXPECT_TRUE(enabled(kIdAutoSetting));
+    EXPECT_TRUE(press(kIdAutoSetting, {}).empty());
+    EXPECT_EQ(logText().find("AutoSetting Set("), std::string::npos);
+    EXPECT_EQ(core->settingsRun(), nullptr);
+}
+
+TEST_F(SettingButtonTest, AutoSettingAsksForTheRangeThenRunsUnderTheProgressWindow) {
+    startWindow(false);
+    addCamera("192.168.0.2", true);
+    addCamera("192.168.0.30", false);
+    QSignalSpy finished(window.get(), &MainWindow::settingFinished);
+    bool closeRefused = false;
+    QString start;
+    const auto opened = press(kIdAutoSetting, {[&](QDialog& d) {
+                                  auto& dlg = static_cast<CLanroveSet&>(d);
+                                  start = dlg.startEdit()->text();
+                                  closeRefused = !window->closeAllowed() && !window->close() &&
+                                                 window->settingBusy();
+                                  dlg.startEdit()->setText("192.168.0.20");
+                                  QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+                              }});
+    EXPECT_EQ(opened, (std::vector<QString>{kAuto, kProgress}));
+    EXPECT_EQ(start, QStringLiteral("192.168.0.2"));
+    EXPECT_TRUE(closeRefused);
+    EXPECT_EQ(finished.count(), 1);
+    ASSERT_NE(core->settingsRun(), nullptr);
+    EXPECT_EQ(core->settingsRun()->mode(), RunMode::Auto);
+    EXPECT_NE(logText().find("AutoSetting Set("), std::string::npos);
+    EXPECT_TRUE(window->closeAllowed());
+    EXPECT_FALSE(window->settingBusy());
+}
+
+TEST_F(SettingButtonTest, AutoSettingCancelledStartsNoRun) {
+    startWindow(false);
+    addCamera("192.168.0.2", true);
+    const auto opened =
+        press(kIdAutoSetting, {[](QDialog& d) {
+                  QTest::mouseClick(static_cast<CLanroveSet&>(d).cancelButton(), Qt::LeftButton);
+              }});
+    EXPECT_EQ(opened, (std::vector<QString>{kAuto}));
+    EXPECT_EQ(core->settingsRun(), nullptr);
+    EXPECT_TRUE(window->closeAllowed());
+}
+
+TEST_F(SettingButtonTest, ManualSettingOfANewCameraSkipsTheLoginAndSendsTheDefaults) {
+    startWindow(false);
+    addCamera("192.168.0.20", false);
+    addCamera("192.168.0.2", true);
+    setField(record(1).szPort, std::string_view(""));  // a camera that did not say
+    // The first selected row in list order is the one set, whatever order it was picked in.
+    window->sortByColumn(kColIp);  // the NEW camera (.2) comes first
+    window->listView()->selectRow(1);
+    window->listView()->selectionModel()->select(
+        window->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QString port;
+    bool stillOpenAfterNo = false;
+    const auto opened = press(kIdManualSetting, {[&](QDialog& d) {
+                                  auto& dlg = static_cast<CSetCameraSts&>(d);
+                                  port = dlg.portEdit()->text();
+                                  boxes.queueAnswer(BoxAnswer::No);
+                                  QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+                                  stillOpenAfterNo = dlg.isVisible();
+                                  dlg.ipEdit()->setText("192.168.0.44");
+                                  boxes.queueAnswer(BoxAnswer::Yes);
+                                  QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+                              }});
+    EXPECT_EQ(opened, (std::vector<QString>{kManual, kProgress}));
+    EXPECT_EQ(port, QStringLiteral("80"));
+    EXPECT_TRUE(stillOpenAfterNo);
+    ASSERT_NE(core->settingsRun(), nullptr);
+    EXPECT_EQ(core->settingsRun()->mode(), RunMode::Manual);
+    // The account that reaches the camera now: the defaults, with the port filled in.
+    const CameraEntry& login = core->loginEntry();
+    EXPECT_EQ(fieldView(login.szNo), u"2");
+    EXPECT_EQ(fieldView(login.szUser), u"vorly");
+    EXPECT_EQ(fieldView(login.szPassword), u"vorly");
+    EXPECT_EQ(fieldView(login.szPort), u"80");
+    EXPECT_EQ(fieldView(login.szIp), u"192.168.0.2");
+    EXPECT_NE(logText().find("ManualSetting Set("), std::string::npos);
+    EXPECT_TRUE(window->closeAllowed());
+}
+
+TEST_F(SettingButtonTest, ManualSettingNeedsASelectedRow) {
+    startWindow(false);
+    addCamera("192.168.0.2", true);
+    EXPECT_TRUE(press(kIdManualSetting, {}).empty());
+    window->onManualSetting();  // also when called with the button disabled
+    EXPECT_EQ(core->settingsRun(), nullptr);
+}
+
+TEST_F(SettingButtonTest, CameraOutsideTheSubnetGetsThePrefilledLoginWithoutARequest) {
+    startWindow(false);
+    addCamera("127.0.0.77", false);  // outside 192.168.0.0/24; loopback if anything were sent
+    window->listView()->selectRow(0);
+    QString user;
+    auto opened =
+        press(kIdManualSetting,
+              {[&](QDialog& d) {
+                   auto& dlg = static_cast<CLogIn&>(d);
+                   user = dlg.userEdit()->text();
+                   QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+               },
+               [](QDialog& d) {
+                   QTest::mouseClick(static_cast<CSetCameraSts&>(d).cancelButton(), Qt::LeftButton);
+               }});
+    EXPECT_EQ(opened, (std::vector<QString>{kLogin, kManual}));
+    EXPECT_EQ(user, QStringLiteral("vorly"));
+    EXPECT_NE(logText().find("ManualSetting Set("), std::string::npos);
+    EXPECT_EQ(core->settingsRun(), nullptr);
+
+    // Cancel in the login step ends the whole setting.
+    opened = press(kIdManualSetting, {[](QDialog& d) {
+                       QTest::mouseClick(static_cast<CLogIn&>(d).cancelButton(), Qt::LeftButton);
+                   }});
+    EXPECT_EQ(opened, (std::vector<QString>{kLogin}));
+    EXPECT_EQ(core->settingsRun(), nullptr);
+}
+
+TEST_F(SettingButtonTest, CameraWithStatusOkIsTriedWithTheDefaultAccountFirst) {
+    loopbackAdapter();
+    startWindow(false);
+    const int port = serveCamera("127.0.0.60", "vorly", "vorly");
+    addCamera("127.0.0.60", false, port);
+    window->listView()->selectRow(0);
+
+    // The default account works: no login dialog.
+    auto opened =
+        press(kIdManualSetting, {[](QDialog& d) {
+                  QTest::mouseClick(static_cast<CSetCameraSts&>(d).cancelButton(), Qt::LeftButton);
+              }});
+    EXPECT_EQ(opened, (std::vector<QString>{kManual}));
+    EXPECT_EQ(loginUsers(), (std::vector<std::string>{"vorly"}));
+
+    // Refused: the login dialog opens empty and proves what is typed over HTTP.
+    setAccount("admin", "secret12");
+    web->clearRequests();
+    QString userAtOpen = QStringLiteral("?");
+    opened = press(kIdManualSetting, {[&](QDialog& d) {
+                                          auto& dlg = static_cast<CLogIn&>(d);
+                                          userAtOpen = dlg.userEdit()->text();
+                                          dlg.userEdit()->setText("admin");
+                                          dlg.passwordEdit()->setText("secret12");
+                                          QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+                                      },
+                                      [&](QDialog& d) {
+                                          boxes.queueAnswer(BoxAnswer::Yes);
+                                          QTest::mouseClick(
+                                              static_cast<CSetCameraSts&>(d).executeButton(),
+                                              Qt::LeftButton);
+                                      }});
+    EXPECT_EQ(opened, (std::vector<QString>{kLogin, kManual, kProgress}));
+    EXPECT_TRUE(userAtOpen.isEmpty());
+    EXPECT_EQ(loginUsers(), (std::vector<std::string>{"vorly", "admin"}));
+    EXPECT_EQ(fieldView(core->loginEntry().szUser), u"admin");
+    EXPECT_EQ(fieldView(core->loginEntry().szPassword), u"secret12");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(SettingButtonTest, StopRequestDuringADialogEndsTheSettingThenTheProgram) {
+    startWindow(false);
+    addCamera("192.168.0.2", true);
+    QSignalSpy finishedProgram(window.get(), &MainWindow::finished);
+    window->listView()->selectRow(0);
+    const auto opened = press(kIdManualSetting, {[&](QDialog&) { window->requestStop(); }});
+    EXPECT_EQ(opened, (std::vector<QString>{kManual}));
+    EXPECT_EQ(core->settingsRun(), nullptr);
+    EXPECT_TRUE(finishedProgram.count() == 1 || finishedProgram.wait(3000));
+}
+
+}  // namespace
+}  // namespace lanrove::ui::testing
