@@ -128,6 +128,7 @@ void CLogIn::onExecute() {
     if (!m_bPrefilled) {
         const int result =
             m_loginTest ? callOffGuiThread([this, &copy] { return m_loginTest(copy); }) : 400;
+        if (!isVisible()) return;  // a stop request ended the dialog while the request ran
         if (result >= 400) {
             errorEvent("Failed in log in", subject);
             errorBox(u"ERROR_ID_PASSWORD");

@@ -1,8 +1,11 @@
 // The address field and the three dialogs of the IP setting: what they open with, the checks
 // of Execute with their focus, event lines and boxes, the confirmation, and the keys.
 #include <QSignalSpy>
+#include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "discovery/ipv4_address.h"
 #include "setting_dialog_fixture.h"
@@ -270,6 +273,29 @@ TEST_F(LoginDialogTest, RefusedLoginStaysOpenAcceptedOneUpdatesTheWorkCopy) {
     EXPECT_EQ(fieldView(work.szPort), u"8443");
     EXPECT_EQ(fieldView(work.szSsl), u"1");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(LoginDialogTest, WindowPaintsDuringTheRequestAndAStopMeanwhileWins) {
+    // A slow camera that accepts: the GUI thread keeps running timers while it answers.
+    LoginTest slow = [](const CameraEntry&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        return 200;
+    };
+    CLogIn dlg(services(), work, false, slow);
+    dlg.show();
+    dlg.userEdit()->setText("admin");
+    dlg.passwordEdit()->setText("secret12");
+    bool waitCursor = false;
+    QTimer::singleShot(30, &dlg, [&] {
+        waitCursor = QApplication::overrideCursor() != nullptr;
+        dlg.abandon();  // the program is asked to stop
+    });
+    QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+    EXPECT_TRUE(waitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(fieldView(work.szUser), u"vorly");
 }
 
 TEST_F(LoginDialogTest, CancelLeavesTheWorkCopyAndSslOffGivesEighty) {
