@@ -5,6 +5,7 @@
 
 #include "ui/dialog_units.h"
 #include "ui/key_guard.h"
+#include "ui/progress_steps.h"
 
 namespace lanrove::ui {
 
@@ -76,12 +77,7 @@ void SearchWindow::stopTimers() {
 }
 
 void SearchWindow::setWaitCursor(bool on) {
-    if (on == m_bWaitCursor) return;
-    m_bWaitCursor = on;
-    if (on)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
+    setOverrideWaitCursor(m_bWaitCursor, on);
 }
 
 void SearchWindow::onPollTick() {
@@ -96,13 +92,7 @@ void SearchWindow::onPollTick() {
             return;
         }
     }
-    // The bar creeps one step a tick and starts again after 100 steps; it measures nothing.
-    if (m_nProgress <= 100) {
-        m_pProgress->setValue(m_nProgress);
-        ++m_nProgress;
-    } else {
-        m_nProgress = 0;
-    }
+    creepProgressBar(*m_pProgress, m_nProgress);
 }
 
 void SearchWindow::onCancelTick() {

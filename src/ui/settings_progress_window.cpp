@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "ui/progress_steps.h"
+
 namespace lanrove::ui {
 
 namespace {
@@ -67,12 +69,7 @@ void CStsChangeMessage::showEvent(QShowEvent* event) {
 }
 
 void CStsChangeMessage::setWaitCursor(bool on) {
-    if (on == m_bWaitCursor) return;
-    m_bWaitCursor = on;
-    if (on)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
+    setOverrideWaitCursor(m_bWaitCursor, on);
 }
 
 void CStsChangeMessage::onProgressTick() {
@@ -81,13 +78,7 @@ void CStsChangeMessage::onProgressTick() {
         finish(QDialog::Accepted);
         return;
     }
-    // The bar creeps one step a tick and starts again after 100 steps; it measures nothing.
-    if (m_nProgress <= 100) {
-        m_pProgress->setValue(m_nProgress);
-        ++m_nProgress;
-    } else {
-        m_nProgress = 0;
-    }
+    creepProgressBar(*m_pProgress, m_nProgress);
 }
 
 void CStsChangeMessage::onCancel() {
