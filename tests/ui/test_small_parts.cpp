@@ -27,7 +27,7 @@ TEST(Splash, ClosesOnTheFirstTickAfterTheReadyEventAndNotBefore) {
     EXPECT_TRUE(splash.isVisible());
     QSignalSpy ended(&splash, &SplashWindow::ended);
     ready.set();
-    EXPECT_TRUE(ended.wait(1000));
+    EXPECT_TRUE(ended.wait(5000));
     EXPECT_FALSE(splash.isVisible());
 }
 
@@ -36,10 +36,12 @@ TEST(Splash, WithoutAReadyEventClosesAtOnceAndJapaneseStillHasItsText) {
     texts.loadApplication(kLangIdJapanese, "/nonexistent/Language.ini");
     ScaledClock clock(0.01);
     SplashWindow splash(texts, nullptr, clock);
+    // Watched before it shows, so an end that comes at once is not missed; the wait is only a
+    // bound for a loaded machine.
+    QSignalSpy ended(&splash, &SplashWindow::ended);
     splash.show();
     EXPECT_FALSE(splash.subTitle().isEmpty());
-    QSignalSpy ended(&splash, &SplashWindow::ended);
-    EXPECT_TRUE(ended.wait(1000));
+    EXPECT_TRUE(ended.count() > 0 || ended.wait(5000));
 }
 
 TEST(InstanceLockTest, SecondHolderOfTheSameNameIsRefusedOtherNamesRun) {
