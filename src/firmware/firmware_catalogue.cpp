@@ -160,7 +160,7 @@ bool EnsureModelFolder(const fs::path& programFolder, const FirmwareCatalogueRow
 
 std::optional<std::uint32_t> ScanFileNumber(std::string_view numberFormat, std::string_view name) {
     const std::string form = upperAscii(numberFormat);
-    const std::size_t conv = form.find("%lu");
+    const std::size_t conv = form.find("%LU");  // "%lu" in the upper-case form
     if (conv == std::string::npos) return std::nullopt;
     const std::string upper = upperAscii(name);
     if (upper.compare(0, conv, form, 0, conv) != 0 || upper.size() <= conv) return std::nullopt;

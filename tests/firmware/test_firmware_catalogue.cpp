@@ -177,11 +177,11 @@ TEST(FirmwareCatalogue, NewestFileOfTheFirstComponentWithFiles) {
     ASSERT_TRUE(r.pRow);
     EXPECT_EQ(r.pRow->wIndex, 5);  // the last row looked up
 
-    put(home, "KT-6500", "RP2CAMSUB3.BIN");
+    put(home, "KT-6500", "RP2CAMSUB20100301.BIN");
     index = 2;
     r = FindNewestFile(kt6500, index, home.path(), &lock, log);
     EXPECT_EQ(index, 5);
-    EXPECT_EQ(r.dwNumber, 3u);
+    EXPECT_EQ(r.dwNumber, 20100301u);
 
     index = 6;
     EXPECT_TRUE(FindNewestFile(kt6500, index, home.path(), &lock, log).atEnd());
