@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ComponentSpec {
+struct ComponentDef {
     std::uint16_t wKind;
     const char* pattern;  // after the family prefix
     const char* format;   // after the family prefix
@@ -20,22 +20,22 @@ struct ComponentSpec {
     std::uint32_t dwRebootTime;
 };
 
-struct FamilySpec {
+struct FamilyDef {
     const char* prefix;
     std::uint16_t wGeneration;
     std::uint16_t wMethod;
     std::uint32_t dwVersionCheck;
     std::uint16_t wVersionFormat;
     std::vector<const char*> models;
-    std::span<const ComponentSpec> components;
+    std::span<const ComponentDef> components;
 };
 
-constexpr ComponentSpec kSingleFile[] = {
+constexpr ComponentDef kSingleFile[] = {
     {kKindCamMain, "*.BIN", "%lu.BIN", 600000, 300000},
     {kKindCamSub, "*.HEX", "%lu.HEX", 300000, 140000},
 };
 
-constexpr ComponentSpec kSixParts[] = {
+constexpr ComponentDef kSixParts[] = {
     {kKindNetMain, "NET????????.BIN", "NET%lu.BIN", 600000, 180000},
     {kKindNetMain, "NETMAIN*.BIN", "NETMAIN%lu.BIN", 600000, 180000},
     {kKindNetSub, "NETSUB*.BIN", "NETSUB%lu.BIN", 180000, 140000},
@@ -44,7 +44,7 @@ constexpr ComponentSpec kSixParts[] = {
     {kKindCamSub, "CAMSUB*.BIN", "CAMSUB%lu.BIN", 180000, 140000},
 };
 
-constexpr ComponentSpec kEightParts[] = {
+constexpr ComponentDef kEightParts[] = {
     {kKindNetMain, "NET????????.BIN", "NET%lu.BIN", 1200000, 180000},
     {kKindNetMain, "NETMAIN*.BIN", "NETMAIN%lu.BIN", 600000, 180000},
     {kKindNetSub, "NETSUB*.BIN", "NETSUB%lu.BIN", 300000, 180000},
@@ -56,7 +56,7 @@ constexpr ComponentSpec kEightParts[] = {
 };
 
 std::vector<FirmwareCatalogueRow> buildCatalogue() {
-    const FamilySpec families[] = {
+    const FamilyDef families[] = {
         {"RA2", 1, 1, 0, 1, {"KT-7100", "KT-7190", "KT-7100P", "KT-7190PC"}, kSingleFile},
         {"RM2",
          2,
@@ -81,11 +81,11 @@ std::vector<FirmwareCatalogueRow> buildCatalogue() {
     };
     std::vector<FirmwareCatalogueRow> rows;
     rows.reserve(kFirmwareCatalogueRows);
-    for (const FamilySpec& family : families) {
+    for (const FamilyDef& family : families) {
         std::uint16_t modelPos = 0;
         for (const char* model : family.models) {
             std::uint16_t part = 0;
-            for (const ComponentSpec& c : family.components) {
+            for (const ComponentDef& c : family.components) {
                 FirmwareCatalogueRow row;
                 row.wGeneration = family.wGeneration;
                 // Generation-1 rows are numbered across all their models.
