@@ -119,6 +119,16 @@ TEST_F(FirmButtonTest, CheckWithNothingToInstallLeavesFirmUpdateOff) {
     EXPECT_FALSE(window->settingBusy());
 }
 
+TEST_F(FirmButtonTest, AStopRequestDuringTheCheckClosesTheDialogThenTheProgram) {
+    startMaintenance(1);
+    window->useFirmwareControl(control.get());
+    QSignalSpy finished(window.get(), &MainWindow::finished);
+    press(kIdFirmCheck, [&](CFirmUpload&) { window->requestStop(); });
+    EXPECT_EQ(dialogs, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, 2000);
+    EXPECT_EQ(finished.at(0).at(0).toInt(), 0);
+}
+
 TEST_F(FirmButtonTest, RowReportsReachTheCamerasOwnRowAfterASort) {
     startMaintenance(3);
     window->useFirmwareControl(control.get());
