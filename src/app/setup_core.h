@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/firmware_control.h"
 #include "app/lang_table.h"
 #include "app/settings.h"
 #include "cgi/cgi.h"
@@ -134,6 +135,10 @@ class SetupCore {
     int loginTest(const CameraEntry& entry);
     // The work copy after the login step (used by the manual run's HTTP part).
     CameraEntry& loginEntry() { return m_LoginEntry; }
+    // ---- Firmware check and update ----
+    // The runs behind the F/W Check and F/W Update buttons; null while they are not built.
+    FirmwareControl* firmwareControl() { return nullptr; }
+
     // The factory-default reset of all cameras (not built yet).
     bool resetRunning() const { return false; }
 
