@@ -29,6 +29,7 @@ namespace lanrove::ui {
 
 class SearchWindow;
 class SettingDialog;
+class WaitWindow;
 struct DialogServices;
 
 // Static texts and counters of the main window.
@@ -107,11 +108,14 @@ class MainWindow final : public QWidget, public SearchReportHandler {
 
     // True from an Auto setting or Manual setting press until its run is over.
     bool settingBusy() const { return m_bSettingBusy; }
+    // True from a Factory Default press until the wait window has closed.
+    bool resetBusy() const { return m_bResetBusy; }
 
   public slots:
     void onSearch();
     void onAutoSetting();
     void onManualSetting();
+    void onFactoryDefault();
 
   signals:
     void ready();
@@ -122,6 +126,10 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     void settingDialogOpened(QDialog* dialog);
     // The settings run of a button press is over and its results are in the list.
     void settingFinished();
+    // The factory reset's wait window is about to run modally.
+    void resetWindowOpened(lanrove::ui::WaitWindow* window);
+    // The wait window has closed (the new search follows).
+    void resetFinished();
     void finished(int exitCode);
 
   protected:
@@ -144,6 +152,10 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     int openSettingDialog(SettingDialog& dialog);
     void runSettings(SettingsRun& run);
 
+    // The Factory Default button (main_window_reset.cpp): true when a new search is due.
+    bool runFactoryReset();
+    void stopFactoryReset();
+
     SetupCore& m_core;
     MessageLayer& m_messages;
     const LangTable& m_appTexts;
@@ -159,6 +171,8 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     GuiSettingsEvents m_settingEvents;
     SettingDialog* m_pSettingDialog = nullptr;
     bool m_bSettingBusy = false;
+    WaitWindow* m_pWaitWindow = nullptr;
+    bool m_bResetBusy = false;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;
