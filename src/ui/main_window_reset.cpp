@@ -2,6 +2,7 @@
 // answer is No, then the reset thread under the wait window, then a new search so that the
 // list shows the cameras in their new state. The window refuses to close meanwhile.
 #include <QApplication>
+#include <QTimer>
 
 #include "ui/main_window.h"
 #include "ui/wait_window.h"
@@ -18,8 +19,8 @@ void MainWindow::onFactoryDefault() {
     m_bResetBusy = false;
     m_bCloseEnabled = closeWas;
     if (m_bStopRequested) {
-        QMetaObject::invokeMethod(
-            this, [this] { requestStop(); }, Qt::QueuedConnection);
+        // After this press has returned, as the other buttons' work does.
+        QTimer::singleShot(0, this, &MainWindow::requestStop);
         return;
     }
     // As a press of Search: a disabled button would not take it either.
