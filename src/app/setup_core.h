@@ -21,6 +21,7 @@
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
 #include "runs/camera_search.h"
+#include "runs/factory_reset.h"
 #include "runs/settings_run.h"
 #include "support/clock.h"
 #include "support/program_paths.h"
@@ -139,8 +140,15 @@ class SetupCore {
     // The runs behind the F/W Check and F/W Update buttons; null while they are not built.
     FirmwareControl* firmwareControl() { return nullptr; }
 
-    // The factory-default reset of all cameras (not built yet).
-    bool resetRunning() const { return false; }
+    // ---- Factory default (maintenance edition) ----
+    // The button's steps after the confirmation: the trace line, then the reset thread started
+    // (an earlier one stopped first). `events` may be null and must outlive the thread. 0, or
+    // the code of a failed start (the run is then over at once).
+    long startFactoryReset(const void* handle, FactoryResetEvents* events);
+    // From the start until the reset thread has finished; the IP settings do nothing meanwhile.
+    bool resetRunning() const { return m_reset->running(); }
+    // The reset (its thread, done event, results); tests may replace its sender.
+    FactoryReset& factoryReset() { return *m_reset; }
 
   private:
     void stopWorkers();
@@ -172,6 +180,7 @@ class SetupCore {
     AddressProbe* m_probe = nullptr;
     std::unique_ptr<SettingsRun> m_settingsRun;
     CameraEntry m_LoginEntry{};
+    std::unique_ptr<FactoryReset> m_reset;
 
     bool m_bUpdateEdition = false;
     bool m_bShowReset = false;

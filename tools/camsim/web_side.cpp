@@ -214,15 +214,26 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         res.set_header("WWW-Authenticate",
                        bDigest ? digestChallenge(nonce) : "Basic realm=\"camera\"");
     res.status = answer.status;
-    res.set_content(answer.body, answer.contentType);
     rec.status = answer.status;
     rec.event = answer.event;
     log.trace(1, "camsim web: camera %zu %s %s -> %d %s", index, rec.method.c_str(),
               rec.program.c_str(), rec.status, rec.event.c_str());
     record(std::move(rec));
-    // Called without the fleet's lock; the rebind itself runs on the web side's thread, after
-    // this reply has gone out.
-    if (hook) hook(index);
+    if (!hook) {
+        res.set_content(answer.body, answer.contentType);
+        return;
+    }
+    // The camera moves only once this reply has gone out (the releaser runs after the write,
+    // also after a failed one): the address keeper takes the old address off the interface at
+    // once, which would cut off a reply still being sent from it. Called without the fleet's
+    // lock; the rebind itself runs on the web side's thread.
+    auto body = std::make_shared<std::string>(std::move(answer.body));
+    res.set_content_provider(
+        body->size(), answer.contentType,
+        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sink.write(body->data() + offset, length);
+        },
+        [hook, index](bool) { hook(index); });
 }
 
 WebSide::WebSide(Fleet& fleet, TraceLog& log, const Clock& clock, std::string codePage,
