@@ -96,8 +96,10 @@ int main(int argc, char** argv) {
     int post = -1, send = -1, recv = -1, check = 0, http = 0, wait = -1;
     std::size_t samples = 0;
     double sendSeconds = 0;
+    double uploadSeconds = 0;
     if (build == 0) {
         CgiRequestPtr request;
+        const auto p0 = std::chrono::steady_clock::now();
         post = upload.StartFirmupPost(slot.ctx, request);
         if (post == 0) {
             // The firmware dialog's view: the counters read from another thread.
@@ -122,6 +124,11 @@ int main(int argc, char** argv) {
                 http = request->statusCode();
                 std::size_t count = 0;
                 recv = upload.FirmupRecv(slot.ctx, *request, count, kFirmRecvTimeoutMs);
+                // Opening, sending and the reply, less the pause after the last piece.
+                uploadSeconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - p0 -
+                                                  clock.scaled(Millis(kFirmSentPauseMs)))
+                        .count();
                 if (recv == 0) {
                     check = upload.ParseCheckError(slot.ctx);
                     if (check == 0 && bEndWait) clock.sleepFor(Millis(30000));
@@ -137,8 +144,9 @@ int main(int argc, char** argv) {
     std::printf(
         "{\"build\": %d, \"post\": %d, \"send\": %d, \"http\": %d, \"recv\": %d, \"check\": %d, "
         "\"wait\": %d, \"sent\": %u, \"total\": %u, \"status\": %u, \"samples\": %zu, "
-        "\"file_bytes\": %zu, \"send_seconds\": %.3f, \"seconds\": %.3f}\n",
+        "\"file_bytes\": %zu, \"send_seconds\": %.3f, \"upload_seconds\": %.4f, "
+        "\"seconds\": %.3f}\n",
         build, post, send, http, recv, check, wait, LoadSentBytes(table), LoadTotalBytes(table),
-        LoadUploadStatus(table), samples, image->size(), sendSeconds, seconds);
+        LoadUploadStatus(table), samples, image->size(), sendSeconds, uploadSeconds, seconds);
     return 0;
 }
