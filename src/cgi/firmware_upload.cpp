@@ -334,6 +334,7 @@ int CFirmUpload::FirmSendProc(UploadContext& ctx, CgiRequest& request) {
                                                           : kCgiException;
         sent += n;
         ctx.setSent(clamp32(sent));
+        if (ctx.onPiece) ctx.onPiece(clamp32(sent));
         if (result != kCgiOk) {
             m_log.trace(1, "CamNo(%s) FirmSendProc FirmSend == %d.", cameraNo(ctx).c_str(),
                         result);

@@ -94,6 +94,8 @@ struct UploadContext {
     std::vector<char> recv;  // kFirmRecvBufferSize once the context is ready
     std::size_t recvCount = 0;
     std::mutex recvLock;
+    // Called on the sending thread after each piece with the bytes sent so far (optional).
+    std::function<void(std::uint32_t)> onPiece;
 
     UploadContext();
     // Sets the upload status of the copy and of the table record.
