@@ -98,9 +98,17 @@ void firmwareRestart(SimCamera& camera, const Clock& clock) {
     fw.restartEnd = later(clock, now, camera.restartMs);
 }
 
-bool firmwarePage(SimCamera& camera, const Clock& clock, const std::string& program,
-                  CgiAnswer& answer) {
+bool firmwarePage(SimCamera& camera, const Clock& clock, const CgiCall& call, CgiAnswer& answer) {
     SimFirmware& fw = camera.firmware;
+    const std::string& program = call.program;
+    if (program == "cgi-bin/opecmd.cgi" && camera.has("norestart")) {
+        const auto ope = call.params.find("ope");
+        if (ope != call.params.end() && ope->second == "35") {
+            answer = htmlPage(503, "<html><body>503 Service Unavailable</body></html>\r\n");
+            answer.event = "reboot-refused";
+            return true;
+        }
+    }
     if (program == "camsim/firmware") {
         answer = CgiAnswer{};
         answer.contentType = "text/plain";
@@ -116,7 +124,9 @@ bool firmwarePage(SimCamera& camera, const Clock& clock, const std::string& prog
                                  "setTimeout(\"location.href='/'\", " +
                                  wait + ");\r\n</script></head><body>Restarting</body></html>\r\n";
     if (program == "cgi-bin/firmup.cgi") {
-        if (now < fw.writeEnd)
+        if (now < fw.writeEnd && camera.has("writefail"))
+            answer = htmlPage(200, "<html><body>Write error code=E0201</body></html>\r\n");
+        else if (now < fw.writeEnd)
             answer = htmlPage(200, "<html><head>\r\n<META HTTP-EQUIV=\"Refresh\" CONTENT=\"" +
                                        std::to_string(kWritingRefresh) +
                                        "; URL=/cgi-bin/firmup.cgi\">\r\n</head>"

@@ -22,7 +22,8 @@
 // Faults: "firmrefuse" reads the image and answers an error page with "code=E0103";
 // "firmcut" closes the connection when half of the body has come; "firmsilent" stores the image
 // and closes the connection without an answer, restarting at once; "nocomeback" never comes
-// back from the restart; "oldversion" comes back with the version it had.
+// back from the restart; "oldversion" comes back with the version it had; "writefail" shows
+// "code=E0201" on firmup.cgi while it writes; "norestart" refuses the restart command (503).
 
 #include <httplib.h>
 
@@ -42,8 +43,7 @@ bool firmwareOffline(SimCamera& camera, const Clock& clock);
 void firmwareRestart(SimCamera& camera, const Clock& clock);
 // The firmup.cgi and discon3.cgi pages during an update; false when no update is running (the
 // ordinary pages apply).
-bool firmwarePage(SimCamera& camera, const Clock& clock, const std::string& program,
-                  CgiAnswer& answer);
+bool firmwarePage(SimCamera& camera, const Clock& clock, const CgiCall& call, CgiAnswer& answer);
 
 // The version number in an image's file name (path and extension dropped), or "".
 std::string versionFromFileName(std::string_view fileName);

@@ -214,7 +214,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
             call.program = program;
             for (const auto& [key, value] : req.params) call.params.emplace(key, value);
             const WebRole role = cam.has("http401") ? WebRole::kNone : given;
-            if (role == WebRole::kNone || !firmwarePage(cam, clock, program, answer))
+            if (role == WebRole::kNone || !firmwarePage(cam, clock, call, answer))
                 answer = runCgi(cam, call, role, codec);
             if (answer.event == "reboot") firmwareRestart(cam, clock);
             if (answer.status == 200) {
