@@ -15,7 +15,7 @@ namespace lanrove {
 namespace {
 
 constexpr std::string_view kFirmupPath = "cgi-bin/firmup.cgi";
-constexpr std::string_view kBodyHyphens = "-----------------------------";    // 29
+constexpr std::string_view kBodyHyphens = "-----------------------------";  // 29
 constexpr std::string_view kHeaderHyphens = "---------------------------";  // 27
 constexpr std::string_view kPartType = "Content-Type: application/octet-stream\r\n\r\n";
 
@@ -78,9 +78,10 @@ std::string headerSafePath(std::string_view path) {
 std::string MakeBoundaryId(const std::tm& local) {
     char text[64];
     std::snprintf(text, sizeof(text), "%02x%02x%02x%02x%02x%02x",
-                  static_cast<unsigned>(local.tm_year + 1900), static_cast<unsigned>(local.tm_mon + 1),
-                  static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_hour),
-                  static_cast<unsigned>(local.tm_min), static_cast<unsigned>(local.tm_sec));
+                  static_cast<unsigned>(local.tm_year + 1900),
+                  static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_mday),
+                  static_cast<unsigned>(local.tm_hour), static_cast<unsigned>(local.tm_min),
+                  static_cast<unsigned>(local.tm_sec));
     return text;
 }
 
@@ -132,8 +133,8 @@ FirmupBody MakeFirmupBody(const std::string& boundary, std::string_view pathWire
 }
 
 std::string FirmupContentTypeLine(const std::string& boundary) {
-    return "Content-Type: multipart/form-data; boundary=" + std::string(kHeaderHyphens) +
-           boundary + "\r\n";
+    return "Content-Type: multipart/form-data; boundary=" + std::string(kHeaderHyphens) + boundary +
+           "\r\n";
 }
 
 // The dialog's timer reads these while the upload thread writes them.
@@ -141,8 +142,7 @@ std::uint32_t LoadSentBytes(const CameraEntry& entry) {
     return std::atomic_ref<const std::uint32_t>(entry.dwSentBytes).load(std::memory_order_relaxed);
 }
 std::uint32_t LoadTotalBytes(const CameraEntry& entry) {
-    return std::atomic_ref<const std::uint32_t>(entry.dwTotalBytes)
-        .load(std::memory_order_relaxed);
+    return std::atomic_ref<const std::uint32_t>(entry.dwTotalBytes).load(std::memory_order_relaxed);
 }
 std::uint16_t LoadUploadStatus(const CameraEntry& entry) {
     return std::atomic_ref<const std::uint16_t>(entry.wUploadStatus)
@@ -328,16 +328,16 @@ int CFirmUpload::FirmSendProc(UploadContext& ctx, CgiRequest& request) {
     std::array<std::uint8_t, kFirmSendChunk> piece{};
     std::uint64_t sent = 0;
     while (sent < length) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kFirmSendChunk,
-                                                                                length - sent));
-        const int result = ctx.body.copy(sent, n, piece.data()) ? FirmSend(ctx, piece.data(), n, request)
-                                                          : kCgiException;
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kFirmSendChunk, length - sent));
+        const int result = ctx.body.copy(sent, n, piece.data())
+                               ? FirmSend(ctx, piece.data(), n, request)
+                               : kCgiException;
         sent += n;
         ctx.setSent(clamp32(sent));
         if (ctx.onPiece) ctx.onPiece(clamp32(sent));
         if (result != kCgiOk) {
-            m_log.trace(1, "CamNo(%s) FirmSendProc FirmSend == %d.", cameraNo(ctx).c_str(),
-                        result);
+            m_log.trace(1, "CamNo(%s) FirmSendProc FirmSend == %d.", cameraNo(ctx).c_str(), result);
             return result;
         }
     }
@@ -372,8 +372,7 @@ int CFirmUpload::FirmupRecv(UploadContext& ctx, CgiRequest& request, std::size_t
             }
             if (total > 0) break;
             const auto elapsed = std::chrono::duration_cast<Millis>(m_clock.now() - start);
-            m_log.trace(3, "FirmupRecv dbTimelag == %.1lf\n",
-                        static_cast<double>(elapsed.count()));
+            m_log.trace(3, "FirmupRecv dbTimelag == %.1lf\n", static_cast<double>(elapsed.count()));
             // A reply that has ended without a byte will not bring one later.
             if (elapsed >= limit || request.finished()) return kFirmNoReply;
             m_clock.sleepFor(Millis(kFirmRecvPollMs));

@@ -14,8 +14,7 @@ void storeAspect(CameraEntry& entry, std::uint16_t value) {
     std::atomic_ref<std::uint16_t>(entry.wAspectRatio).store(value, std::memory_order_relaxed);
 }
 std::uint16_t loadAspect(const CameraEntry& entry) {
-    return std::atomic_ref<const std::uint16_t>(entry.wAspectRatio)
-        .load(std::memory_order_relaxed);
+    return std::atomic_ref<const std::uint16_t>(entry.wAspectRatio).load(std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -40,8 +39,7 @@ bool CameraSteps::pause(const CameraStepSlot& slot, long ms) const {
 }
 
 double CameraSteps::elapsedMs(std::chrono::steady_clock::time_point start) const {
-    return static_cast<double>(
-        std::chrono::duration_cast<Millis>(m_clock.now() - start).count());
+    return static_cast<double>(std::chrono::duration_cast<Millis>(m_clock.now() - start).count());
 }
 
 bool CameraSteps::past(std::chrono::steady_clock::time_point start, long limitMs) const {
@@ -97,8 +95,7 @@ int CameraSteps::SetRebootWait(CameraStepSlot& slot) {
             bStop = pause(slot, kStepRebootSettleMs);
         }
         if (bStop || stopped(slot) || past(start, kStepRebootWaitLimitMs)) {
-            m_log.trace(1, "CamNo(%s) SetRebootWait Timeout(%.1lf)", no.c_str(),
-                        elapsedMs(start));
+            m_log.trace(1, "CamNo(%s) SetRebootWait Timeout(%.1lf)", no.c_str(), elapsedMs(start));
             return result == kCgiOk ? kCgiFailed : result;
         }
     }
@@ -141,8 +138,7 @@ int CameraSteps::SetAspectRatio(CameraStepSlot& slot, std::uint16_t value, long 
             bStop = pause(slot, kStepRetryPauseMs);
         }
         if (bStop || stopped(slot) || past(start, limitMs)) {
-            m_log.trace(1, "CamNo(%s) SetCodecAspect Timeout(%.1lf)", no.c_str(),
-                        elapsedMs(start));
+            m_log.trace(1, "CamNo(%s) SetCodecAspect Timeout(%.1lf)", no.c_str(), elapsedMs(start));
             return result == kCgiOk ? kCgiFailed : result;
         }
     }
@@ -152,8 +148,7 @@ int CameraSteps::ReadRecordSettings(CameraStepSlot& slot, RecordSettings& table)
     const std::string no = cameraNo(slot);
     const auto start = m_clock.now();
     for (;;) {
-        if (SessionCheckAndGet(slot, kStepPollMs) == kCgiOk &&
-            !pause(slot, kStepRecordPauseMs)) {
+        if (SessionCheckAndGet(slot, kStepPollMs) == kCgiOk && !pause(slot, kStepRecordPauseMs)) {
             m_log.trace(1, "CamNo(%s) RecordCgi Send.", no.c_str());
             CgiRequestPtr request;
             std::size_t count = 0;
@@ -311,8 +306,8 @@ int CameraSteps::RebootWaitVer2(CameraStepSlot& slot, unsigned long rebootMs,
         } else if (static_cast<unsigned long>(wait) > uploadingTime) {
             slot.ctx.setStatus(kUploadRestarting);
             m_log.trace(1, "CamNo(%s) FirmupRebootWaitVer2 Reboot Wait(%ld).", no.c_str(), wait);
-            const long ms = wait > reboot ? static_cast<long>(static_cast<double>(wait) * 1.5)
-                                          : reboot;
+            const long ms =
+                wait > reboot ? static_cast<long>(static_cast<double>(wait) * 1.5) : reboot;
             return pause(slot, ms) ? kCgiFailed : kCgiOk;
         } else {
             result = wait == 0 ? kCgiFailed : kCgiOk;  // still writing when 1..J

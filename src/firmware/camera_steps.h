@@ -49,7 +49,7 @@ inline constexpr int kRebootMethodVer2 = 2;
 
 // What the steps need of one worker slot.
 struct CameraStepSlot {
-    UploadContext ctx;      // camera copy, table record, session, reply buffer
+    UploadContext ctx;       // camera copy, table record, session, reply buffer
     AdapterEntry adapter{};  // the PC's adapter towards the camera (subnet test)
     RecordSettings savedRecord;
     bool bRecordSaved = false;

@@ -75,18 +75,19 @@ TEST(FirmupBodyLayout, BoundaryAndDelimitersFromTheLocalTime) {
                   "7da0307090501\r\n");
     auto file = std::make_shared<std::vector<std::uint8_t>>(std::vector<std::uint8_t>{'A', 0, 'B'});
     const FirmupBody body = MakeFirmupBody("7da0307090501", "/fw/KT-5200/RM20123.BIN", file);
-    const std::string expected =
-        std::string(29, '-') + "7da0307090501\r\n" +
-        "Content-Disposition: form-data; name=\"firmware_file\"; "
-        "filename=\"/fw/KT-5200/RM20123.BIN\"\r\n" +
-        "Content-Type: application/octet-stream\r\n\r\n" + std::string("A\0B", 3) + "\r\n" +
-        std::string(29, '-') + "7da0307090501--\r\n";
+    const std::string expected = std::string(29, '-') + "7da0307090501\r\n" +
+                                 "Content-Disposition: form-data; name=\"firmware_file\"; "
+                                 "filename=\"/fw/KT-5200/RM20123.BIN\"\r\n" +
+                                 "Content-Type: application/octet-stream\r\n\r\n" +
+                                 std::string("A\0B", 3) + "\r\n" + std::string(29, '-') +
+                                 "7da0307090501--\r\n";
     EXPECT_EQ(body.flatten(), expected);
     EXPECT_EQ(body.size(), expected.size());
     EXPECT_EQ(expectedUploadLength("7da0307090501", "/fw/KT-5200/RM20123.BIN", 3), body.size());
     // Copies that straddle the pieces of the body.
     std::string middle(10, '\0');
-    ASSERT_TRUE(body.copy(body.head.size() - 4, 10, reinterpret_cast<std::uint8_t*>(middle.data())));
+    ASSERT_TRUE(
+        body.copy(body.head.size() - 4, 10, reinterpret_cast<std::uint8_t*>(middle.data())));
     EXPECT_EQ(middle, expected.substr(body.head.size() - 4, 10));
     EXPECT_FALSE(body.copy(body.size() - 2, 3, reinterpret_cast<std::uint8_t*>(middle.data())));
     // A path cannot end the part header early.
@@ -96,8 +97,9 @@ TEST(FirmupBodyLayout, BoundaryAndDelimitersFromTheLocalTime) {
 
 TEST(FirmupPages, RefreshSetTimeoutAndErrorCode) {
     long wait = -5;
-    const std::string meta = "<html><head>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"x\">\r\n"
-                             "<META HTTP-EQUIV=\"Refresh\" CONTENT=\"45; URL=/x\">\r\n</head>";
+    const std::string meta =
+        "<html><head>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"x\">\r\n"
+        "<META HTTP-EQUIV=\"Refresh\" CONTENT=\"45; URL=/x\">\r\n</head>";
     EXPECT_EQ(FirmupPage::ParseFirmupReply(meta, wait, nullptr), 0);
     EXPECT_EQ(wait, 45);
     wait = 0;
@@ -155,7 +157,10 @@ TEST_F(FirmwareUpload, BodyGoesInPiecesOf8192AndArrivesWhole) {
     ASSERT_EQ(upload.BuildBody(ctx, file, file->size(), fromUtf8(path), u"RM20123.BIN"), 0);
     ASSERT_EQ(ctx.body.size(), 20000u);
     std::vector<std::uint32_t> seen;
-    ctx.onPiece = [&](std::uint32_t sent) { seen.push_back(LoadSentBytes(table)); (void)sent; };
+    ctx.onPiece = [&](std::uint32_t sent) {
+        seen.push_back(LoadSentBytes(table));
+        (void)sent;
+    };
     CgiRequestPtr request;
     ASSERT_EQ(upload.StartFirmupPost(ctx, request), 0);
     ASSERT_TRUE(request);

@@ -174,7 +174,7 @@ TEST_F(CameraStepsTest, VersionTwoWaitOnSmallValuesAndOnAnErrorCode) {
     fill(slot, i, "8");
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(steps.RebootWaitVer2(slot, 300000, 300000, 30), 0);
-    EXPECT_GE(since(t0).count(), 0.6);  // U
+    EXPECT_GE(since(t0).count(), 0.6);           // U
     EXPECT_GE(sent("cgi-bin/firmup.cgi"), 10u);  // every 3000 ms
     EXPECT_NE(logText().find("CamNo(8) FirmupRebootWaitVer2 Timeout("), std::string::npos);
 

@@ -49,13 +49,14 @@ TEST(LabFirmware, LargeImageArrivesWholeAndVersionTwoWaitSucceeds) {
     Workspace ws;
     const std::string fleet = ws.write("fleet.json", kFleet);
     const std::string image = ws.path("RM20123.BIN");
-    const Result r = runInLab(
-        ws, {"--fleet", fleet, "--scale", "0.01"},
-        "head -c 33554432 /dev/urandom > " + quote(image) + "\n" +
-            "echo @@up\n" + quote(driver()) + " --ip 192.168.0.50 --file " + quote(image) +
-            " --wait 2 --reboot-ms 300000 --timeout-ms 600000\n"
-            "echo @@sim\ncurl -s -u kelvo:730162 http://192.168.0.50/camsim/firmware\n"
-            "echo @@sum\nsha256sum " + quote(image) + "\necho @@end\n");
+    const Result r =
+        runInLab(ws, {"--fleet", fleet, "--scale", "0.01"},
+                 "head -c 33554432 /dev/urandom > " + quote(image) + "\n" + "echo @@up\n" +
+                     quote(driver()) + " --ip 192.168.0.50 --file " + quote(image) +
+                     " --wait 2 --reboot-ms 300000 --timeout-ms 600000\n"
+                     "echo @@sim\ncurl -s -u kelvo:730162 http://192.168.0.50/camsim/firmware\n"
+                     "echo @@sum\nsha256sum " +
+                     quote(image) + "\necho @@end\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const json up = driverResult(r.out, "up");
     EXPECT_EQ(up["send"], 0) << up;
@@ -80,15 +81,15 @@ TEST(LabFirmware, VersionOneWaitSucceedsAndANeverReturningCameraFailsAtTheTimeOu
     const std::string fleet = ws.write("fleet.json", kFleet);
     const std::string image = ws.path("RA20A1F3.BIN");
     // Upload time-out 600000 ms: 6 s at this scale.
-    const std::string run = " --file " + quote(image) +
-                            " --wait 1 --reboot-ms 140000 --timeout-ms 600000\n";
-    const Result r = runInLab(
-        ws, {"--fleet", fleet, "--scale", "0.01"},
-        "head -c 300000 /dev/urandom > " + quote(image) + "\n" + "echo @@v1\n" +
-            quote(driver()) + " --ip 192.168.0.51" + run +
-            "echo @@sim\ncurl -s -u kelvo:730162 http://192.168.0.51/camsim/firmware\n"
-            "echo @@gone\n" +
-            quote(driver()) + " --ip 192.168.0.52" + run + "echo @@end\n");
+    const std::string run =
+        " --file " + quote(image) + " --wait 1 --reboot-ms 140000 --timeout-ms 600000\n";
+    const Result r =
+        runInLab(ws, {"--fleet", fleet, "--scale", "0.01"},
+                 "head -c 300000 /dev/urandom > " + quote(image) + "\n" + "echo @@v1\n" +
+                     quote(driver()) + " --ip 192.168.0.51" + run +
+                     "echo @@sim\ncurl -s -u kelvo:730162 http://192.168.0.51/camsim/firmware\n"
+                     "echo @@gone\n" +
+                     quote(driver()) + " --ip 192.168.0.52" + run + "echo @@end\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const json v1 = driverResult(r.out, "v1");
     EXPECT_EQ(v1["send"], 0) << v1;

@@ -22,19 +22,19 @@ struct SimAccount {
 // times of its write, restart announcement and restart.
 struct SimFirmware {
     using TimePoint = std::chrono::steady_clock::time_point;
-    bool bBusy = false;            // an image is being written or the camera is restarting
-    bool bRestartAsked = false;    // discon3.cgi asked for the restart during the write
-    bool bInstall = false;         // the restart installs the image
-    TimePoint writeEnd{};          // the image has been written
-    TimePoint announceEnd{};       // the camera restarts by itself from here on
-    TimePoint restartStart{};      // offline from here ...
-    TimePoint restartEnd{};        // ... until here (never with "nocomeback")
+    bool bBusy = false;          // an image is being written or the camera is restarting
+    bool bRestartAsked = false;  // discon3.cgi asked for the restart during the write
+    bool bInstall = false;       // the restart installs the image
+    TimePoint writeEnd{};        // the image has been written
+    TimePoint announceEnd{};     // the camera restarts by itself from here on
+    TimePoint restartStart{};    // offline from here ...
+    TimePoint restartEnd{};      // ... until here (never with "nocomeback")
     bool bRestarting = false;
-    std::string fileName;          // as the part header named it
-    std::string version;           // taken from the file name
+    std::string fileName;             // as the part header named it
+    std::string version;              // taken from the file name
     std::vector<std::uint8_t> image;  // the stored image: one copy per camera
-    std::string sha256;            // of the stored image
-    int uploads = 0;               // images stored
+    std::string sha256;               // of the stored image
+    int uploads = 0;                  // images stored
 };
 
 struct SimCamera {

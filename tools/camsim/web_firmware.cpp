@@ -18,7 +18,7 @@ namespace {
 using TimePoint = std::chrono::steady_clock::time_point;
 
 constexpr std::string_view kTypePrefix =
-    "multipart/form-data; boundary=---------------------------";  // 27 hyphens
+    "multipart/form-data; boundary=---------------------------";            // 27 hyphens
 constexpr std::string_view kBodyHyphens = "-----------------------------";  // 29
 constexpr std::string_view kDisposition =
     "Content-Disposition: form-data; name=\"firmware_file\"; filename=\"";
@@ -120,9 +120,10 @@ bool firmwarePage(SimCamera& camera, const Clock& clock, const CgiCall& call, Cg
     if (!fw.bBusy || fw.bRestarting) return false;
     const TimePoint now = clock.now();
     const std::string wait = std::to_string(announcedWait(camera));
-    const std::string announce = "<html><head><script type=\"text/javascript\">\r\n"
-                                 "setTimeout(\"location.href='/'\", " +
-                                 wait + ");\r\n</script></head><body>Restarting</body></html>\r\n";
+    const std::string announce =
+        "<html><head><script type=\"text/javascript\">\r\n"
+        "setTimeout(\"location.href='/'\", " +
+        wait + ");\r\n</script></head><body>Restarting</body></html>\r\n";
     if (program == "cgi-bin/firmup.cgi") {
         if (now < fw.writeEnd && camera.has("writefail"))
             answer = htmlPage(200, "<html><body>Write error code=E0201</body></html>\r\n");
@@ -166,16 +167,16 @@ std::string versionFromFileName(std::string_view fileName) {
     else if (all([](unsigned char c) { return std::isxdigit(c) != 0; }))
         base = 16;
     if (base == 0) return {};
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     if (ec != std::errc() || end != digits.data() + digits.size()) return {};
     return std::to_string(value);
 }
 
 std::uint64_t expectedUploadLength(std::string_view boundary, std::string_view fileName,
                                    std::uint64_t imageSize) {
-    const std::uint64_t head =
-        kBodyHyphens.size() + boundary.size() + 2 + kDisposition.size() + fileName.size() + 3 +
-        kPartType.size();
+    const std::uint64_t head = kBodyHyphens.size() + boundary.size() + 2 + kDisposition.size() +
+                               fileName.size() + 3 + kPartType.size();
     const std::uint64_t tail = 2 + kBodyHyphens.size() + boundary.size() + 4;
     return head + imageSize + tail;
 }
@@ -210,9 +211,9 @@ void dropConnection(const httplib::Request& req) {
 void serveFirmwareUpload(Fleet& fleet, std::size_t index, const Clock& clock,
                          const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader, std::string& event, int& status) {
-    auto answer = [&](int code, std::string body, const char* what) {
+    auto answer = [&](int code, const std::string& body, const char* what) {
         res.status = code;
-        res.set_content(std::move(body), "text/html");
+        res.set_content(body, "text/html");
         status = code;
         event = what;
     };

@@ -287,8 +287,8 @@ void WebSide::Shared::serveUpload(const std::string& ip, int port, const httplib
         return;
     }
     serveFirmwareUpload(fleet, index, clock, req, res, reader, rec.event, rec.status);
-    log.trace(1, "camsim web: camera %zu POST %s -> %d %s", index, rec.program.c_str(),
-              rec.status, rec.event.c_str());
+    log.trace(1, "camsim web: camera %zu POST %s -> %d %s", index, rec.program.c_str(), rec.status,
+              rec.event.c_str());
     record(std::move(rec));
 }
 

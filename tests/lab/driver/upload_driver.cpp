@@ -38,17 +38,28 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (a == "--ip") ip = value();
-        else if (a == "--port") port = value();
-        else if (a == "--file") file = value();
-        else if (a == "--user") user = value();
-        else if (a == "--password") password = value();
-        else if (a == "--wait") waitMethod = std::atoi(value().c_str());
-        else if (a == "--reboot-ms") rebootMs = std::strtoul(value().c_str(), nullptr, 10);
-        else if (a == "--timeout-ms") timeoutMs = std::strtoul(value().c_str(), nullptr, 10);
-        else if (a == "--uploading") uploading = std::strtoul(value().c_str(), nullptr, 10);
-        else if (a == "--no-endwait") bEndWait = false;
-        else if (a == "--log") logDir = value();
+        if (a == "--ip")
+            ip = value();
+        else if (a == "--port")
+            port = value();
+        else if (a == "--file")
+            file = value();
+        else if (a == "--user")
+            user = value();
+        else if (a == "--password")
+            password = value();
+        else if (a == "--wait")
+            waitMethod = std::atoi(value().c_str());
+        else if (a == "--reboot-ms")
+            rebootMs = std::strtoul(value().c_str(), nullptr, 10);
+        else if (a == "--timeout-ms")
+            timeoutMs = std::strtoul(value().c_str(), nullptr, 10);
+        else if (a == "--uploading")
+            uploading = std::strtoul(value().c_str(), nullptr, 10);
+        else if (a == "--no-endwait")
+            bEndWait = false;
+        else if (a == "--log")
+            logDir = value();
         else {
             std::fprintf(stderr, "upload-driver: unknown option %s\n", a.c_str());
             return 2;
@@ -117,7 +128,8 @@ int main(int argc, char** argv) {
             });
             const auto s0 = std::chrono::steady_clock::now();
             send = upload.FirmSendProc(slot.ctx, *request);
-            sendSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - s0).count();
+            sendSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - s0).count();
             done.store(true);
             watcher.join();
             if (send == 0) {
