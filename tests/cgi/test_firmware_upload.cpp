@@ -2,7 +2,7 @@
 // loopback, the reply parsers with the camera's pages, and the simulator's checks of a body.
 #include <gtest/gtest.h>
 
-#include <numeric>
+#include <thread>
 
 #include "cgi/firmware_upload.h"
 #include "cgi/sim_helpers.h"
@@ -231,4 +231,48 @@ TEST_F(FirmwareUpload, SimulatorRefusesAWrongFraming) {
     EXPECT_EQ(request->statusCode(), 400);
     std::lock_guard lock(fleet.mutex);
     EXPECT_EQ(fleet.cameras[i].firmware.uploads, 0);
+}
+
+TEST_F(FirmwareUpload, SilentCameraRestartsAndComesBackWithTheFilesVersionOrItsOld) {
+    const auto silent = addCamera("127.0.0.74");
+    const auto old = addCamera("127.0.0.75");
+    for (auto k : {silent, old}) {
+        SimCamera& c = fleet.cameras[k];
+        c.firmVer = "100";
+        c.writeMs = 0;
+        c.announceMs = 0;
+        c.restartMs = 20000;  // 200 ms here
+    }
+    fleet.cameras[silent].faults.insert("firmsilent");
+    fleet.cameras[old].faults.insert("oldversion");
+    start();
+    const FirmwareBytes file = imageOf(30000);
+    for (auto k : {silent, old}) {
+        UploadContext ctx;
+        ctx.copy = entryFor(fleet.cameras[k], "2");
+        ASSERT_EQ(upload.BuildBody(ctx, file, file->size(), u"/fw/RM20123.BIN", u"RM20123.BIN"), 0);
+        CgiRequestPtr request;
+        ASSERT_EQ(upload.StartFirmupPost(ctx, request), 0);
+        ASSERT_EQ(upload.FirmSendProc(ctx, *request), 0);
+        std::size_t count = 0;
+        const int recv = upload.FirmupRecv(ctx, *request, count, kFirmRecvTimeoutMs);
+        // The silent camera restarts instead of answering: no reply, which is no failure.
+        EXPECT_EQ(recv, k == silent ? kFirmNoReply : 0) << k;
+        request.reset();
+        // Offline while it restarts, then back.
+        ctx.session.reset();
+        EXPECT_EQ(cgi.ConnectInitSessKeepAlive(ctx.copy, ctx.session), kCgiFailed) << k;
+        bool back = false;
+        for (int i = 0; i < 100 && !back; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ctx.session.reset();
+            back = cgi.ConnectInitSessKeepAlive(ctx.copy, ctx.session) == kCgiOk;
+        }
+        EXPECT_TRUE(back) << k;
+    }
+    std::lock_guard lock(fleet.mutex);
+    EXPECT_EQ(fleet.cameras[silent].firmVer, "123");
+    EXPECT_EQ(fleet.cameras[silent].versions["CAM MAIN Ver"], "123");
+    EXPECT_EQ(fleet.cameras[old].firmVer, "100");
+    EXPECT_EQ(fleet.cameras[old].firmware.uploads, 1);
 }
