@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "ui/dialog_units.h"
+#include "ui/image_window.h"
 #include "ui/key_guard.h"
 #include "ui/logo_painter.h"
 #include "ui/search_window.h"
@@ -171,6 +172,8 @@ void MainWindow::buildControls() {
     connect(m_buttons[kIdSearch], &QPushButton::clicked, this, &MainWindow::onSearch);
     connect(m_buttons[kIdAutoSetting], &QPushButton::clicked, this, &MainWindow::onAutoSetting);
     connect(m_buttons[kIdManualSetting], &QPushButton::clicked, this, &MainWindow::onManualSetting);
+    connect(m_buttons[kIdCameraImage], &QPushButton::clicked, this, &MainWindow::onCameraImage);
+    connect(m_buttons[kIdWebBrowser], &QPushButton::clicked, this, &MainWindow::onWebBrowser);
 }
 
 void MainWindow::applyTexts() {
@@ -349,6 +352,11 @@ void MainWindow::requestStop() {
         m_pSearchWindow->close();
         return;
     }
+    if (m_bImageBusy) {
+        // The image window closes; the button's work calls us again when it is over.
+        if (m_pImageWindow != nullptr) m_pImageWindow->close();
+        return;
+    }
     if (m_bSettingBusy) {
         // The open setting dialog goes as by Cancel (a run is cancelled); the button's work
         // calls us again when it is over.
@@ -361,7 +369,8 @@ void MainWindow::requestStop() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing is refused while a search runs (the worker allows it again when it ends).
-    if (!m_bCloseEnabled || m_pSearchWindow != nullptr || m_bSettingBusy || !m_bReady) {
+    if (!m_bCloseEnabled || m_pSearchWindow != nullptr || m_bSettingBusy || m_bImageBusy ||
+        !m_bReady) {
         event->ignore();
         return;
     }

@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QUrl>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,6 +29,7 @@
 
 namespace lanrove::ui {
 
+class CChangeSts;
 class SearchWindow;
 class SettingDialog;
 struct DialogServices;
@@ -108,10 +111,17 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     // True from an Auto setting or Manual setting press until its run is over.
     bool settingBusy() const { return m_bSettingBusy; }
 
+    // Opens a URL in the desktop's browser (QDesktopServices::openUrl unless replaced, as
+    // tests do); a false result (no browser) is not reported.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+    void setUrlOpener(UrlOpener opener) { m_fnOpenUrl = std::move(opener); }
+
   public slots:
     void onSearch();
     void onAutoSetting();
     void onManualSetting();
+    void onCameraImage();
+    void onWebBrowser();
 
   signals:
     void ready();
@@ -122,6 +132,8 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     void settingDialogOpened(QDialog* dialog);
     // The settings run of a button press is over and its results are in the list.
     void settingFinished();
+    // The live image window is about to run modally.
+    void imageWindowOpened(lanrove::ui::CChangeSts* window);
     void finished(int exitCode);
 
   protected:
@@ -144,6 +156,11 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     int openSettingDialog(SettingDialog& dialog);
     void runSettings(SettingsRun& run);
 
+    // The image and browser buttons (main_window_image.cpp): the selected row's table index,
+    // or false when there is no selection or another listed camera has the same address (the
+    // error box shown, and for the browser the event line written).
+    bool selectedCameraWithoutOverlap(bool bBrowser, std::size_t& index);
+
     SetupCore& m_core;
     MessageLayer& m_messages;
     const LangTable& m_appTexts;
@@ -159,6 +176,9 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     GuiSettingsEvents m_settingEvents;
     SettingDialog* m_pSettingDialog = nullptr;
     bool m_bSettingBusy = false;
+    bool m_bImageBusy = false;  // from an image button press until its window has gone
+    CChangeSts* m_pImageWindow = nullptr;
+    UrlOpener m_fnOpenUrl;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;

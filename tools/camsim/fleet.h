@@ -38,6 +38,7 @@ struct SimCamera {
     int aspectRatio = 0;  // 0 4:3, 1 16:9 ...
     int recStatus = 0;
     std::map<std::string, std::string> record;  // record.cgi settings
+    unsigned imageCount = 0;                    // liveimg.cgi pictures served so far
     // Accounts: configuration (admin), viewer and service accounts
     SimAccount admin{"admin", "12345"};
     SimAccount viewer;
@@ -48,7 +49,9 @@ struct SimCamera {
     // Faults for tests, by name ("silent", "twice", "result=NNN", "badcreds", "junk511",
     // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
     // "noset": answers searches but never an IP-setting command; "trickle", "redirect": the
-    // web side's header says what each web fault does).
+    // web side's header says what each web fault does; "notrailer", "imagetype",
+    // "imagenolength", "imageshort", "imagestop=N": web_image.h says what they do to the
+    // live picture).
     std::set<std::string> faults;
     std::map<std::string, std::string> faultArgs;  // "result" -> "200", "slow" -> "5000" ...
 

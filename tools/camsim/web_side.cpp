@@ -14,6 +14,7 @@
 #include <random>
 
 #include "web_cgi.h"
+#include "web_image.h"
 #include "web_tls.h"
 
 namespace lanrove::camsim {
@@ -51,6 +52,31 @@ long numberArg(const SimCamera& cam, const std::string& key, long fallback) {
     if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0)
         return fallback;
     return value;
+}
+
+// The reply body, framed as a live-picture fault may ask: without Content-Length (chunked),
+// or announced whole and cut off after half.
+void setBody(httplib::Response& res, std::string body, const std::string& type,
+             ImageFraming framing) {
+    if (framing == ImageFraming::kWhole) {
+        res.set_content(body, type);
+        return;
+    }
+    auto shared = std::make_shared<std::string>(std::move(body));
+    if (framing == ImageFraming::kNoLength) {
+        res.set_chunked_content_provider(type, [shared](std::size_t offset, httplib::DataSink& sink) {
+            if (offset < shared->size()) sink.write(shared->data() + offset, shared->size() - offset);
+            if (offset >= shared->size()) sink.done();
+            return true;
+        });
+        return;
+    }
+    res.set_content_provider(shared->size(), type,
+                             [shared](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                 const std::size_t half = shared->size() / 2;
+                                 if (offset >= half) return false;  // drops the connection
+                                 return sink.write(shared->data() + offset, half - offset);
+                             });
 }
 
 }  // namespace
@@ -141,6 +167,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
 
     std::size_t index = 0;
     bool bSlow = false;
+    bool bStopped = false;
     long slowMs = kDefaultSlowMs;
     bool bRedirect = false;
     std::string redirectTo;
@@ -156,11 +183,21 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         const SimCamera& cam = fleet.cameras[index];
         bSlow = cam.has("slow");
         slowMs = numberArg(cam, "slow", kDefaultSlowMs);
+        bStopped = imageStopped(cam);
         bRedirect = cam.has("redirect");
         const auto arg = cam.faultArgs.find("redirect");
         redirectTo = arg == cam.faultArgs.end() || arg->second.empty() ? "/moved/" : arg->second;
     }
     rec.camera = index;
+    if (bStopped) {
+        // A camera that stopped answering: the client gives up first.
+        stopping.waitFor(clock.scaled(Millis(kDefaultSlowMs)));
+        res.status = 503;
+        rec.status = 503;
+        rec.event = "stopped";
+        record(std::move(rec));
+        return;
+    }
     if (bSlow && stopping.waitFor(clock.scaled(Millis(slowMs)))) {
         res.status = 503;
         rec.status = 503;
@@ -185,6 +222,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
     if (bRedirect) program.erase(0, kMovedPrefix.size());
 
     CgiAnswer answer;
+    ImageFraming framing = ImageFraming::kWhole;
     std::function<void(std::size_t)> hook;
     bool bDigest = false;
     {
@@ -206,6 +244,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
             if (answer.status == 200) {
                 if (cam.has("wrongtype")) answer.contentType = "application/octet-stream";
                 if (cam.has("emptybody")) answer.body.clear();
+                if (program == "liveimg.cgi") framing = imageFraming(cam);
             }
         }
         if (answer.bNetworkChanged) hook = fleet.onNetworkChanged;
@@ -214,7 +253,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         res.set_header("WWW-Authenticate",
                        bDigest ? digestChallenge(nonce) : "Basic realm=\"camera\"");
     res.status = answer.status;
-    res.set_content(answer.body, answer.contentType);
+    setBody(res, std::move(answer.body), answer.contentType, framing);
     rec.status = answer.status;
     rec.event = answer.event;
     log.trace(1, "camsim web: camera %zu %s %s -> %d %s", index, rec.method.c_str(),
