@@ -264,8 +264,8 @@ CgiAnswer runCgi(SimCamera& camera, const CgiCall& call, WebRole role, const Wir
     if (program == "liveimg.cgi") {
         CgiAnswer a;
         a.contentType = camera.has("imagetype") ? "text/plain" : "image/jpeg";
-        a.body = liveImageReply(++camera.imageCount, !camera.has("notrailer"),
-                                camera.aspectRatio == 1);
+        a.body =
+            liveImageReply(++camera.imageCount, !camera.has("notrailer"), camera.aspectRatio == 1);
         return a;
     }
     if (program == "cgi-bin/codec_stream.cgi") {

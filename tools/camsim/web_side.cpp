@@ -64,11 +64,13 @@ void setBody(httplib::Response& res, std::string body, const std::string& type,
     }
     auto shared = std::make_shared<std::string>(std::move(body));
     if (framing == ImageFraming::kNoLength) {
-        res.set_chunked_content_provider(type, [shared](std::size_t offset, httplib::DataSink& sink) {
-            if (offset < shared->size()) sink.write(shared->data() + offset, shared->size() - offset);
-            if (offset >= shared->size()) sink.done();
-            return true;
-        });
+        res.set_chunked_content_provider(
+            type, [shared](std::size_t offset, httplib::DataSink& sink) {
+                if (offset < shared->size())
+                    sink.write(shared->data() + offset, shared->size() - offset);
+                if (offset >= shared->size()) sink.done();
+                return true;
+            });
         return;
     }
     res.set_content_provider(shared->size(), type,
