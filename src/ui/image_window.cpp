@@ -90,6 +90,8 @@ void CChangeSts::fetched(int result, LiveImage image) {
 }
 
 void CChangeSts::done(int result) {
+    // A close asked for while the window already waits for its fetch: that wait finishes it.
+    if (m_pWaitLoop != nullptr) return;
     m_bClosing = true;
     m_timer.stop();
     if (m_bFetching) {
