@@ -33,6 +33,7 @@ ImageTrailer FindImageTrailer(std::string_view data) {
     for (std::size_t i = 0; i < kImageTrailerWindow; ++i) {
         // The two bytes that end i bytes before the end of the data.
         const std::size_t end = data.size() - i;
+        if (end < 2) break;  // a reply of exactly 64 bytes has no pair that far back
         if (byteAt(data, end - 2) != kMarker || byteAt(data, end - 1) != kEndOfImage) continue;
         if (i == 0) break;  // the data ends with the marker: no trailer
         t.imageLength = end;

@@ -87,8 +87,13 @@ TEST(ImageTrailer, RepliesUnder64BytesAreNotSearched) {
     EXPECT_EQ(t.imageLength, 40u);
     EXPECT_EQ(t.nWide, 0);
     EXPECT_EQ(FindImageTrailer(std::string_view()).imageLength, 0u);
-    // Exactly 64 bytes are searched.
+    // Exactly 64 bytes are searched, and none before the first.
     EXPECT_EQ(FindImageTrailer(picture(32) + trailer(32, true)).imageLength, 32u);
+    // The byte before the reply (FF) and its first byte (D9) make no marker.
+    std::string buffer = "\xFF\xD9" + std::string(63, 'x');
+    const ImageTrailer edge = FindImageTrailer(std::string_view(buffer).substr(1));
+    EXPECT_EQ(edge.imageLength, 64u);
+    EXPECT_EQ(edge.trailerLength, 0u);
 }
 
 TEST(JpegFrame, SizeFromTheFrameHeaderOfARealPicture) {
