@@ -46,8 +46,12 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_link = std::make_unique<DatagramLink>(*m_store, *m_transport, log, clock, m_codec);
     m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
     m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
-    m_echoProbe = std::make_unique<EchoAddressProbe>(*m_net);
-    m_probe = m_echoProbe.get();
+    // Where the neighbour table can be asked, a host that drops pings is not taken for free.
+    if (m_net->neighbours() != nullptr)
+        m_defaultProbe = std::make_unique<NeighbourAddressProbe>(*m_net, m_net->neighbours(), log);
+    else
+        m_defaultProbe = std::make_unique<EchoAddressProbe>(*m_net);
+    m_probe = m_defaultProbe.get();
     m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
     queryModuleVersion(currentModulePath(), m_version);
 }
@@ -212,7 +216,7 @@ SettingsRun& SetupCore::newSettingsRun(SettingsRunEvents& events) {
 }
 
 void SetupCore::setAddressProbe(AddressProbe* probe) {
-    m_probe = probe != nullptr ? probe : m_echoProbe.get();
+    m_probe = probe != nullptr ? probe : m_defaultProbe.get();
 }
 
 void SetupCore::applySettingResult(const SettingResult& result) {
