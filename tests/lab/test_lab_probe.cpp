@@ -75,18 +75,19 @@ TEST(LabProbe, FiftyCamerasFromTwoHundredFiftyCandidatesProbeInUnderTwentySecond
     const std::string fleet = ws.write(
         "fleet.json", R"({"defaults": {"model": "KT-5200", "proto": 2, "mask": "255.255.0.0",
                          "factory": true, "ip": "10.20.0.2"},
-                         "cameras": [)" + cameras + R"(],
+                         "cameras": [)" +
+                          cameras + R"(],
                          "hosts": ["10.20.1.60", "10.20.1.61", "10.20.1.120", "10.20.1.180",
                                    "10.20.1.240"]})");
-    const Result r = runInLab(
-        ws,
-        {"--fleet", fleet, "--scale", "1", "--pc-addr", "10.20.0.10/16", "--gateway", "10.20.0.1",
-         "--drop-ping", "10.20.1.61"},
-        "start=$(date +%s%N)\n"
-        "echo @@auto\n"
-        "$CLI auto-set --from 10.20.1.1 --to 10.20.1.250 --yes --json --home " +
-            ws.path("home") +
-            "\necho rc=$? ms=$(( ($(date +%s%N) - start) / 1000000 ))\necho @@end\n");
+    const Result r =
+        runInLab(ws,
+                 {"--fleet", fleet, "--scale", "1", "--pc-addr", "10.20.0.10/16", "--gateway",
+                  "10.20.0.1", "--drop-ping", "10.20.1.61"},
+                 "start=$(date +%s%N)\n"
+                 "echo @@auto\n"
+                 "$CLI auto-set --from 10.20.1.1 --to 10.20.1.250 --yes --json --home " +
+                     ws.path("home") +
+                     "\necho rc=$? ms=$(( ($(date +%s%N) - start) / 1000000 ))\necho @@end\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string text = section(r.out, "auto");
     EXPECT_NE(text.find("rc=0"), std::string::npos) << r.out;
