@@ -112,6 +112,12 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     void onSearch();
     void onAutoSetting();
     void onManualSetting();
+    // "Apply address plan..." (list context menu, Ctrl+O): asks for the file, then
+    // applyPlanFile().
+    void onApplyPlan();
+    // Reads and checks the plan, shows the preview, and after Execute and the confirmation sets
+    // the accepted cameras one after another, searches again and shows the report.
+    void applyPlanFile(const QString& path);
 
   signals:
     void ready();
@@ -143,6 +149,8 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     int firstSelectedRow() const;
     int openSettingDialog(SettingDialog& dialog);
     void runSettings(SettingsRun& run);
+    // The plan action on the list and the window (main_window_plans.cpp).
+    void installPlanActions();
 
     SetupCore& m_core;
     MessageLayer& m_messages;
