@@ -163,10 +163,9 @@ std::string changesText(const PlanRowCheck& c) {
         const std::string a = after[key];
         if (a == b) continue;
         if (!out.empty()) out += "; ";
-        if (std::string(key) == "title")
-            out += std::string(key) + " \"" + b + "\" -> \"" + a + "\"";
-        else
-            out += std::string(key) + " " + b + " -> " + a;
+        const bool quoted = std::string_view(key) == "title";
+        out.append(key).append(quoted ? " \"" : " ").append(b);
+        out.append(quoted ? "\" -> \"" : " -> ").append(a).append(quoted ? "\"" : "");
     }
     return out.empty() ? "no change" : out;
 }

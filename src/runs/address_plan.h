@@ -21,7 +21,7 @@
 namespace lanrove {
 
 inline constexpr std::size_t kMaxPlanRows = 1000;  // the camera table's size
-inline constexpr std::size_t kMaxPlanBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxPlanBytes = std::size_t{1024} * 1024;
 inline constexpr std::size_t kMaxPlanTitleChars = 16;  // the setting dialog's title field
 
 // One row of the plan. A value that is absent (no column) or blank keeps the camera's own.
@@ -42,7 +42,7 @@ struct PlanError {
 
 // Any common MAC notation (aa:bb:cc:dd:ee:ff, aa-bb-..., aabb.ccdd.eeff, aabbccddeeff) as
 // "AA:BB:CC:DD:EE:FF"; nullopt when it is none.
-std::optional<std::string> normaliseMac(std::string_view text);
+std::optional<std::string> normaliseMac(std::string_view input);
 
 // Reads a plan: UTF-8 with or without BOM, a header naming the columns (mac, ip, mask,
 // gateway, port, ssl, title, user, password; only mac required), fields separated by ',', ';'

@@ -35,7 +35,7 @@ const std::map<std::string, const char*>& builtInPlanTexts() {
 
 QString fieldCell(const PlanRowCheck& c, std::string (*get)(const CameraEntry&)) {
     if (c.tableIndex < 0) return QStringLiteral("-");
-    const QString before = QString::fromStdString(get(c.before));
+    QString before = QString::fromStdString(get(c.before));
     const QString after = QString::fromStdString(get(c.after));
     if (c.state == PlanRowState::NotFound || before == after) return before;
     return before + QStringLiteral(" \u2192 ") + after;
