@@ -445,9 +445,19 @@ std::vector<PlanRowCheck> checkAddressPlan(const AddressPlan& plan, const PlanCh
                               u8(fields.ip) + " is the subnet's network or broadcast address");
                     break;
                 case SettingCheck::Illegal:
-                case SettingCheck::Ok:
-                    refuseRow(c, plan_reason::kIllegal, "the setting breaks the address rules");
+                case SettingCheck::Ok: {
+                    // A blank cell keeps the camera's value, which may itself break the rule
+                    // (a factory camera without a gateway): say which field.
+                    const auto [name, value] =
+                        check.focus == kIdFieldIp        ? std::pair{"IP address", fields.ip}
+                        : check.focus == kIdFieldMask    ? std::pair{"subnet mask", fields.mask}
+                        : check.focus == kIdFieldGateway ? std::pair{"gateway", fields.gateway}
+                                                         : std::pair{"port", fields.port};
+                    refuseRow(c, plan_reason::kIllegal,
+                              std::string(name) + " \"" + u8(value) +
+                                  "\" breaks the address rules; give it in the plan");
                     break;
+                }
             }
         }
         out.push_back(std::move(c));

@@ -109,3 +109,27 @@ TEST(LabPlans, AMalformedPlanIsRefusedWithItsLineAndNothingIsSent) {
     // Not even a search went out.
     EXPECT_EQ(ws.read("camsim.log").find("4031"), std::string::npos) << ws.read("camsim.log");
 }
+
+TEST(LabPlans, AnAddressHeldByAHostThatDropsPingsIsRefused) {
+    LANROVE_REQUIRE_LAB();
+    Workspace ws;
+    const std::string fleet = ws.write("fleet.json", R"({
+      "defaults": {"model": "KT-5200", "proto": 2, "mask": "255.255.255.0", "factory": true,
+                   "ip": "192.168.0.2", "gateway": "192.168.0.1"},
+      "cameras": [{"mac": "00:1B:7C:00:0C:01"}, {"mac": "00:1B:7C:00:0C:02"}],
+      "hosts": ["192.168.0.45"]})");
+    const std::string plan = ws.write("plan.csv",
+                                      "mac\tip\n00:1B:7C:00:0C:01\t192.168.0.45\n"
+                                      "00:1B:7C:00:0C:02\t192.168.0.46\n");
+    const Result r =
+        runInLab(ws, {"--fleet", fleet, "--scale", "0.05", "--drop-ping", "192.168.0.45"},
+                 "echo @@preview\n$CLI apply " + quote(plan) + " --dry-run --json --home " +
+                     ws.path("home") + "\necho rc=$?\necho @@end\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(section(r.out, "preview").find("rc=1"), std::string::npos) << r.out;
+    auto rows = byLine(parseSection(r.out, "preview")["rows"]);
+    ASSERT_EQ(rows.size(), 2u) << r.out;
+    EXPECT_EQ(rows[2]["state"], "refused");
+    EXPECT_EQ(rows[2]["reason"], "address-in-use");
+    EXPECT_EQ(rows[3]["state"], "ready");
+}

@@ -198,6 +198,13 @@ TEST_F(PlanCheckFixture, PlanWideRulesAndTheProbe) {
     EXPECT_EQ(checks[3].reason, plan_reason::kHostPart);
     EXPECT_EQ(probe.asked, std::vector<std::u16string>{u"192.168.0.77"});
 
+    // A camera without a gateway and a plan that keeps it: the field is named.
+    setField(table[3].szGateway, std::string_view("0.0.0.0"));
+    const AddressPlan keep = read("mac,ip\n00:1B:7C:00:08:04,192.168.0.90\n");
+    const auto k = checkAddressPlan(keep, context(), capture.log());
+    EXPECT_EQ(k[0].reason, plan_reason::kIllegal);
+    EXPECT_NE(k[0].message.find("gateway \"0.0.0.0\""), std::string::npos) << k[0].message;
+
     const AddressPlan twice = read(
         "mac,ip\n00:1B:7C:00:08:01,192.168.0.80\n"
         "00:1B:7C:00:08:02,192.168.0.80\n");
