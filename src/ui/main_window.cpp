@@ -156,6 +156,7 @@ void MainWindow::buildControls() {
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pList->setTabKeyNavigation(false);
+    installPlanActions();
     // The selection stays visible when the list loses the focus.
     QPalette pal = m_pList->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight,

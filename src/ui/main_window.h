@@ -139,6 +139,12 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void onFactoryDefault();
     void onCameraImage();
     void onWebBrowser();
+    // "Apply address plan..." (list context menu, Ctrl+O): asks for the file, then
+    // applyPlanFile().
+    void onApplyPlan();
+    // Reads and checks the plan, shows the preview, and after Execute and the confirmation sets
+    // the accepted cameras one after another, searches again and shows the report.
+    void applyPlanFile(const QString& path);
 
   signals:
     void ready();
@@ -179,6 +185,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     int firstSelectedRow() const;
     int openSettingDialog(SettingDialog& dialog);
     void runSettings(SettingsRun& run);
+    // The plan action on the list and the window (main_window_plans.cpp).
+    void installPlanActions();
 
     // The firmware buttons (main_window_firmware.cpp).
     class FirmwareScope;
