@@ -236,9 +236,13 @@ TEST(FactoryResetOverHttp, ServiceAccountAcceptedAndARefusingCameraIgnored) {
     paths.exeBaseName = "lanrove-test_fwtool";
     {
         SetupCore core(fast, capture.log(), paths, 1033, &net, &transport);
-        for (const auto& c : fleet.cameras) {
-            CameraEntry e = entryFor(c);
-            ASSERT_TRUE(core.store().append(e));
+        {
+            // The simulator's threads write the cameras under the fleet's lock.
+            std::lock_guard lock(fleet.mutex);
+            for (const auto& c : fleet.cameras) {
+                CameraEntry e = entryFor(c);
+                ASSERT_TRUE(core.store().append(e));
+            }
         }
         EXPECT_EQ(core.startFactoryReset(&core, nullptr), 0);
         EXPECT_TRUE(core.resetRunning());
