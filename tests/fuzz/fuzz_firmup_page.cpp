@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int page = FirmupPage::ParseFirmupReply(text, wait, &code);
         FUZZ_CHECK(page == 0 || page == -1 || page == -2);
         FUZZ_CHECK(page != -1 || text.empty());
-        if (page == -2) FUZZ_CHECK(code.find_first_of("\r\n") == std::string::npos);
+        // The code runs to its line's end; a bare LF before a CR LF does not end the line (the
+        // camera pages' rule), so only a CR can never be part of it.
+        if (page == -2) FUZZ_CHECK(code.find('\r') == std::string::npos);
         long value = 12345;
         const int reboot = FirmupPage::ParseRebootReply(text, value);
         FUZZ_CHECK(reboot >= -1 && reboot <= 1);
