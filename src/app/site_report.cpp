@@ -1,0 +1,188 @@
+#include "app/site_report.h"
+
+#include "app/language.h"
+#include "support/base64.h"
+
+namespace lanrove {
+
+namespace {
+
+enum Text {
+    kTitle,
+    kWhen,
+    kAdapter,
+    kCounters,
+    kTotal,
+    kNew,
+    kOk,
+    kAttention,
+    kPcFindings,
+    kNone,
+    kCameras,
+    kNo,
+    kStatus,
+    kModel,
+    kMac,
+    kIp,
+    kPort,
+    kSsl,
+    kCamTitle,
+    kFirmware,
+    kFindings,
+    kPicture,
+    kChanges,
+    kTime,
+    kKind,
+    kBefore,
+    kAfter,
+    kResult,
+    kNoChanges,
+    kTextCount
+};
+
+// Columns: Japanese, English, Chinese (the order of languageColumn()).
+const char* const kTexts[kTextCount][3] = {
+    {"現場引き渡し報告書", "Site handover report", "现场交接报告"},
+    {"日時", "Date and time", "日期和时间"},
+    {"PC のアダプター", "PC adapter", "PC 网络适配器"},
+    {"カウンター", "Counters", "计数"},
+    {"合計", "Total", "合计"},
+    {"新規", "New", "新"},
+    {"OK", "OK", "OK"},
+    {"要注意", "Attention", "注意"},
+    {"PC の診断結果", "PC findings", "PC 诊断结果"},
+    {"なし", "None", "无"},
+    {"カメラ", "Cameras", "摄像机"},
+    {"No.", "No.", "No."},
+    {"状態", "Status", "状态"},
+    {"機種", "Model", "型号"},
+    {"MAC アドレス", "MAC address", "MAC 地址"},
+    {"IP アドレス", "IP address", "IP 地址"},
+    {"ポート", "Port", "端口"},
+    {"SSL", "SSL", "SSL"},
+    {"タイトル", "Title", "标题"},
+    {"ファームウェア", "Firmware", "固件"},
+    {"診断結果", "Findings", "诊断结果"},
+    {"画像", "Picture", "图像"},
+    {"変更履歴", "Changes made", "所做的更改"},
+    {"時刻", "Time", "时间"},
+    {"種類", "Kind", "类型"},
+    {"変更前", "Before", "更改前"},
+    {"変更後", "After", "更改后"},
+    {"結果", "Result", "结果"},
+    {"本日の変更はありません", "No changes today", "今天没有更改"},
+};
+
+std::string escape(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string snapshotResourceName(std::size_t row) {
+    return "snapshot-" + std::to_string(row) + ".jpg";
+}
+
+std::string findingLine(const Finding& f) {
+    return std::string(severityName(f.severity)) + ": " + f.code + ": " + f.evidence + ". " + f.fix;
+}
+
+std::vector<ChangeRecord> changesOfDay(const std::vector<ChangeRecord>& all,
+                                       const std::string& date) {
+    std::vector<ChangeRecord> out;
+    for (const ChangeRecord& r : all)
+        if (r.time.compare(0, date.size(), date) == 0) out.push_back(r);
+    return out;
+}
+
+std::string buildReportHtml(const SiteReportData& d, PictureRefs pictures) {
+    const int lang = languageColumn(d.langId);
+    auto t = [lang](Text k) { return std::string(kTexts[k][lang]); };
+    std::string h;
+    h.reserve(4096 + d.rows.size() * 512);
+    h += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + t(kTitle) +
+         "</title>\n<style>body{font-family:sans-serif;font-size:10pt}"
+         "table{border-collapse:collapse}td,th{border:1px solid #888;padding:2px 4px;"
+         "vertical-align:top}th{background:#ddd}.error{color:#b00}.warning{color:#a60}"
+         "</style></head><body>\n";
+    h += "<h1>" + t(kTitle) + "</h1>\n<table>\n";
+    h += "<tr><th>" + t(kWhen) + "</th><td>" + escape(d.when) + "</td></tr>\n";
+    h += "<tr><th>" + t(kAdapter) + "</th><td>" + escape(d.adapter) + "</td></tr>\n";
+    h += "<tr><th>" + t(kCounters) + "</th><td>" + t(kTotal) + " " + std::to_string(d.total) +
+         " &nbsp; " + t(kNew) + " " + std::to_string(d.newCount) + " &nbsp; " + t(kOk) + " " +
+         std::to_string(d.ok) + " &nbsp; " + t(kAttention) + " " + std::to_string(d.attention) +
+         "</td></tr>\n";
+    h += "<tr><th>" + t(kPcFindings) + "</th><td>";
+    if (d.pcFindings.empty()) h += t(kNone);
+    for (const std::string& f : d.pcFindings) h += escape(f) + "<br>";
+    h += "</td></tr>\n</table>\n";
+
+    bool anyPicture = false;
+    for (const auto& r : d.rows) anyPicture = anyPicture || !r.snapshot.empty();
+    h += "<h2>" + t(kCameras) + "</h2>\n<table>\n<tr>";
+    for (Text k : {kNo, kStatus, kModel, kMac, kIp, kPort, kSsl, kCamTitle, kFirmware, kFindings})
+        h += "<th>" + t(k) + "</th>";
+    if (anyPicture) h += "<th>" + t(kPicture) + "</th>";
+    h += "</tr>\n";
+    for (std::size_t i = 0; i < d.rows.size(); ++i) {
+        const SiteReportRow& r = d.rows[i];
+        h += "<tr>";
+        for (const std::string* cell :
+             {&r.no, &r.status, &r.model, &r.mac, &r.ip, &r.port, &r.ssl, &r.title, &r.firmware})
+            h += "<td>" + escape(*cell) + "</td>";
+        h += "<td>";
+        for (const std::string& f : r.findings) {
+            const char* cls = f.rfind("error", 0) == 0 ? "error" : "warning";
+            h += std::string("<span class=\"") + cls + "\">" + escape(f) + "</span><br>";
+        }
+        h += "</td>";
+        if (anyPicture) {
+            h += "<td>";
+            if (!r.snapshot.empty()) {
+                const std::string src = pictures == PictureRefs::Inline
+                                            ? "data:image/jpeg;base64," + base64Encode(r.snapshot)
+                                            : snapshotResourceName(i);
+                h += "<img src=\"" + src + "\" width=\"160\" alt=\"" + escape(r.mac) + "\">";
+            }
+            h += "</td>";
+        }
+        h += "</tr>\n";
+    }
+    h += "</table>\n<h2>" + t(kChanges) + "</h2>\n";
+    if (d.changes.empty()) {
+        h += "<p>" + t(kNoChanges) + "</p>\n";
+    } else {
+        h += "<table>\n<tr>";
+        for (Text k : {kTime, kKind, kMac, kBefore, kAfter, kResult}) h += "<th>" + t(k) + "</th>";
+        h += "</tr>\n";
+        for (const ChangeRecord& c : d.changes)
+            h += "<tr><td>" + escape(c.time) + "</td><td>" + escape(c.kind) + "</td><td>" +
+                 escape(c.mac) + "</td><td>" + escape(c.before) + "</td><td>&rarr; " +
+                 escape(c.after) + "</td><td>" + escape(c.result) + "</td></tr>\n";
+        h += "</table>\n";
+    }
+    h += "</body></html>\n";
+    return h;
+}
+
+}  // namespace lanrove
