@@ -73,6 +73,8 @@ const char* const kTexts[kTextCount][3] = {
     {"本日の変更はありません", "No changes today", "今天没有更改"},
 };
 
+constexpr std::size_t kPrintedRowsPerTable = 10;
+
 std::string escape(const std::string& s) {
     std::string out;
     out.reserve(s.size());
@@ -139,12 +141,17 @@ std::string buildReportHtml(const SiteReportData& d, PictureRefs pictures) {
 
     bool anyPicture = false;
     for (const auto& r : d.rows) anyPicture = anyPicture || !r.snapshot.empty();
-    h += "<h2>" + t(kCameras) + "</h2>\n<table>\n<tr>";
+    std::string header = "<table>\n<tr>";
     for (Text k : {kNo, kStatus, kModel, kMac, kIp, kPort, kSsl, kCamTitle, kFirmware, kFindings})
-        h += "<th>" + t(k) + "</th>";
-    if (anyPicture) h += "<th>" + t(kPicture) + "</th>";
-    h += "</tr>\n";
+        header += "<th>" + t(k) + "</th>";
+    if (anyPicture) header += "<th>" + t(kPicture) + "</th>";
+    header += "</tr>\n";
+    h += "<h2>" + t(kCameras) + "</h2>\n" + header;
+    // Qt's document layout slows down steeply with the rows of one table: the printed form
+    // gets a table per block of rows.
+    const std::size_t block = pictures == PictureRefs::Resources ? kPrintedRowsPerTable : 0;
     for (std::size_t i = 0; i < d.rows.size(); ++i) {
+        if (block != 0 && i != 0 && i % block == 0) h += "</table>\n" + header;
         const SiteReportRow& r = d.rows[i];
         h += "<tr>";
         for (const std::string* cell :
