@@ -1,7 +1,9 @@
 #include "app/site_report.h"
 
 #include "app/language.h"
+#include "cgi/live_image.h"
 #include "support/base64.h"
+#include "support/text.h"
 
 namespace lanrove {
 
@@ -190,6 +192,80 @@ std::string buildReportHtml(const SiteReportData& d, PictureRefs pictures) {
     }
     h += "</body></html>\n";
     return h;
+}
+
+// Cameras that the doctor found unreachable over HTTP get no picture request.
+namespace {
+bool reachable(const std::vector<Finding>& findings, int recordIndex) {
+    for (const Finding& f : findings)
+        if (f.recordIndex == recordIndex &&
+            (f.code == finding::kHttpClosed || f.code == finding::kHttpSilent ||
+             f.code == finding::kOutsideSubnet || f.code == finding::kSslMismatch))
+            return false;
+    return true;
+}
+}  // namespace
+
+SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
+                                 const std::vector<int>& records, bool snapshots,
+                                 const std::function<bool()>& stop) {
+    SiteReportData d;
+    d.langId = core.langId();
+    d.when = journalTimeNow();
+    for (const AdapterEntry& a : core.adapters())
+        d.adapter += (d.adapter.empty() ? "" : "; ") + std::string(a.ifName()) + " " +
+                     std::string(a.ip()) + "/" + std::string(a.mask()) + " gw " +
+                     std::string(a.gateway());
+    const CameraStore& st = core.store();
+    d.total = st.m_nTotal;
+    d.newCount = st.m_nNew;
+    d.ok = st.m_nOk;
+    d.attention = st.m_nAttention;
+    for (const Finding& f : doctor.findings)
+        if (f.recordIndex < 0) d.pcFindings.push_back(findingLine(f));
+    CameraListModel& list = core.list();
+    for (int r = 0; r < list.rowCount(); ++r) {
+        SiteReportRow row;
+        auto cell = [&](int c) { return toUtf8(list.cell(r, c)); };
+        row.no = cell(kColNo);
+        row.status = cell(1);
+        row.model = cell(2);
+        row.mac = cell(3);
+        row.ip = cell(4);
+        row.port = cell(5);
+        row.ssl = cell(6);
+        row.title = cell(7);
+        row.firmware = cell(8);
+        row.recordIndex = static_cast<std::size_t>(r) < records.size() ? records[r] : -1;
+        for (const Finding& f : doctor.findings)
+            if (f.recordIndex >= 0 && f.recordIndex == row.recordIndex)
+                row.findings.push_back(findingLine(f));
+        if (snapshots && row.recordIndex >= 0 && reachable(doctor.findings, row.recordIndex) &&
+            !(stop && stop())) {
+            const CameraEntry& entry = st.m_CamTable[static_cast<std::size_t>(row.recordIndex)];
+            CgiSessionSlot slot;
+            LiveImage image;
+            if (GetLiveImage(core.cgi(), slot, entry, image) == kCgiOk)
+                row.snapshot.assign(image.bytes.data(), image.imageLength);
+        }
+        d.rows.push_back(std::move(row));
+    }
+    d.changes = changesOfDay(ChangeJournal::read(changeJournal().file()), d.when.substr(0, 10));
+    return d;
+}
+
+std::vector<int> listRecordIndexes(SetupCore& core) {
+    std::vector<int> out;
+    CameraListModel& list = core.list();
+    out.reserve(static_cast<std::size_t>(list.rowCount()));
+    for (int r = 0; r < list.rowCount(); ++r) {
+        try {
+            out.push_back(std::stoi(toUtf8(list.cell(r, kColNo))) - 1);
+        } catch (...) {
+            out.push_back(-1);  // a row without a number has no record behind it
+        }
+    }
+    return out;
 }
 
 }  // namespace lanrove

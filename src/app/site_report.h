@@ -4,9 +4,11 @@
 // program made today. Built as one self-contained HTML text; pictures are either inline (data
 // URLs) or named resources that a document renderer supplies.
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/setup_core.h"
 #include "runs/change_journal.h"
 #include "runs/site_doctor.h"
 
@@ -40,5 +42,16 @@ std::string findingLine(const Finding& f);
 // The journal's records of the day `date` ("YYYY-MM-DD").
 std::vector<ChangeRecord> changesOfDay(const std::vector<ChangeRecord>& all,
                                        const std::string& date);
+
+// Camera-table indexes of the list's rows in list order (-1 for a row without a number).
+std::vector<int> listRecordIndexes(SetupCore& core);
+
+// The report's data from the core's adapters, counters and list (rows in list order;
+// `records` are their camera-table indexes), the doctor's findings and today's journal. With
+// `snapshots` a live picture of every camera the doctor did not find unreachable; `stop` is
+// asked before each picture.
+SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
+                                 const std::vector<int>& records, bool snapshots,
+                                 const std::function<bool()>& stop = {});
 
 }  // namespace lanrove

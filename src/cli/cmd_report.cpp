@@ -7,7 +7,6 @@
 
 #include "app/language.h"
 #include "app/site_report.h"
-#include "cgi/live_image.h"
 #include "cli/commands.h"
 #include "cli/site_survey.h"
 #include "support/text.h"
@@ -25,63 +24,6 @@ constexpr const char* kUsage =
 
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// Cameras that the doctor found unreachable over HTTP get no picture request.
-bool reachable(const std::vector<Finding>& findings, int recordIndex) {
-    for (const Finding& f : findings)
-        if (f.recordIndex == recordIndex &&
-            (f.code == finding::kHttpClosed || f.code == finding::kHttpSilent ||
-             f.code == finding::kOutsideSubnet || f.code == finding::kSslMismatch))
-            return false;
-    return true;
-}
-
-SiteReportData collect(SetupCore& core, const Survey& s, bool snapshots) {
-    SiteReportData d;
-    d.langId = core.langId();
-    d.when = journalTimeNow();
-    for (const AdapterEntry& a : core.adapters())
-        d.adapter += (d.adapter.empty() ? "" : "; ") + std::string(a.ifName()) + " " +
-                     std::string(a.ip()) + "/" + std::string(a.mask()) + " gw " +
-                     std::string(a.gateway());
-    const CameraStore& st = core.store();
-    d.total = st.m_nTotal;
-    d.newCount = st.m_nNew;
-    d.ok = st.m_nOk;
-    d.attention = st.m_nAttention;
-    for (const Finding& f : s.doctor.findings)
-        if (f.recordIndex < 0) d.pcFindings.push_back(findingLine(f));
-    CameraListModel& list = core.list();
-    const std::vector<int> records = listRecords(core);
-    for (int r = 0; r < list.rowCount(); ++r) {
-        SiteReportRow row;
-        auto cell = [&](int c) { return toUtf8(list.cell(r, c)); };
-        row.no = cell(kColNo);
-        row.status = cell(1);
-        row.model = cell(2);
-        row.mac = cell(3);
-        row.ip = cell(4);
-        row.port = cell(5);
-        row.ssl = cell(6);
-        row.title = cell(7);
-        row.firmware = cell(8);
-        row.recordIndex = static_cast<std::size_t>(r) < records.size() ? records[r] : -1;
-        for (const Finding& f : s.doctor.findings)
-            if (f.recordIndex >= 0 && f.recordIndex == row.recordIndex)
-                row.findings.push_back(findingLine(f));
-        if (snapshots && row.recordIndex >= 0 && reachable(s.doctor.findings, row.recordIndex) &&
-            !interrupted()) {
-            const CameraEntry& entry = st.m_CamTable[static_cast<std::size_t>(row.recordIndex)];
-            CgiSessionSlot slot;
-            LiveImage image;
-            if (GetLiveImage(core.cgi(), slot, entry, image) == kCgiOk)
-                row.snapshot.assign(image.bytes.data(), image.imageLength);
-        }
-        d.rows.push_back(std::move(row));
-    }
-    d.changes = changesOfDay(ChangeJournal::read(changeJournal().file()), d.when.substr(0, 10));
-    return d;
 }
 
 int run(Context& ctx) {
@@ -128,7 +70,9 @@ int run(Context& ctx) {
     const Survey s = surveySite(session, quiet);
     if (!s.searched) return 130;
     const auto t0 = std::chrono::steady_clock::now();
-    const SiteReportData data = collect(session.core(), s, snapshots);
+    const SiteReportData data =
+        collectSiteReport(session.core(), s.doctor, listRecords(session.core()), snapshots,
+                          [] { return interrupted(); });
     if (pdf) {
 #ifdef LANROVE_HAVE_PDF
         std::vector<PdfPicture> pictures;

@@ -2,22 +2,12 @@
 
 #include <chrono>
 
-#include "support/text.h"
+#include "app/site_report.h"
 
 namespace lanrove::cli {
 
 std::vector<int> listRecords(SetupCore& core) {
-    std::vector<int> out;
-    CameraListModel& list = core.list();
-    out.reserve(static_cast<std::size_t>(list.rowCount()));
-    for (int r = 0; r < list.rowCount(); ++r) {
-        try {
-            out.push_back(std::stoi(toUtf8(list.cell(r, kColNo))) - 1);
-        } catch (...) {
-            // A row without a number has no record behind it.
-        }
-    }
-    return out;
+    return listRecordIndexes(core);
 }
 
 Survey surveySite(CoreSession& session, bool quiet) {
