@@ -479,12 +479,12 @@ int SystemDoctorProbes::httpStatus(const std::string& url, const std::string& us
                                    const std::string& password, long timeoutMs) {
     auto session = CgiSession::create(m_clock, timeoutMs);
     if (!session) return 0;
-    CgiRequestSpec spec;
-    spec.url = url;
-    spec.headers.push_back("Authorization: " +
-                           m_cgi.BasicCredentials(fromUtf8(user), fromUtf8(password)));
+    CgiRequestSpec get;
+    get.url = url;
+    get.headers.push_back("Authorization: " +
+                          m_cgi.BasicCredentials(fromUtf8(user), fromUtf8(password)));
     int error = 0;
-    CgiRequestPtr request = CgiRequest::open(*session, spec, error);
+    CgiRequestPtr request = CgiRequest::open(*session, get, error);
     if (!request) return 0;
     const int status = request->waitForHeaders() ? request->statusCode() : 0;
     request->close();
