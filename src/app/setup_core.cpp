@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runs/change_journal.h"
+
 namespace lanrove {
 
 namespace {
@@ -82,6 +84,7 @@ void SetupCore::readEditionAndSettings() {
     m_bShowReset = maintenance;
     m_settings = readFirmuploadSettings(m_paths.settingsIni());
     m_nInstance = m_settings.nInstance;
+    changeJournal().open(ChangeJournal::fileIn(m_paths.folder));
 }
 
 bool SetupCore::createLog() {
@@ -239,6 +242,7 @@ void SetupCore::applySettingResult(const SettingResult& result) {
         return;
     }
     CameraEntry record = result.record;
+    journalSetting(entry, record, result.wholeRecord, record.dwResult);
     // Classified from the status the table holds now, so the counters move from the right one.
     std::memcpy(record.szStatus, entry.szStatus, sizeof record.szStatus);
     m_classifier.classify(record);

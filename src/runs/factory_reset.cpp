@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "runs/change_journal.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -108,6 +109,7 @@ bool FactoryReset::pass(int number, CgiSessionSlot& slot) {
         outcome.pass = number;
         outcome.result = m_sender(copy, slot, m_nOperation);
         if (outcome.accepted()) m_bAnyAccepted = true;
+        journalReset(copy, outcome.accepted(), outcome.result);
         {
             std::lock_guard lock(m_outcomeMutex);
             m_outcomes.push_back(outcome);

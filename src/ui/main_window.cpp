@@ -143,6 +143,7 @@ void MainWindow::buildControls() {
     m_pList->setGeometry(du.rect(9, 31, 514, 201));
     m_pModel = new CameraTableModel(m_core.list());
     m_pList->setModel(m_pModel);
+    buildDoctorMenu();
     m_pList->verticalHeader()->hide();
     m_pList->verticalHeader()->setDefaultSectionSize(m_pList->fontMetrics().height() + 6);
     m_pList->horizontalHeader()->setStretchLastSection(false);

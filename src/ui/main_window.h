@@ -20,6 +20,7 @@
 
 #include "app/lang_table.h"
 #include "app/setup_core.h"
+#include "runs/site_doctor.h"
 #include "support/clock.h"
 #include "ui/camera_table_model.h"
 #include "ui/gui_firmware_events.h"
@@ -145,6 +146,14 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // Reads and checks the plan, shows the preview, and after Execute and the confirmation sets
     // the accepted cameras one after another, searches again and shows the report.
     void applyPlanFile(const QString& path);
+    // Ctrl+P and the context menu: asks for a file name, then saveReport().
+    void onSaveReport();
+
+  public:
+    // The doctor over one list row (or every row with -1) and its summary dialog.
+    void diagnose(int row);
+    // Writes the handover report (.pdf or .html); false when the file could not be written.
+    bool saveReport(const QString& path, bool snapshots);
 
   signals:
     void ready();
@@ -164,6 +173,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void resetFinished();
     // The live image window is about to run modally.
     void imageWindowOpened(lanrove::ui::CChangeSts* window);
+    // The doctor's summary dialog is about to run modally.
+    void doctorDialogOpened(QDialog* dialog);
     void finished(int exitCode);
 
   protected:
@@ -199,6 +210,9 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // or false when there is no selection or another listed camera has the same address (the
     // error box shown, and for the browser the event line written).
     bool selectedCameraWithoutOverlap(bool bBrowser, std::size_t& index);
+    // The doctor and the report (main_window_doctor.cpp).
+    void buildDoctorMenu();
+    DoctorResult runDoctorOn(int row);
 
     SetupCore& m_core;
     MessageLayer& m_messages;

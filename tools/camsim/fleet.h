@@ -75,7 +75,8 @@ struct SimCamera {
     bool digestAuth = false;
     // Faults for tests, by name ("silent", "twice", "result=NNN", "badcreds", "junk511",
     // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
-    // "noset": answers searches but never an IP-setting command; "trickle", "redirect" and the
+    // "noset": answers searches but never an IP-setting command; "closedport", "sslmismatch",
+    // "trickle", "redirect" and the
     // firmware faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion": the
     // web side's header says what each web fault does; "notrailer", "imagetype",
     // "imagenolength", "imageshort", "imagestop=N": web_image.h says what they do to the

@@ -608,12 +608,14 @@ void WebSide::reconcile() {
         std::lock_guard lock(m_fleet.mutex);
         for (const SimCamera& cam : m_fleet.cameras) {
             if (cam.ip.empty() || cam.port <= 0 || cam.port > 65535) continue;
+            if (cam.has("closedport")) continue;  // nothing listens: connections are refused
             bool seen = false;
             for (const Want& w : wants) seen = seen || (w.ip == cam.ip && w.port == cam.port);
             const RawMode raw = cam.has("drop")      ? RawMode::kDrop
                                 : cam.has("trickle") ? RawMode::kTrickle
                                                      : RawMode::kNone;
-            if (!seen) wants.push_back({cam.ip, cam.port, cam.ssl, raw});
+            const bool ssl = cam.has("sslmismatch") ? !cam.ssl : cam.ssl;
+            if (!seen) wants.push_back({cam.ip, cam.port, ssl, raw});
         }
     }
     std::lock_guard lock(m_listenMutex);

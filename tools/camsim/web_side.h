@@ -21,6 +21,9 @@
 // program and query: by default "/moved/" on the same camera, which serves "moved/<program>"
 // as <program>; an absolute "http://ip:port/" sends the client to another camera; "loop"
 // redirects every request to itself, "none" answers 302 without a Location.
+// "closedport" serves nothing on the camera's port (connections are refused); "sslmismatch"
+// serves plain HTTP where the camera announces SSL, and HTTPS where it announces none. A
+// camera whose credentials were changed has another "accounts" admin in the fleet file.
 // A camera with SimCamera::digestAuth challenges with HTTP Digest and refuses Basic.
 // The firmware upload POST, the restart after an update or a restart command, and the firmware
 // faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion", "writefail" and

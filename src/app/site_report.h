@@ -1,0 +1,57 @@
+#pragma once
+// The site handover report: the site's date and time, the PC's adapter, the counters, one row
+// per camera with its doctor findings, optional live-picture thumbnails and the changes this
+// program made today. Built as one self-contained HTML text; pictures are either inline (data
+// URLs) or named resources that a document renderer supplies.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/setup_core.h"
+#include "runs/change_journal.h"
+#include "runs/site_doctor.h"
+
+namespace lanrove {
+
+struct SiteReportRow {
+    int recordIndex = -1;
+    std::string no, status, model, mac, ip, port, ssl, title, firmware;
+    std::vector<std::string> findings;  // "severity: code: evidence. Fix: ..."
+    std::string snapshot;               // JPEG bytes, empty without a picture
+};
+
+struct SiteReportData {
+    unsigned langId = 1033;
+    std::string when;     // local date and time
+    std::string adapter;  // "eth0 192.168.0.10/255.255.255.0 gw 192.168.0.1", one per line
+    int total = 0, newCount = 0, ok = 0, attention = 0;
+    std::vector<std::string> pcFindings;
+    std::vector<SiteReportRow> rows;
+    std::vector<ChangeRecord> changes;
+};
+
+enum class PictureRefs { Inline, Resources };
+
+// The resource name of a row's picture when pictures are resources.
+std::string snapshotResourceName(std::size_t row);
+// The report's HTML in the program's language.
+std::string buildReportHtml(const SiteReportData& data, PictureRefs pictures);
+// One finding as a report cell line.
+std::string findingLine(const Finding& f);
+// The journal's records of the day `date` ("YYYY-MM-DD").
+std::vector<ChangeRecord> changesOfDay(const std::vector<ChangeRecord>& all,
+                                       const std::string& date);
+
+// Camera-table indexes of the list's rows in list order (-1 for a row without a number).
+std::vector<int> listRecordIndexes(SetupCore& core);
+
+// The report's data from the core's adapters, counters and list (rows in list order;
+// `records` are their camera-table indexes), the doctor's findings and today's journal. With
+// `snapshots` a live picture of every camera the doctor did not find unreachable; `stop` is
+// asked before each picture.
+SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
+                                 const std::vector<int>& records, bool snapshots,
+                                 const std::function<bool()>& stop = {});
+
+}  // namespace lanrove

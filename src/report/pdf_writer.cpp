@@ -1,0 +1,63 @@
+#include "report/pdf_writer.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <QUrl>
+#include <memory>
+
+namespace lanrove {
+
+namespace {
+
+// Thumbnails are drawn 160 points wide; a smaller copy keeps the file small.
+constexpr int kThumbnailWidth = 320;
+
+void ensureApplication() {
+    if (QCoreApplication::instance() != nullptr) return;
+    // A command-line tool has no display to count on.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "lanrove-report";
+    static char* argv[] = {name, nullptr};
+    static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
+}
+
+}  // namespace
+
+bool writeReportPdf(const std::string& html, const std::vector<PdfPicture>& pictures,
+                    const std::string& path, std::string& error) {
+    ensureApplication();
+    QTextDocument doc;
+    for (const PdfPicture& p : pictures) {
+        QImage image;
+        if (!image.loadFromData(reinterpret_cast<const uchar*>(p.jpeg.data()),
+                                static_cast<int>(p.jpeg.size()), "JPEG"))
+            continue;  // an undecodable picture leaves an empty cell
+        if (image.width() > kThumbnailWidth)
+            image = image.scaledToWidth(kThumbnailWidth, Qt::SmoothTransformation);
+        doc.addResource(QTextDocument::ImageResource, QUrl(QString::fromStdString(p.name)), image);
+    }
+    doc.setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
+    {
+        QFile probe(QString::fromStdString(path));
+        if (!probe.open(QIODevice::WriteOnly)) {
+            error = probe.errorString().toStdString();
+            return false;
+        }
+    }
+    QPdfWriter writer(QString::fromStdString(path));
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageOrientation(QPageLayout::Landscape);
+    writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    writer.setTitle(QStringLiteral("Lanrove Setup site report"));
+    writer.setCreator(QStringLiteral("Lanrove Setup"));
+    doc.print(&writer);
+    return true;
+}
+
+}  // namespace lanrove

@@ -1,0 +1,21 @@
+#pragma once
+// Renders report HTML to a PDF file (QTextDocument + QPdfWriter). Pictures are passed as
+// named JPEG resources. Without a running Qt application one is made on the offscreen
+// platform, so no display is needed; call from the main thread.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lanrove {
+
+struct PdfPicture {
+    std::string name;  // the <img src> it answers
+    std::string jpeg;  // the picture's bytes
+};
+
+// False with `error` set when the file could not be written.
+bool writeReportPdf(const std::string& html, const std::vector<PdfPicture>& pictures,
+                    const std::string& path, std::string& error);
+
+}  // namespace lanrove

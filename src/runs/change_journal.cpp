@@ -1,0 +1,115 @@
+#include "runs/change_journal.h"
+
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/text.h"
+
+namespace lanrove {
+
+std::filesystem::path ChangeJournal::fileIn(const std::filesystem::path& folder) {
+    return folder / "changes.jsonl";
+}
+
+void ChangeJournal::open(std::filesystem::path file) {
+    std::lock_guard lock(m_mutex);
+    m_file = std::move(file);
+}
+
+std::filesystem::path ChangeJournal::file() const {
+    std::lock_guard lock(m_mutex);
+    return m_file;
+}
+
+bool ChangeJournal::append(ChangeRecord record) {
+    if (record.time.empty()) record.time = journalTimeNow();
+    const nlohmann::json line = {{"time", record.time},   {"kind", record.kind},
+                                 {"mac", record.mac},     {"before", record.before},
+                                 {"after", record.after}, {"result", record.result}};
+    std::lock_guard lock(m_mutex);
+    if (m_file.empty()) return false;
+    std::ofstream out(m_file, std::ios::app | std::ios::binary);
+    // Invalid UTF-8 in a camera's title must not lose the whole line.
+    out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+std::vector<ChangeRecord> ChangeJournal::read(const std::filesystem::path& file) {
+    std::vector<ChangeRecord> out;
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    while (std::getline(in, text)) {
+        const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+        if (!j.is_object()) continue;  // a line cut off by a crash
+        ChangeRecord r;
+        auto field = [&j](const char* key) {
+            const auto it = j.find(key);
+            return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+        };
+        r.time = field("time");
+        r.kind = field("kind");
+        r.mac = field("mac");
+        r.before = field("before");
+        r.after = field("after");
+        r.result = field("result");
+        if (r.time.empty() || r.kind.empty()) continue;
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+ChangeJournal& changeJournal() {
+    static ChangeJournal journal;
+    return journal;
+}
+
+std::string networkSummary(const CameraEntry& e) {
+    std::string s = fieldUtf8(e.szIp) + "/" + fieldUtf8(e.szMask) + " gw " +
+                    fieldUtf8(e.szGateway) + " port " + fieldUtf8(e.szPort) + " SSL " +
+                    (fieldView(e.szSsl) == u"1" ? "on" : "off");
+    if (!fieldEmpty(e.szTitle)) s += " \"" + fieldUtf8(e.szTitle) + "\"";
+    return s;
+}
+
+std::string journalTimeNow() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+void journalSetting(const CameraEntry& before, const CameraEntry& after, bool accepted,
+                    unsigned result) {
+    changeJournal().append({{},
+                            "setting",
+                            fieldUtf8(before.szMac),
+                            networkSummary(before),
+                            networkSummary(after),
+                            accepted ? "accepted" : "failed (" + std::to_string(result) + ")"});
+}
+
+void journalReset(const CameraEntry& camera, bool accepted, long result) {
+    changeJournal().append({{},
+                            "reset",
+                            fieldUtf8(camera.szMac),
+                            networkSummary(camera),
+                            "factory settings",
+                            accepted ? "accepted" : "failed (" + std::to_string(result) + ")"});
+}
+
+void journalFirmware(const CameraEntry& camera, const std::string& fromVersion,
+                     const std::string& toVersion, bool accepted, const std::string& detail) {
+    changeJournal().append(
+        {{},
+         "firmware",
+         fieldUtf8(camera.szMac),
+         fromVersion,
+         toVersion,
+         accepted ? "accepted" : "failed" + (detail.empty() ? "" : " (" + detail + ")")});
+}
+
+}  // namespace lanrove

@@ -1,0 +1,494 @@
+#include "runs/site_doctor.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include "discovery/ipv4_address.h"
+#include "discovery/send_schedule.h"
+#include "support/text.h"
+
+namespace lanrove {
+
+const char* severityName(Severity severity) {
+    switch (severity) {
+        case Severity::Info:
+            return "info";
+        case Severity::Warning:
+            return "warning";
+        case Severity::Error:
+            return "error";
+    }
+    return "warning";
+}
+
+namespace {
+
+class Fd {
+  public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
+std::string echoText(std::uint32_t result) {
+    switch (result) {
+        case kEchoSuccess:
+            return "answered";
+        case kEchoTimedOut:
+            return "no reply in time (11010)";
+        case kEchoDestNetUnreachable:
+            return "network unreachable (11002)";
+        case kEchoDestHostUnreachable:
+            return "host unreachable (11003)";
+        default:
+            return "failed (" + std::to_string(result) + ")";
+    }
+}
+
+bool hasCamera(const std::vector<std::uint32_t>& taken, std::uint32_t a) {
+    return std::find(taken.begin(), taken.end(), a) != taken.end();
+}
+
+// Free addresses of an adapter's subnet for Manual setting: counted down from its top,
+// skipping the adapter, its gateway and every found camera; each confirmed free by an echo
+// that nobody answered. Echoes run ten at a time.
+std::vector<std::string> freeAddressesIn(const AdapterEntry& adapter,
+                                         const std::vector<std::uint32_t>& taken,
+                                         std::size_t wanted, DoctorProbes& probes) {
+    std::vector<std::string> found;
+    const std::uint32_t ip = ipv4::fromText(adapter.ip());
+    const std::uint32_t mask = ipv4::fromText(adapter.mask());
+    const std::uint32_t gateway = ipv4::fromTextOrZero(adapter.gateway());
+    if (ip == ipv4::kAllOnes || mask == ipv4::kAllOnes || mask == 0) return found;
+    const std::uint32_t net = ipv4::networkOf(ip, mask);
+    std::vector<std::uint32_t> candidates;
+    // At most 254 candidates: enough for any site, bounded for a /8.
+    for (std::uint32_t a = ipv4::broadcastOf(ip, mask) - 1; a > net && candidates.size() < 254; --a)
+        if (a != ip && a != gateway && !hasCamera(taken, a)) candidates.push_back(a);
+    constexpr std::size_t kBatch = 10;
+    for (std::size_t start = 0; start < candidates.size() && found.size() < wanted;
+         start += kBatch) {
+        const std::size_t end = std::min(candidates.size(), start + kBatch);
+        std::vector<std::uint32_t> answer(end - start, 1);
+        std::vector<std::thread> batch;
+        batch.reserve(end - start);
+        for (std::size_t i = start; i < end; ++i)
+            batch.emplace_back([&, i] {
+                answer[i - start] =
+                    probes.echo(ipv4::toText(candidates[i]), kDoctorFreeEchoTimeoutMs);
+            });
+        for (auto& t : batch) t.join();
+        for (std::size_t i = start; i < end && found.size() < wanted; ++i)
+            if (answer[i - start] == kEchoTimedOut) found.push_back(ipv4::toText(candidates[i]));
+    }
+    return found;
+}
+
+struct CameraView {
+    int index = -1;
+    std::string mac, ip, port, title;
+    bool ssl = false;
+    std::uint32_t addr = ipv4::kAllOnes, mask = ipv4::kAllOnes, gateway = 0;
+    std::uint16_t firmStatus = 0;
+};
+
+CameraView viewOf(const CameraTable& table, int index) {
+    const CameraEntry& e = table[static_cast<std::size_t>(index)];
+    CameraView v;
+    v.index = index;
+    v.mac = fieldUtf8(e.szMac);
+    v.ip = fieldUtf8(e.szIp);
+    v.port = fieldUtf8(e.szPort);
+    v.ssl = fieldView(e.szSsl) == u"1";
+    v.addr = ipv4::fromText(v.ip);
+    v.mask = ipv4::fromText(fieldView(e.szMask));
+    v.gateway = ipv4::fromTextOrZero(fieldUtf8(e.szGateway));
+    v.firmStatus = e.wFirmStatus;
+    return v;
+}
+
+Finding cameraFinding(const CameraView& c, const char* code, Severity severity) {
+    Finding f;
+    f.code = code;
+    f.severity = severity;
+    f.recordIndex = c.index;
+    f.mac = c.mac;
+    f.ip = c.ip;
+    return f;
+}
+
+std::string schemeOf(bool ssl) {
+    return ssl ? "https" : "http";
+}
+
+// The HTTP checks of one camera that lies in an adapter's subnet.
+void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& out) {
+    int port = 0;
+    try {
+        port = std::stoi(c.port);
+    } catch (...) {
+        return;  // no port known: nothing to measure
+    }
+    if (port < 1 || port > 65535) return;
+    const std::string where = c.ip + ":" + c.port;
+    const TcpOutcome tcp = probes.connectTcp(c.ip, port, kDoctorConnectTimeoutMs);
+    if (tcp == TcpOutcome::Refused) {
+        Finding f = cameraFinding(c, finding::kHttpClosed, Severity::Error);
+        f.evidence = "TCP connection to " + where + " refused";
+        f.fix =
+            "Open the camera's web port again (power-cycle it, or set the port it really "
+            "serves with Manual setting).";
+        out.push_back(f);
+        return;
+    }
+    if (tcp != TcpOutcome::Open) {
+        Finding f = cameraFinding(c, finding::kHttpSilent, Severity::Error);
+        f.evidence = "TCP connection to " + where +
+                     (tcp == TcpOutcome::Silent ? " got no answer within 3 s" : " unreachable");
+        f.fix = "Check that no firewall or switch filters port " + c.port +
+                " between the PC and the camera, then power-cycle the camera.";
+        out.push_back(f);
+        return;
+    }
+    const std::string user = toUtf8(kDefaultCredential);
+    const std::string path = "/cgi-bin/lang.cgi";
+    int status =
+        probes.httpStatus(schemeOf(c.ssl) + "://" + where + path, user, user, kDoctorHttpTimeoutMs);
+    bool answeredOther = false;
+    if (status == 0) {
+        status = probes.httpStatus(schemeOf(!c.ssl) + "://" + where + path, user, user,
+                                   kDoctorHttpTimeoutMs);
+        if (status == 0) {
+            Finding f = cameraFinding(c, finding::kHttpSilent, Severity::Error);
+            f.evidence =
+                "port " + c.port + " accepts connections but answered neither HTTP " + "nor HTTPS";
+            f.fix = "Power-cycle the camera; if it stays silent, reset it to factory settings.";
+            out.push_back(f);
+            return;
+        }
+        answeredOther = true;
+        Finding f = cameraFinding(c, finding::kSslMismatch, Severity::Error);
+        f.evidence = std::string("the camera reports SSL ") + (c.ssl ? "on" : "off") +
+                     ", but port " + c.port + " answered " + (c.ssl ? "plain HTTP" : "HTTPS") +
+                     " (status " + std::to_string(status) + ") and refused " +
+                     (c.ssl ? "HTTPS" : "plain HTTP");
+        f.fix = std::string("Set SSL to ") + (c.ssl ? "off" : "on") +
+                " for this camera with Manual setting so that its announcement matches what it "
+                "serves.";
+        out.push_back(f);
+    }
+    if (status == 401) {
+        Finding f = cameraFinding(c, finding::kLoginRefused, Severity::Warning);
+        f.evidence = "the default login was answered with 401 on " +
+                     schemeOf(answeredOther ? !c.ssl : c.ssl) + "://" + where + path;
+        f.fix =
+            "The credentials were changed: enter the site's user name and password when "
+            "asked, or reset the camera to factory settings.";
+        out.push_back(f);
+    } else if (status >= 400) {
+        Finding f = cameraFinding(c, finding::kHttpError, Severity::Warning);
+        f.evidence = "the login page answered HTTP status " + std::to_string(status);
+        f.fix = "Power-cycle the camera; if the error stays, update or reset its firmware.";
+        out.push_back(f);
+    }
+}
+
+}  // namespace
+
+std::string secondaryAddressCommand(std::uint32_t cameraIp, std::uint32_t cameraMask,
+                                    const std::vector<std::uint32_t>& taken,
+                                    const std::string& ifName) {
+    const std::uint32_t net = ipv4::networkOf(cameraIp, cameraMask);
+    std::uint32_t pick = 0;
+    for (std::uint32_t a = ipv4::broadcastOf(cameraIp, cameraMask) - 1; a > net; --a) {
+        if (!hasCamera(taken, a)) {
+            pick = a;
+            break;
+        }
+    }
+    if (pick == 0) return {};
+    return "ip addr add " + ipv4::toText(pick) + "/" +
+           std::to_string(ipv4::prefixLength(cameraMask)) + " dev " + ifName;
+}
+
+DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTable& table,
+                       const std::vector<int>& records, DoctorProbes& probes, int threads) {
+    DoctorResult result;
+    std::vector<Finding>& out = result.findings;
+
+    // ---- The PC ----
+    if (adapters.empty()) {
+        Finding f;
+        f.code = finding::kPcNoAddress;
+        f.severity = Severity::Error;
+        f.evidence = "no network adapter that is up has an IPv4 address";
+        f.fix = "Connect the PC to the camera network and give its adapter an IPv4 address.";
+        out.push_back(f);
+    }
+    const bool dgram = probes.icmpDatagramAllowed();
+    const bool raw = dgram || probes.icmpRawAllowed();
+    if (!dgram && !raw) {
+        Finding f;
+        f.code = finding::kPcIcmpBlocked;
+        f.severity = Severity::Warning;
+        const std::string range = probes.pingGroupRange();
+        f.evidence = "net.ipv4.ping_group_range is \"" + (range.empty() ? "unreadable" : range) +
+                     "\" and no raw ICMP socket may be opened";
+        f.fix =
+            "Run as root, give the program CAP_NET_RAW, or widen net.ipv4.ping_group_range "
+            "(sysctl -w net.ipv4.ping_group_range=\"0 2147483647\").";
+        out.push_back(f);
+    }
+    for (const AdapterEntry& a : adapters) {
+        const std::uint32_t gw = ipv4::fromTextOrZero(a.gateway());
+        if (gw == 0 || !raw) continue;  // nothing to ask, or no way to ask
+        const std::uint32_t echo = probes.echo(std::string(a.gateway()), kDoctorEchoTimeoutMs);
+        if (echo == kEchoSuccess || echo == kEchoUnavailable) continue;
+        Finding f;
+        f.code = finding::kPcGatewaySilent;
+        f.severity = Severity::Warning;
+        f.evidence = "echo to the default gateway " + std::string(a.gateway()) + " on " +
+                     std::string(a.ifName()) + ": " + echoText(echo);
+        f.fix = "Check the gateway address of " + std::string(a.ifName()) +
+                " and that the gateway is switched on and connected.";
+        out.push_back(f);
+    }
+    if (const int err = probes.bindUdp(kSearchReplyPort); err != 0) {
+        Finding f;
+        f.code = finding::kPcPortBusy;
+        f.severity = Severity::Error;
+        f.evidence = "UDP port 10000 cannot be bound: " + std::string(std::strerror(err));
+        f.fix =
+            "Close the other program that holds UDP port 10000 (ss -uapn 'sport = :10000' "
+            "names it), then search again.";
+        out.push_back(f);
+    }
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        for (std::size_t j = i + 1; j < adapters.size(); ++j) {
+            const std::uint32_t ipA = ipv4::fromText(adapters[i].ip());
+            const std::uint32_t maskA = ipv4::fromText(adapters[i].mask());
+            const std::uint32_t ipB = ipv4::fromText(adapters[j].ip());
+            const std::uint32_t maskB = ipv4::fromText(adapters[j].mask());
+            const std::uint32_t mask = std::min(maskA, maskB);  // the wider subnet
+            if (ipv4::networkOf(ipA, mask) != ipv4::networkOf(ipB, mask)) continue;
+            Finding f;
+            f.code = finding::kPcSharedSubnet;
+            f.severity = Severity::Warning;
+            f.evidence = std::string(adapters[i].ifName()) + " (" + std::string(adapters[i].ip()) +
+                         ") and " + std::string(adapters[j].ifName()) + " (" +
+                         std::string(adapters[j].ip()) + ") are on one subnet";
+            f.fix =
+                "Disconnect or readdress one of the two adapters; replies may come in on "
+                "either of them.";
+            out.push_back(f);
+        }
+    }
+
+    // ---- The cameras ----
+    std::vector<CameraView> cams;
+    cams.reserve(records.size());
+    for (int index : records)
+        if (index >= 0 && index < static_cast<int>(kCameraTableSize) && table[index].inUse())
+            cams.push_back(viewOf(table, index));
+    result.camerasChecked = static_cast<int>(cams.size());
+    std::vector<std::uint32_t> taken;
+    std::map<std::uint32_t, std::vector<std::size_t>> byAddress;
+    for (std::size_t i = 0; i < cams.size(); ++i) {
+        taken.push_back(cams[i].addr);
+        byAddress[cams[i].addr].push_back(i);
+    }
+    auto inSubnetOf = [&](const CameraView& c) -> const AdapterEntry* {
+        for (const AdapterEntry& a : adapters)
+            if (CCGI::IsOutsideHostSubnet(a.ip(), a.mask(), c.ip) == 0) return &a;
+        return nullptr;
+    };
+
+    // Free addresses for the cameras outside every subnet, found once for all of them.
+    std::size_t outside = 0;
+    for (const CameraView& c : cams) outside += inSubnetOf(c) == nullptr ? 1 : 0;
+    std::vector<std::string> freeAddresses;
+    if (outside > 0 && !adapters.empty() && raw)
+        freeAddresses = freeAddressesIn(adapters.front(), taken, outside, probes);
+    std::size_t nextFree = 0;
+
+    std::vector<std::vector<Finding>> perCamera(cams.size());
+    std::vector<std::size_t> httpChecks;
+    for (std::size_t i = 0; i < cams.size(); ++i) {
+        const CameraView& c = cams[i];
+        std::vector<Finding>& mine = perCamera[i];
+        const AdapterEntry* home = inSubnetOf(c);
+        if (home == nullptr && !adapters.empty()) {
+            const AdapterEntry& a = adapters.front();
+            Finding f = cameraFinding(c, finding::kOutsideSubnet, Severity::Error);
+            f.evidence = c.ip + " is outside the subnet of every adapter (" +
+                         std::string(a.ifName()) + ": " + std::string(a.ip()) + "/" +
+                         std::to_string(ipv4::prefixLength(ipv4::fromText(a.mask()))) + ")";
+            const std::string command =
+                c.mask != ipv4::kAllOnes && c.addr != ipv4::kAllOnes
+                    ? secondaryAddressCommand(c.addr, c.mask, taken, std::string(a.ifName()))
+                    : std::string();
+            std::string fix;
+            if (!command.empty())
+                fix = "Either run \"" + command + "\" on the PC for now, or";
+            else
+                fix = "Either";
+            if (nextFree < freeAddresses.size())
+                fix += " move the camera with Manual setting to " + freeAddresses[nextFree++] +
+                       ", which no host answers in the PC's subnet.";
+            else
+                fix += " move the camera into the PC's subnet with Manual setting.";
+            f.fix = fix;
+            mine.push_back(f);
+        }
+        const auto& same = byAddress[c.addr];
+        if (same.size() > 1) {
+            std::string others;
+            for (std::size_t k : same)
+                if (k != i) others += (others.empty() ? "" : ", ") + cams[k].mac;
+            Finding f = cameraFinding(c, finding::kSharedAddress, Severity::Error);
+            f.evidence = c.ip + " is also used by " + others;
+            f.fix = "Give each camera its own address with Auto setting or Manual setting.";
+            mine.push_back(f);
+        }
+        if (c.gateway != 0 && c.mask != ipv4::kAllOnes && c.addr != ipv4::kAllOnes &&
+            ipv4::networkOf(c.gateway, c.mask) != ipv4::networkOf(c.addr, c.mask)) {
+            Finding f = cameraFinding(c, finding::kForeignGateway, Severity::Warning);
+            f.evidence = "gateway " + ipv4::toText(c.gateway) + " is outside the camera's own " +
+                         "subnet " + ipv4::toText(ipv4::networkOf(c.addr, c.mask)) + "/" +
+                         std::to_string(ipv4::prefixLength(c.mask));
+            f.fix = "Set a gateway inside " + ipv4::toText(ipv4::networkOf(c.addr, c.mask)) + "/" +
+                    std::to_string(ipv4::prefixLength(c.mask)) +
+                    " (or 0.0.0.0) with Manual setting.";
+            mine.push_back(f);
+        }
+        // A shared address would make the answer come from either camera: not measured.
+        if (home != nullptr && same.size() == 1) httpChecks.push_back(i);
+    }
+
+    std::vector<std::vector<Finding>> httpFindings(cams.size());
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t k = next++; k < httpChecks.size(); k = next++)
+            checkHttp(cams[httpChecks[k]], probes, httpFindings[httpChecks[k]]);
+    };
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), httpChecks.size());
+    std::vector<std::thread> pool;
+    pool.reserve(n);
+    for (std::size_t t = 0; t < n; ++t) pool.emplace_back(worker);
+    for (auto& t : pool) t.join();
+
+    for (std::size_t i = 0; i < cams.size(); ++i) {
+        out.insert(out.end(), perCamera[i].begin(), perCamera[i].end());
+        out.insert(out.end(), httpFindings[i].begin(), httpFindings[i].end());
+        if (cams[i].firmStatus == kFirmStatusUpdateReady) {
+            Finding f = cameraFinding(cams[i], finding::kFirmwareReady, Severity::Info);
+            f.evidence = "the firmware check found a newer version for this camera";
+            f.fix = "Run F/W Update for this camera.";
+            out.push_back(f);
+        }
+    }
+    return result;
+}
+
+// ---- System probes ----
+
+std::uint32_t SystemDoctorProbes::echo(const std::string& ip, long timeoutMs) {
+    return m_net.echo(fromUtf8(ip), timeoutMs);
+}
+
+bool SystemDoctorProbes::icmpDatagramAllowed() {
+    const Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
+    return fd.get() >= 0;
+}
+
+bool SystemDoctorProbes::icmpRawAllowed() {
+    const Fd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    return fd.get() >= 0;
+}
+
+std::string SystemDoctorProbes::pingGroupRange() {
+    std::ifstream in("/proc/sys/net/ipv4/ping_group_range");
+    std::string text;
+    std::getline(in, text);
+    for (char& ch : text)
+        if (ch == '\t') ch = ' ';
+    return text;
+}
+
+int SystemDoctorProbes::bindUdp(std::uint16_t port) {
+    const Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) return errno;
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return errno;
+    return 0;
+}
+
+TcpOutcome SystemDoctorProbes::connectTcp(const std::string& ip, int port, long timeoutMs) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::inet_pton(AF_INET, ip.c_str(), &addr.sin_addr) != 1) return TcpOutcome::Unreachable;
+    const Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) return TcpOutcome::Unreachable;
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        return TcpOutcome::Open;
+    if (errno == ECONNREFUSED) return TcpOutcome::Refused;
+    if (errno != EINPROGRESS) return TcpOutcome::Unreachable;
+    pollfd p{fd.get(), POLLOUT, 0};
+    const int wait = static_cast<int>(std::max<long>(1, m_clock.scaledMs(timeoutMs)));
+    int r = 0;
+    do {
+        r = ::poll(&p, 1, wait);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0) return TcpOutcome::Silent;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (r < 0 || ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        return TcpOutcome::Unreachable;
+    if (err == 0) return TcpOutcome::Open;
+    if (err == ECONNREFUSED) return TcpOutcome::Refused;
+    return err == ETIMEDOUT ? TcpOutcome::Silent : TcpOutcome::Unreachable;
+}
+
+int SystemDoctorProbes::httpStatus(const std::string& url, const std::string& user,
+                                   const std::string& password, long timeoutMs) {
+    auto session = CgiSession::create(m_clock, timeoutMs);
+    if (!session) return 0;
+    CgiRequestSpec get;
+    get.url = url;
+    get.headers.push_back("Authorization: " +
+                          m_cgi.BasicCredentials(fromUtf8(user), fromUtf8(password)));
+    int error = 0;
+    CgiRequestPtr request = CgiRequest::open(*session, get, error);
+    if (!request) return 0;
+    const int status = request->waitForHeaders() ? request->statusCode() : 0;
+    request->close();
+    return status;
+}
+
+}  // namespace lanrove

@@ -1,0 +1,183 @@
+// The doctor's rules over measured probe answers, and the changes journal.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+#include "discovery/ipv4_address.h"
+#include "runs/change_journal.h"
+#include "runs/site_doctor.h"
+#include "support/text.h"
+
+using namespace lanrove;
+
+namespace {
+
+class FakeProbes final : public DoctorProbes {
+  public:
+    std::map<std::string, std::uint32_t> echoes;  // default: no reply
+    bool dgram = true, raw = true;
+    int bindError = 0;
+    std::map<std::string, TcpOutcome> tcp;  // default: open
+    std::map<std::string, int> http;        // url -> status, default 200
+    std::uint32_t echo(const std::string& ip, long) override {
+        std::lock_guard lock(m);
+        const auto it = echoes.find(ip);
+        return it == echoes.end() ? kEchoTimedOut : it->second;
+    }
+    bool icmpDatagramAllowed() override { return dgram; }
+    bool icmpRawAllowed() override { return raw; }
+    std::string pingGroupRange() override { return "1 0"; }
+    int bindUdp(std::uint16_t) override { return bindError; }
+    TcpOutcome connectTcp(const std::string& ip, int, long) override {
+        std::lock_guard lock(m);
+        const auto it = tcp.find(ip);
+        return it == tcp.end() ? TcpOutcome::Open : it->second;
+    }
+    int httpStatus(const std::string& url, const std::string&, const std::string&, long) override {
+        std::lock_guard lock(m);
+        const auto it = http.find(url);
+        return it == http.end() ? 200 : it->second;
+    }
+    std::mutex m;
+};
+
+AdapterEntry adapter(const char* ip, const char* mask, const char* gw, const char* name) {
+    AdapterEntry a{};
+    AdapterEntry::setText(a.szIp, ip);
+    AdapterEntry::setText(a.szMask, mask);
+    AdapterEntry::setText(a.szGateway, gw);
+    AdapterEntry::setText(a.szIfName, name);
+    return a;
+}
+
+void camera(CameraTable& t, int i, const char* mac, const char* ip, const char* gw = "0.0.0.0",
+            const char* mask = "255.255.255.0", const char* port = "80", const char* ssl = "0") {
+    CameraEntry& e = t[static_cast<std::size_t>(i)];
+    setField(e.szNo, std::string_view(std::to_string(i + 1)));
+    setField(e.szMac, std::string_view(mac));
+    setField(e.szIp, std::string_view(ip));
+    setField(e.szMask, std::string_view(mask));
+    setField(e.szGateway, std::string_view(gw));
+    setField(e.szPort, std::string_view(port));
+    setField(e.szSsl, std::string_view(ssl));
+}
+
+std::multimap<std::string, std::string> codes(const DoctorResult& r) {
+    std::multimap<std::string, std::string> m;
+    for (const Finding& f : r.findings) m.emplace(f.mac, f.code);
+    return m;
+}
+
+}  // namespace
+
+TEST(SiteDoctor, HealthyCamerasGiveNoFindings) {
+    auto table = std::make_unique<CameraTable>();
+    camera(*table, 0, "A", "192.168.0.20", "192.168.0.1");
+    camera(*table, 1, "B", "192.168.0.21", "0.0.0.0", "255.255.255.0", "443", "1");
+    FakeProbes p;
+    p.echoes["192.168.0.1"] = kEchoSuccess;
+    const DoctorResult r = runDoctor(
+        {adapter("192.168.0.10", "255.255.255.0", "192.168.0.1", "eth0")}, *table, {0, 1}, p);
+    EXPECT_TRUE(r.findings.empty()) << r.findings.front().code;
+    EXPECT_EQ(r.camerasChecked, 2);
+}
+
+TEST(SiteDoctor, PcFindingsAreMeasuredNotGuessed) {
+    auto table = std::make_unique<CameraTable>();
+    FakeProbes p;
+    p.dgram = p.raw = false;
+    p.bindError = EADDRINUSE;
+    // Two adapters on one subnet; no ICMP: the gateway is not asked, so no gateway finding.
+    const DoctorResult r = runDoctor({adapter("192.168.0.10", "255.255.255.0", "192.168.0.1", "a"),
+                                      adapter("192.168.0.11", "255.255.0.0", "0.0.0.0", "b")},
+                                     *table, {}, p);
+    const auto c = codes(r);
+    EXPECT_EQ(c.count(""), 3u);
+    EXPECT_EQ(c.find("")->second, finding::kPcIcmpBlocked);
+    bool port = false, shared = false;
+    for (const Finding& f : r.findings) {
+        port = port || f.code == finding::kPcPortBusy;
+        shared = shared || f.code == finding::kPcSharedSubnet;
+        if (f.code == finding::kPcIcmpBlocked) {
+            EXPECT_NE(f.evidence.find("\"1 0\""), std::string::npos);
+        }
+    }
+    EXPECT_TRUE(port && shared);
+
+    const DoctorResult none = runDoctor({}, *table, {}, p);
+    ASSERT_FALSE(none.findings.empty());
+    EXPECT_EQ(none.findings.front().code, finding::kPcNoAddress);
+}
+
+TEST(SiteDoctor, CameraFaultsAndTheirEvidence) {
+    auto table = std::make_unique<CameraTable>();
+    camera(*table, 0, "CLOSED", "192.168.0.22");
+    camera(*table, 1, "SILENT", "192.168.0.23");
+    camera(*table, 2, "MISMATCH", "192.168.0.24", "0.0.0.0", "255.255.255.0", "443", "1");
+    camera(*table, 3, "LOGIN", "192.168.0.25");
+    camera(*table, 4, "GW", "192.168.0.26", "10.0.0.1");
+    camera(*table, 5, "DUP1", "192.168.0.2");
+    camera(*table, 6, "DUP2", "192.168.0.2");
+    camera(*table, 7, "FAR", "10.20.30.40", "0.0.0.0", "255.255.0.0");
+    table->rows[3].wFirmStatus = kFirmStatusUpdateReady;
+    FakeProbes p;
+    p.tcp["192.168.0.22"] = TcpOutcome::Refused;
+    p.tcp["192.168.0.23"] = TcpOutcome::Silent;
+    p.http["https://192.168.0.24:443/cgi-bin/lang.cgi"] = 0;
+    p.http["http://192.168.0.25:80/cgi-bin/lang.cgi"] = 401;
+    p.echoes["192.168.0.254"] = kEchoSuccess;  // taken: the next one down is offered
+    const DoctorResult r = runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")},
+                                     *table, {0, 1, 2, 3, 4, 5, 6, 7}, p);
+    const std::multimap<std::string, std::string> expected = {
+        {"CLOSED", finding::kHttpClosed},    {"SILENT", finding::kHttpSilent},
+        {"MISMATCH", finding::kSslMismatch}, {"LOGIN", finding::kLoginRefused},
+        {"LOGIN", finding::kFirmwareReady},  {"GW", finding::kForeignGateway},
+        {"DUP1", finding::kSharedAddress},   {"DUP2", finding::kSharedAddress},
+        {"FAR", finding::kOutsideSubnet}};
+    EXPECT_EQ(codes(r), expected);
+    for (const Finding& f : r.findings) {
+        if (f.code == finding::kOutsideSubnet) {
+            EXPECT_NE(f.fix.find("ip addr add 10.20.255.254/16 dev eth0"), std::string::npos);
+            EXPECT_NE(f.fix.find("Manual setting to 192.168.0.253"), std::string::npos) << f.fix;
+        }
+        if (f.code == finding::kSharedAddress && f.mac == "DUP1") {
+            EXPECT_NE(f.evidence.find("DUP2"), std::string::npos);
+        }
+    }
+}
+
+TEST(SiteDoctor, SecondaryAddressSkipsCamerasAtTheTop) {
+    const auto ip = *ipv4::parse("10.1.1.5");
+    const auto mask = *ipv4::parse("255.255.255.0");
+    EXPECT_EQ(secondaryAddressCommand(ip, mask, {*ipv4::parse("10.1.1.254")}, "eth1"),
+              "ip addr add 10.1.1.253/24 dev eth1");
+    // A /31 or /32 has no host address to spare.
+    EXPECT_EQ(secondaryAddressCommand(ip, ipv4::kAllOnes, {}, "eth1"), "");
+}
+
+TEST(ChangeJournal, AppendsAndReadsBackSkippingBrokenLines) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("lanrove-journal-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    ChangeJournal j;
+    CameraEntry before{};
+    setField(before.szMac, std::string_view("00:80:45:00:00:01"));
+    setField(before.szIp, std::string_view("192.168.0.2"));
+    EXPECT_FALSE(j.append({}));  // not opened: nothing written
+    j.open(ChangeJournal::fileIn(dir));
+    ASSERT_TRUE(j.append({"", "setting", "00:80:45:00:00:01", networkSummary(before),
+                          "192.168.0.100/255.255.255.0", "accepted"}));
+    { std::ofstream(j.file(), std::ios::app) << "{\"time\": \"2026-01-01 00:0"; }  // cut off
+    { std::ofstream(j.file(), std::ios::app) << "\n"; }
+    ASSERT_TRUE(j.append({"2026-12-08 10:00:00", "reset", "m", "a", "b", "failed (400)"}));
+    const auto records = ChangeJournal::read(j.file());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].kind, "setting");
+    EXPECT_EQ(records[0].time.size(), 19u);
+    EXPECT_NE(records[0].before.find("192.168.0.2/"), std::string::npos);
+    EXPECT_EQ(records[1].result, "failed (400)");
+    std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,80 @@
+// The desktop program's doctor summary and "Save report...", against cameras served on
+// loopback only: one healthy, one whose web port is closed.
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <fstream>
+#include <sstream>
+
+#include "cgi/sim_helpers.h"
+#include "ui_fixture.h"
+#include "web_side.h"
+
+namespace lanrove::ui::testing {
+namespace {
+
+class DoctorMenuTest : public UiFixture {
+  protected:
+    DoctorMenuTest() {
+        // Every probe stays on loopback: the adapter is loopback's, without a gateway.
+        net.adapters.clear();
+        net.adapters.push_back(makeAdapter("127.0.0.1", "255.0.0.0", "0.0.0.0", "lo"));
+    }
+    ~DoctorMenuTest() override {
+        if (web) web->stop();
+    }
+    int addCamera(const std::string& ip, const std::string& port, const char* mac) {
+        const int index = core->store().m_nFindWrite;
+        appendRecord(ip.c_str(), 2, 201, false, "KT-100", mac);
+        CameraEntry& e = core->store().m_CamTable[static_cast<std::size_t>(index)];
+        setField(e.szPort, std::string_view(port));
+        setField(e.szMask, std::string_view("255.0.0.0"));
+        window->handleAddRow(index);
+        window->handleMarkRows(index + 1);
+        return core->list().rowCount() - 1;
+    }
+    TraceLog simLog;
+    camsim::Fleet fleet;
+    std::unique_ptr<camsim::WebSide> web;
+};
+
+TEST_F(DoctorMenuTest, SummaryNamesTheClosedPortAndTheReportHasBothCameras) {
+    camsim::SimCamera healthy = ::lanrove::testing::simCamera("127.0.0.121", 2, "Cam");
+    healthy.admin = {"vorly", "vorly"};  // the cameras' default login
+    fleet.cameras.push_back(healthy);
+    web = std::make_unique<camsim::WebSide>(fleet, simLog, clock);
+    ASSERT_TRUE(web->start());
+    startWindow();
+    const int port = fleet.cameras[0].port;
+    addCamera("127.0.0.121", std::to_string(port), "00:1B:7C:00:07:01");
+    // Nothing listens on 127.0.0.122 at that port: the connection is refused.
+    addCamera("127.0.0.122", std::to_string(port), "00:1B:7C:00:07:02");
+
+    QString shown;
+    QObject::connect(window.get(), &MainWindow::doctorDialogOpened, window.get(), [&](QDialog* d) {
+        shown = d->findChild<QPlainTextEdit*>(QStringLiteral("doctorFindings"))->toPlainText();
+        QTimer::singleShot(0, d, &QDialog::reject);
+    });
+    window->diagnose(-1);
+    EXPECT_TRUE(shown.contains(QStringLiteral("camera-http-closed"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("00:1B:7C:00:07:02"))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("00:1B:7C:00:07:01"))) << shown.toStdString();
+
+    shown.clear();
+    window->diagnose(0);  // the healthy row alone
+    EXPECT_FALSE(shown.contains(QStringLiteral("camera-"))) << shown.toStdString();
+
+    const std::string file = (dir.path() / "site.html").string();
+    ASSERT_TRUE(window->saveReport(QString::fromStdString(file), false));
+    std::ifstream in(file);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string html = ss.str();
+    EXPECT_NE(html.find("00:1B:7C:00:07:01"), std::string::npos);
+    EXPECT_NE(html.find("camera-http-closed"), std::string::npos);
+    EXPECT_FALSE(window->saveReport(
+        QString::fromStdString((dir.path() / "no/such/x.html").string()), false));
+}
+
+}  // namespace
+}  // namespace lanrove::ui::testing
