@@ -49,6 +49,7 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_echoProbe = std::make_unique<EchoAddressProbe>(*m_net);
     m_probe = m_echoProbe.get();
     m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
+    useDefaultFirmwarePorts();
     queryModuleVersion(currentModulePath(), m_version);
 }
 
@@ -59,6 +60,8 @@ SetupCore::~SetupCore() {
 }
 
 void SetupCore::stopWorkers() {
+    // The firmware runs first: their workers use the camera table and the camera client.
+    stopFirmwareRuns();
     // A settings run first (it restarts the receive thread and runs a schedule), then the
     // search worker: it starts receive threads and schedules itself.
     m_settingsRun.reset();
