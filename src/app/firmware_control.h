@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "discovery/camera_entry.h"
 #include "support/clock.h"
 
 namespace lanrove {
@@ -54,6 +55,9 @@ class FirmwareControl {
     // Records from index 0 up to the first empty No. (at most 1000).
     virtual int firmRecordCount() const = 0;
     virtual FirmwareProgress firmProgress(int recordIndex) const = 0;
+    // A whole record, copied consistently with the runs' writes (the list row shows texts a
+    // worker rewrites, such as the firmware version after an update).
+    virtual CameraEntry firmRecord(int recordIndex) const = 0;
 };
 
 }  // namespace lanrove

@@ -138,6 +138,10 @@ class SetupCore final : public FirmwareControl {
     int loginTest(const CameraEntry& entry);
     // The work copy after the login step (used by the manual run's HTTP part).
     CameraEntry& loginEntry() { return m_LoginEntry; }
+    // ---- Firmware check and update ----
+    // The runs behind the F/W Check and F/W Update buttons; null while they are not built.
+    FirmwareControl* firmwareControl() { return nullptr; }
+
     // The factory-default reset of all cameras (not built yet).
     bool resetRunning() const { return false; }
 

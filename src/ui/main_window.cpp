@@ -84,7 +84,8 @@ MainWindow::MainWindow(SetupCore& core, MessageLayer& messages, const LangTable&
       m_messages(messages),
       m_appTexts(appTexts),
       m_events(this, *this),
-      m_settingEvents(this, core) {
+      m_settingEvents(this, core),
+      m_firmEvents(this, *this) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(programIcon());
     // The splash goes up at once and paints while the initialisation runs.
@@ -171,6 +172,8 @@ void MainWindow::buildControls() {
     connect(m_buttons[kIdSearch], &QPushButton::clicked, this, &MainWindow::onSearch);
     connect(m_buttons[kIdAutoSetting], &QPushButton::clicked, this, &MainWindow::onAutoSetting);
     connect(m_buttons[kIdManualSetting], &QPushButton::clicked, this, &MainWindow::onManualSetting);
+    connect(m_buttons[kIdFirmCheck], &QPushButton::clicked, this, &MainWindow::onFirmCheck);
+    connect(m_buttons[kIdFirmUpdate], &QPushButton::clicked, this, &MainWindow::onFirmUpdate);
 }
 
 void MainWindow::applyTexts() {

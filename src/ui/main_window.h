@@ -20,6 +20,7 @@
 #include "app/setup_core.h"
 #include "support/clock.h"
 #include "ui/camera_table_model.h"
+#include "ui/gui_firmware_events.h"
 #include "ui/gui_search_events.h"
 #include "ui/gui_settings_events.h"
 #include "ui/message_layer.h"
@@ -55,7 +56,7 @@ inline constexpr std::array<int, kListColumnCount> kStandardColumnWidths{45, 80,
 inline constexpr double kClassicPixelsPerUnit = 1.5;
 std::array<int, kListColumnCount> columnWidthsFor(bool maintenance, double pixelsPerUnit);
 
-class MainWindow final : public QWidget, public SearchReportHandler {
+class MainWindow final : public QWidget, public SearchReportHandler, public FirmwareReportHandler {
     Q_OBJECT
   public:
     MainWindow(SetupCore& core, MessageLayer& messages, const LangTable& appTexts,
@@ -105,23 +106,38 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     void handleAddRow(int recordIndex) override;
     void handleMarkRows(int rowCount) override;
 
-    // True from an Auto setting or Manual setting press until its run is over.
+    // True from an Auto setting, Manual setting, F/W Check or F/W Update press until its run
+    // is over.
     bool settingBusy() const { return m_bSettingBusy; }
+
+    // The firmware runs behind F/W Check and F/W Update: the core's unless another was given
+    // (tests and tools); the buttons do nothing while there is none.
+    FirmwareControl* firmwareControl() const;
+    void useFirmwareControl(FirmwareControl* control) { m_pFirmControl = control; }
+    FirmwareEvents& firmwareEvents() { return m_firmEvents; }
+    // The firmware runs' reports (FirmwareReportHandler), on the window's thread.
+    void handleFirmRowChanged(int recordIndex) override;
+    void handleFirmCheckDone(bool anyUpdateReady) override;
 
   public slots:
     void onSearch();
     void onAutoSetting();
     void onManualSetting();
+    void onFirmCheck();
+    void onFirmUpdate();
 
   signals:
     void ready();
     void startupFailed();
     void searchWindowOpened(lanrove::ui::SearchWindow* window);
     void searchFinished();
-    // A dialog or the progress window of the IP setting is about to run modally.
+    // A dialog or progress window of the IP setting or the firmware buttons is about to run
+    // modally.
     void settingDialogOpened(QDialog* dialog);
     // The settings run of a button press is over and its results are in the list.
     void settingFinished();
+    // The dialog of F/W Check or F/W Update has closed and the buttons are set.
+    void firmwareFinished();
     void finished(int exitCode);
 
   protected:
@@ -144,6 +160,11 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     int openSettingDialog(SettingDialog& dialog);
     void runSettings(SettingsRun& run);
 
+    // The firmware buttons (main_window_firmware.cpp).
+    class FirmwareScope;
+    bool firmwareButtonAllowed() const;
+    void refreshAllFirmRows();
+
     SetupCore& m_core;
     MessageLayer& m_messages;
     const LangTable& m_appTexts;
@@ -159,6 +180,8 @@ class MainWindow final : public QWidget, public SearchReportHandler {
     GuiSettingsEvents m_settingEvents;
     SettingDialog* m_pSettingDialog = nullptr;
     bool m_bSettingBusy = false;
+    GuiFirmwareEvents m_firmEvents;
+    FirmwareControl* m_pFirmControl = nullptr;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;

@@ -54,8 +54,10 @@ BoxAnswer QtMessageLayer::show(QWidget* parent, BoxIcon icon, const QString& tit
     }
     QMessageBox::StandardButtons set = QMessageBox::Ok;
     if (buttons == BoxButtons::OkCancel) set = QMessageBox::Ok | QMessageBox::Cancel;
-    if (buttons == BoxButtons::YesNo) set = QMessageBox::Yes | QMessageBox::No;
+    if (buttons == BoxButtons::YesNo || buttons == BoxButtons::YesNoDefaultNo)
+        set = QMessageBox::Yes | QMessageBox::No;
     QMessageBox box(qicon, title, text, set, parent);
+    if (buttons == BoxButtons::YesNoDefaultNo) box.setDefaultButton(QMessageBox::No);
     switch (box.exec()) {
         case QMessageBox::Cancel:
             return BoxAnswer::Cancel;
@@ -93,6 +95,7 @@ BoxAnswer AnsweringMessageLayer::show(QWidget*, BoxIcon icon, const QString& tit
     const bool positive = m_questions == QuestionAnswer::Positive;
     switch (buttons) {
         case BoxButtons::YesNo:
+        case BoxButtons::YesNoDefaultNo:
             return positive ? BoxAnswer::Yes : BoxAnswer::No;
         case BoxButtons::OkCancel:
             return positive ? BoxAnswer::Ok : BoxAnswer::Cancel;

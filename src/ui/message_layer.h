@@ -13,7 +13,8 @@ class QWidget;
 namespace lanrove::ui {
 
 enum class BoxIcon { Information, Warning, Error, Question, NoIcon };
-enum class BoxButtons { Ok, OkCancel, YesNo };
+// YesNoDefaultNo: Enter (the default button) answers No.
+enum class BoxButtons { Ok, OkCancel, YesNo, YesNoDefaultNo };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 
 struct BoxRecord {

@@ -1,0 +1,265 @@
+// The version check without the network: the camera's version texts, CheckVersion's comparison
+// with its trace lines, the walk over the components and the version text after an update.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/temp_dir.h"
+#include "discovery/log_capture.h"
+#include "firmware/version_check.h"
+#include "support/text.h"
+
+using namespace lanrove;
+using lanrove::test::TempDir;
+using lanrove::testing::LogCapture;
+
+namespace {
+
+CameraEntry camera(std::uint16_t protoVer, std::string_view model) {
+    CameraEntry e{};
+    e.clear();
+    setField(e.szNo, std::string_view("3"));
+    setField(e.szModel, model);
+    e.wProtoVer = protoVer;
+    return e;
+}
+
+void put(const TempDir& home, const std::string& model, const std::string& name,
+         std::string_view bytes = "firmware") {
+    std::filesystem::create_directories(home.path() / model);
+    std::ofstream(home.path() / model / name, std::ios::binary) << bytes;
+}
+
+const FirmwareCatalogueRow& row(std::uint16_t generation, std::uint16_t index,
+                                std::u16string_view model) {
+    const FirmwareCatalogueRow* r = FindCatalogueRow(generation, index, model);
+    EXPECT_NE(r, nullptr);
+    return *r;
+}
+
+}  // namespace
+
+TEST(VersionText, MainAndDayNumbers) {
+    ParsedVersion p = ParseVersionText(u"1.23(20100415)");
+    EXPECT_TRUE(p.bOk);
+    EXPECT_EQ(p.dwMain, 123u);
+    EXPECT_EQ(p.dwDay, 20100415u);
+
+    p = ParseVersionText(u"V1.05(20100301)");
+    EXPECT_TRUE(p.bOk);
+    EXPECT_EQ(p.dwMain, 105u);
+    EXPECT_EQ(p.dwDay, 20100301u);
+
+    // Without ")" the day number stays 0.
+    p = ParseVersionText(u"2.00(2010");
+    EXPECT_TRUE(p.bOk);
+    EXPECT_EQ(p.dwMain, 200u);
+    EXPECT_EQ(p.dwDay, 0u);
+
+    EXPECT_FALSE(ParseVersionText(u"1.05").bOk);      // no "("
+    EXPECT_FALSE(ParseVersionText(u"V.(2010)").bOk);  // no main digits
+    EXPECT_FALSE(ParseVersionText(u"1.0()").bOk);     // no day digits
+    // An empty main part fails, though the day is still read.
+    p = ParseVersionText(u"(20100301)");
+    EXPECT_FALSE(p.bOk);
+    EXPECT_EQ(p.dwDay, 20100301u);
+    // Digits beyond 32 bits are no version.
+    EXPECT_FALSE(ParseVersionText(u"1.2.3.4.5.6.7.8.9.10(2010)").bOk);
+}
+
+TEST(VersionCheck, DayFormatComparisonWithItsTraceLines) {
+    LogCapture capture;
+    CameraEntry cam = camera(2, "KT-6500");
+    setField(cam.szNetMainVer, std::string_view("V1.05(20100301)"));
+    const FirmwareCatalogueRow& net = row(2, 0, u"KT-6500");
+
+    EXPECT_EQ(CompareFirmwareVersion(cam, net, 20100415, capture.log()), 4608u);
+    EXPECT_EQ(capture.count("CamNo(3) CheckVersion VersionComp3 Set(V1.05(20100301))."), 1u);
+    EXPECT_EQ(capture.count("CamNo(3) DayVerCompFmt Effect Firmware CamVer(20100301) "
+                            "FileVer(20100415)."),
+              1u);
+    EXPECT_EQ(CompareFirmwareVersion(cam, net, 20100301, capture.log()), 4610u);
+    EXPECT_EQ(capture.count("CamNo(3) DayVerCompFmt New Firmware CamVer(20100301) "
+                            "FileVer(20100301)."),
+              1u);
+    EXPECT_EQ(CompareFirmwareVersion(cam, net, 20100101, capture.log()), 4610u);
+    EXPECT_EQ(capture.count("CamNo(3) DayVerCompFmt New Ivalid Firmware CamVer(20100301) "
+                            "FileVer(20100101)."),
+              1u);
+}
+
+TEST(VersionCheck, MainFormatAndUnusableTexts) {
+    LogCapture capture;
+    CameraEntry cam = camera(2, "KT-5200");
+    const FirmwareCatalogueRow& bin = row(2, 0, u"KT-5200");  // camera main, main numbers
+    setField(cam.szCamMainVer, std::string_view("1.05(20100301)"));
+    EXPECT_EQ(CompareFirmwareVersion(cam, bin, 106, capture.log()), 4608u);
+    EXPECT_EQ(capture.count("CamNo(3) MainVerCompFmt Effect Firmware CamVer(105) FileVer(106)."),
+              1u);
+    EXPECT_EQ(CompareFirmwareVersion(cam, bin, 104, capture.log()), 4610u);
+    EXPECT_EQ(capture.count("CamNo(3) MainVerCompFmt New Ivalid Firmware CamVer(105) "
+                            "FileVer(104)."),
+              1u);
+
+    setField(cam.szCamMainVer, std::string_view("1.05"));
+    EXPECT_EQ(CompareFirmwareVersion(cam, bin, 106, capture.log()), 8195u);
+    EXPECT_EQ(capture.count("CamNo(3) GetFirmVer Search Virsion String Error."), 1u);
+    setField(cam.szCamMainVer, std::string_view("(20100301)"));
+    EXPECT_EQ(CompareFirmwareVersion(cam, bin, 106, capture.log()), 8195u);
+    setField(cam.szCamMainVer, std::string_view(""));
+    EXPECT_EQ(CompareFirmwareVersion(cam, bin, 106, capture.log()), 8195u);
+    EXPECT_EQ(capture.count("CamNo(3) CheckVersion Non Version Info."), 1u);
+
+    // A format the table does not know is not comparable.
+    FirmwareCatalogueRow odd = bin;
+    odd.wVersionFormat = 3;
+    setField(cam.szCamMainVer, std::string_view("1.05(20100301)"));
+    EXPECT_EQ(CompareFirmwareVersion(cam, odd, 106, capture.log()), 4609u);
+}
+
+TEST(VersionCheck, RefreshFailuresGiveUnreachable) {
+    LogCapture capture;
+    CameraEntry cam = camera(2, "KT-6500");
+    const FirmwareCatalogueRow& net = row(2, 0, u"KT-6500");
+    EXPECT_EQ(CheckVersion(cam, net, 20100415, capture.log(),
+                           [](CameraEntry&) { return VersionRefresh::OutsideSubnet; }),
+              8196u);
+    EXPECT_EQ(capture.count("CamNo(3) CheckVersion Network Check Error."), 1u);
+    EXPECT_EQ(CheckVersion(cam, net, 20100415, capture.log(),
+                           [](CameraEntry&) { return VersionRefresh::QueryFailed; }),
+              8196u);
+    EXPECT_EQ(capture.count("CamNo(3) CheckVersion ReqGetCamSetCgi Error(4609)."), 1u);
+    // The refresh fills the version texts that the comparison then reads.
+    EXPECT_EQ(CheckVersion(cam, net, 20100415, capture.log(),
+                           [](CameraEntry& c) {
+                               setField(c.szNetMainVer, std::string_view("V2.00(20100415)"));
+                               return VersionRefresh::Ok;
+                           }),
+              4610u);
+    EXPECT_EQ(capture.count("CamNo(3) CheckVersion Start."), 3u);
+}
+
+TEST(FirmFileCheck, NetLatestThenCamNewer) {
+    TempDir home;
+    LogCapture capture;
+    put(home, "KT-6500", "RP2NET20100301.BIN");
+    put(home, "KT-6500", "RP2CAM20100415.BIN");
+    CameraEntry cam = camera(2, "KT-6500");
+    setField(cam.szNetMainVer, std::string_view("V1.05(20100301)"));
+    setField(cam.szCamMainVer, std::string_view("V1.05(20100301)"));
+    std::vector<std::uint16_t> asked;
+    std::mutex lock;
+    const FirmFileCheck check =
+        CheckFirmFile(cam, home.path(), true, &lock, capture.log(),
+                      [&](const FirmwareCatalogueRow& r, std::uint32_t number) {
+                          asked.push_back(r.wIndex);
+                          return CompareFirmwareVersion(cam, r, number, capture.log());
+                      });
+    EXPECT_EQ(check.wStatus, 4608);
+    EXPECT_EQ(check.wMethod, 2);
+    EXPECT_EQ(asked, (std::vector<std::uint16_t>{0, 3}));
+
+    // Both latest: the status of the last comparison stands.
+    setField(cam.szCamMainVer, std::string_view("V1.06(20100415)"));
+    asked.clear();
+    const FirmFileCheck latest =
+        CheckFirmFile(cam, home.path(), true, &lock, capture.log(),
+                      [&](const FirmwareCatalogueRow& r, std::uint32_t number) {
+                          asked.push_back(r.wIndex);
+                          return CompareFirmwareVersion(cam, r, number, capture.log());
+                      });
+    EXPECT_EQ(latest.wStatus, 4610);
+    EXPECT_EQ(asked, (std::vector<std::uint16_t>{0, 3}));
+}
+
+TEST(FirmFileCheck, ComparisonOffTakesAnyUsableFileWithoutAQuery) {
+    TempDir home;
+    TraceLog log;
+    put(home, "KT-8600", "RW2NET20100415.BIN", "");  // empty: skipped
+    put(home, "KT-8600", "RW2IO7.BIN");
+    int calls = 0;
+    const auto count = [&](const FirmwareCatalogueRow&, std::uint32_t) {
+        ++calls;
+        return 4610u;
+    };
+    const FirmFileCheck off =
+        CheckFirmFile(camera(2, "KT-8600"), home.path(), false, nullptr, log, count);
+    EXPECT_EQ(off.wStatus, 4608);
+    EXPECT_EQ(calls, 0);
+    const FirmFileCheck on =
+        CheckFirmFile(camera(2, "KT-8600"), home.path(), true, nullptr, log, count);
+    EXPECT_EQ(on.wStatus, 4610);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(FirmFileCheck, NoFilesUnreachableAndUnknownModels) {
+    TempDir home;
+    TraceLog log;
+    const auto never = [](const FirmwareCatalogueRow&, std::uint32_t) { return 4608u; };
+    // No files at all: no firmware, and the model's folder is there for the user.
+    FirmFileCheck check =
+        CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log, never);
+    EXPECT_EQ(check.wStatus, 4609);
+    EXPECT_EQ(check.wMethod, 2);
+    EXPECT_TRUE(std::filesystem::is_directory(home.path() / "KT-7600P"));
+
+    // Files whose names carry no number are not usable.
+    put(home, "KT-7600P", "RT2NETXYZ.BIN");
+    check = CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log, never);
+    EXPECT_EQ(check.wStatus, 4609);
+
+    // A camera that cannot be queried stops the walk with no firmware.
+    put(home, "KT-7600P", "RT2CAM20100415.BIN");
+    put(home, "KT-7600P", "RT2CAMSUB20100415.BIN");
+    int calls = 0;
+    check = CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log,
+                          [&](const FirmwareCatalogueRow&, std::uint32_t) {
+                              ++calls;
+                              return 8196u;
+                          });
+    EXPECT_EQ(check.wStatus, 4609);
+    EXPECT_EQ(calls, 1);
+
+    // A camera without a usable version text is update ready.
+    check = CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log,
+                          [](const FirmwareCatalogueRow&, std::uint32_t) { return 8195u; });
+    EXPECT_EQ(check.wStatus, 4608);
+
+    check = CheckFirmFile(camera(2, "KT-0000"), home.path(), true, nullptr, log, never);
+    EXPECT_EQ(check.wStatus, 4609);
+    EXPECT_EQ(check.wMethod, 0);
+}
+
+TEST(FirmVersionText, PerMethodAfterAnUpdate) {
+    CameraEntry cam = camera(2, "KT-8400");
+    setField(cam.szCamMainVer, std::string_view(" 1.05(20100301) "));
+    setField(cam.szCamSubVer, std::string_view("2.00 (20100302)"));
+    setField(cam.szNetMainVer, std::string_view("3.00"));
+    setField(cam.szNetSubVer, std::string_view(""));
+    setField(cam.szMecMainVer, std::string_view("4.00(1)"));
+
+    // Generation 1: nothing is written.
+    setField(cam.szFirmVer, std::string_view("old"));
+    EXPECT_FALSE(SetFirmVersionText(cam, row(1, 0, u"")));
+    EXPECT_EQ(fieldUtf8(cam.szFirmVer), "old");
+
+    ASSERT_TRUE(SetFirmVersionText(cam, row(2, 0, u"KT-5300")));
+    EXPECT_EQ(fieldUtf8(cam.szFirmVer), "Main:1.05(20100301) Sub:2.00 (20100302)");
+
+    // Method 2: the mechanism and I/O texts only when both are there.
+    ASSERT_TRUE(SetFirmVersionText(cam, row(2, 0, u"KT-8400")));
+    EXPECT_EQ(fieldUtf8(cam.szFirmVer), "CM Ver 1.05 CS Ver 2.00 NM Ver 3.00 NS Ver  ");
+    setField(cam.szIoMainVer, std::string_view("5.00"));
+    ASSERT_TRUE(SetFirmVersionText(cam, row(2, 0, u"KT-8400")));
+    EXPECT_EQ(fieldUtf8(cam.szFirmVer),
+              "CM Ver 1.05 CS Ver 2.00 NM Ver 3.00 NS Ver  MM Ver 4.00 IO Ver 5.00 ");
+
+    // Cut to the field's 127 characters.
+    const std::string longText(31, '9');
+    for (auto* f : {&cam.szCamMainVer, &cam.szCamSubVer, &cam.szNetMainVer, &cam.szNetSubVer,
+                    &cam.szMecMainVer, &cam.szIoMainVer})
+        setField(*f, std::string_view(longText));
+    ASSERT_TRUE(SetFirmVersionText(cam, row(2, 0, u"KT-8400")));
+    EXPECT_EQ(fieldView(cam.szFirmVer).size(), 127u);
+}
