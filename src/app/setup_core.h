@@ -138,10 +138,6 @@ class SetupCore final : public FirmwareControl {
     int loginTest(const CameraEntry& entry);
     // The work copy after the login step (used by the manual run's HTTP part).
     CameraEntry& loginEntry() { return m_LoginEntry; }
-    // ---- Firmware check and update ----
-    // The runs behind the F/W Check and F/W Update buttons; null while they are not built.
-    FirmwareControl* firmwareControl() { return nullptr; }
-
     // The factory-default reset of all cameras (not built yet).
     bool resetRunning() const { return false; }
 
@@ -155,8 +151,7 @@ class SetupCore final : public FirmwareControl {
     void requestUploadStop() override;
     int firmRecordCount() const override;
     FirmwareProgress firmProgress(int recordIndex) const override;
-    // A consistent copy of a camera-table record while the firmware runs write to it.
-    CameraEntry firmRecord(int recordIndex) const;
+    CameraEntry firmRecord(int recordIndex) const override;
     // On the list's thread after onFirmRowChanged: the record's row refreshed from a
     // consistent copy, then the duplicate-address marking.
     void refreshFirmRow(int recordIndex);

@@ -1,12 +1,12 @@
 // SetupCore's side of the firmware runs: the F/W check run and the upload run over the camera
 // table, the "Firmupload" settings and the selected adapter.
 #include "app/setup_core.h"
+#include "runs/firmware_folder_files.h"
 
 namespace lanrove {
 
 void SetupCore::useDefaultFirmwarePorts() {
-    // The firmware folders beside the program and the camera client come with the firmware
-    // plumbing; until then the firmware runs do not start.
+    m_firmFiles = std::make_unique<FolderFirmwareFiles>(m_paths.folder, m_log);
 }
 
 void SetupCore::setFirmwarePorts(std::unique_ptr<FirmwareFiles> files,

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cgi/cgi.h"
+#include "firmware/version_check.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -58,33 +59,28 @@ int sessionCheckAndGet(FirmCamera& camera, CameraEntry& copy, const AdapterEntry
     return result;
 }
 
-std::uint32_t checkVersion(FirmCamera& camera, FirmwareFiles& files, CameraEntry& copy,
-                           const FirmFileChoice& choice, const AdapterEntry& adapter, TraceLog& log,
-                           const Clock& clock, const ManualResetEvent& abort) {
-    const std::string no = fieldUtf8(copy.szNo);
-    log.trace(1, "CamNo(%s) CheckVersion Start.", no.c_str());
-    if (cameraOutsideSubnet(adapter, copy)) {
-        log.trace(1, "CamNo(%s) CheckVersion Network Check Error.", no.c_str());
-        return fwcode::kUnreachable;
-    }
-    if (sessionCheckAndGet(camera, copy, adapter, log, clock, abort) != kCgiOk) {
-        log.trace(1, "CamNo(%s) CheckVersion ReqGetCamSetCgi Error(%d).", no.c_str(),
-                  static_cast<int>(fwcode::kNoFirmware));
-        return fwcode::kUnreachable;
-    }
-    return files.compareVersion(copy, choice.row, choice.highest);
+std::uint32_t checkVersion(FirmCamera& camera, CameraEntry& copy, const FirmFileChoice& choice,
+                           const AdapterEntry& adapter, TraceLog& log, const Clock& clock,
+                           const ManualResetEvent& abort) {
+    return CheckVersion(copy, choice.row, choice.highest, log, [&](CameraEntry& camera_) {
+        if (cameraOutsideSubnet(adapter, camera_)) return VersionRefresh::OutsideSubnet;
+        return sessionCheckAndGet(camera, camera_, adapter, log, clock, abort) == kCgiOk
+                   ? VersionRefresh::Ok
+                   : VersionRefresh::QueryFailed;
+    });
 }
 
-FirmFileCheck checkFirmwareFile(FirmwareFiles& files, const CameraEntry& copy, bool versionCompare,
-                                const std::function<std::uint32_t(const FirmFileChoice&)>& check) {
-    FirmFileCheck out;
+FirmComponentCheck checkFirmwareFile(
+    FirmwareFiles& files, const CameraEntry& copy, bool versionCompare,
+    const std::function<std::uint32_t(const FirmFileChoice&)>& check) {
+    FirmComponentCheck out;
     int index = 0;
     for (;;) {
         FirmFileChoice choice = files.findNewest(copy, index);
-        if (!versionCompare) choice.row.versionCheck = 0;
+        if (!versionCompare) choice.row.dwVersionCheck = 0;
         if (!choice.row.modelKey.empty()) files.ensureModelFolder(choice.row);
         if (!choice.found) break;
-        out.method = choice.row.method;
+        out.method = choice.row.wMethod;
         index = choice.index;
         if (files.fileSize(choice.path) == 0) {
             ++index;  // a missing or empty file: the next component
@@ -93,7 +89,7 @@ FirmFileCheck checkFirmwareFile(FirmwareFiles& files, const CameraEntry& copy, b
         ++out.filesFound;
         out.file = choice.path;
         out.fileNumber = choice.highest;
-        if (choice.row.versionCheck == 0) {
+        if (choice.row.dwVersionCheck == 0) {
             out.status = fwcode::kUpdateReady;
             break;
         }
@@ -224,10 +220,9 @@ bool FirmwareCheckRun::camFirmCheck(std::uint16_t mode, const AdapterEntry& adap
             continue;
         }
 
-        const FirmFileCheck found = checkFirmwareFile(
+        const FirmComponentCheck found = checkFirmwareFile(
             m_env.files, copy, settings.versionCompare, [&](const FirmFileChoice& choice) {
-                return checkVersion(*camera, m_env.files, copy, choice, adapter, log, clock,
-                                    m_abort);
+                return checkVersion(*camera, copy, choice, adapter, log, clock, m_abort);
             });
         log.trace(1, "CamFirmCheck CheckFirmFile %d", static_cast<int>(found.status));
         std::uint16_t status = fwcode::kNoFirmware;

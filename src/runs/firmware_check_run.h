@@ -54,11 +54,11 @@ int sessionCheckAndGet(FirmCamera& camera, CameraEntry& copy, const AdapterEntry
                        TraceLog& log, const Clock& clock, const ManualResetEvent& abort);
 
 // CheckVersion for one component: 4608, 4609, 4610, 8195 or 8196.
-std::uint32_t checkVersion(FirmCamera& camera, FirmwareFiles& files, CameraEntry& copy,
-                           const FirmFileChoice& choice, const AdapterEntry& adapter, TraceLog& log,
-                           const Clock& clock, const ManualResetEvent& abort);
+std::uint32_t checkVersion(FirmCamera& camera, CameraEntry& copy, const FirmFileChoice& choice,
+                           const AdapterEntry& adapter, TraceLog& log, const Clock& clock,
+                           const ManualResetEvent& abort);
 
-struct FirmFileCheck {
+struct FirmComponentCheck {
     std::uint16_t status = fwcode::kNoFirmware;
     std::uint16_t method = 0;    // of the last row that the search filled
     std::filesystem::path file;  // the file that decided the status (empty when none)
@@ -68,8 +68,9 @@ struct FirmFileCheck {
 
 // Check firmware file: walks the camera's components until one is update ready or none is
 // left. `check` is CheckVersion for one component.
-FirmFileCheck checkFirmwareFile(FirmwareFiles& files, const CameraEntry& copy, bool versionCompare,
-                                const std::function<std::uint32_t(const FirmFileChoice&)>& check);
+FirmComponentCheck checkFirmwareFile(
+    FirmwareFiles& files, const CameraEntry& copy, bool versionCompare,
+    const std::function<std::uint32_t(const FirmFileChoice&)>& check);
 
 // One camera's outcome of the last check run (for the command line's report).
 struct FirmCheckOutcome {

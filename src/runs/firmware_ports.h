@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "discovery/camera_entry.h"
+#include "firmware/firmware_catalogue.h"
+#include "firmware/search_file_ctrl.h"
 #include "support/clock.h"
 
 namespace lanrove {
@@ -53,18 +55,8 @@ inline constexpr std::uint16_t kSlotNeedsRestart = 8194;
 inline constexpr const char16_t* kServiceUser = u"kelvo";
 inline constexpr const char16_t* kServicePassword = u"730162";
 
-// The fields of one catalogue row that the runs and the camera steps use.
-struct FirmRow {
-    std::uint16_t generation = 0;
-    std::uint16_t componentIndex = 0;
-    std::uint16_t method = 0;  // 1 single-file camera, 2 multi-component camera
-    std::uint32_t versionCheck = 0;
-    std::uint16_t versionFormat = 0;  // 1 main number, 2 day number
-    std::uint16_t kind = 0;           // which version text of the camera
-    std::uint32_t uploadTimeoutMs = 0;
-    std::uint32_t rebootTimeMs = 0;
-    std::u16string modelKey;
-};
+// One catalogue row.
+using FirmRow = FirmwareCatalogueRow;
 
 // Result of the newest-file search from a component index on.
 struct FirmFileChoice {
@@ -76,7 +68,7 @@ struct FirmFileChoice {
 };
 
 // One firmware image, read once and shared read-only by every upload of it.
-using FirmImage = std::shared_ptr<const std::vector<std::uint8_t>>;
+using FirmImage = FirmwareImage;
 
 // The firmware folders beside the program. Called from the check thread and from every
 // worker at once; implementations serialise their directory scans and reads themselves.
@@ -89,15 +81,9 @@ class FirmwareFiles {
     virtual void ensureModelFolder(const FirmRow& row) = 0;
     // Size of the file, 0 when it is missing or empty.
     virtual std::uint64_t fileSize(const std::filesystem::path& path) = 0;
-    // The whole file, or null with `error` set.
+    // The whole file as one shared copy (the same copy for every caller while one holds
+    // it), or null with `error` set.
     virtual FirmImage readAll(const std::filesystem::path& path, int& error) = 0;
-    // The comparison of CheckVersion once the camera's version texts are fresh: 4608, 4609,
-    // 4610 or 8195, with its trace lines.
-    virtual std::uint32_t compareVersion(const CameraEntry& copy, const FirmRow& row,
-                                         std::uint32_t fileNumber) = 0;
-    // The firmware version text after a successful update, written into `camera.szFirmVer`
-    // (unchanged for rows that show none).
-    virtual void buildFirmVer(CameraEntry& camera, const FirmRow& row) = 0;
 };
 
 // Where the camera steps report what the table record must show (the worker's copy is

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "cgi/cgi.h"
+#include "firmware/version_check.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -377,7 +378,7 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
         // a. The next component with a file.
         slot.m_bTransferring = false;
         FirmFileChoice choice = files.findNewest(copy, index);
-        if (!settings.versionCompare) choice.row.versionCheck = 0;
+        if (!settings.versionCompare) choice.row.dwVersionCheck = 0;
         // b. No further component.
         if (!choice.found) {
             if (slot.m_byComponentsDone == 0) R = fwcode::kNoFile;
@@ -447,9 +448,9 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
 
             bool failed = false;
             // f. Is the component still needed?
-            if (choice.row.versionCheck != 0) {
-                const std::uint32_t check = checkVersion(camera, files, copy, choice,
-                                                         slot.m_adapter, log, m_env.clock, m_abort);
+            if (choice.row.dwVersionCheck != 0) {
+                const std::uint32_t check =
+                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, m_abort);
                 if (check == fwcode::kUnreachable) {
                     log.trace(1, "CamNo(%s) Version Compara Error(%d).", no.c_str(),
                               static_cast<int>(check));
@@ -523,18 +524,18 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                 slot.m_bTransferring = false;
                 if (camera.rebootWait(copy, choice.row, settings.uploadingTime, slot) != 0) {
                     log.trace(1, "CamNo(%s) FirmUpload Reboot Wait%d Error Reboot Command Set.",
-                              no.c_str(), choice.row.method == 2 ? 2 : 1);
+                              no.c_str(), choice.row.wMethod == 2 ? 2 : 1);
                     R = fwcode::kFailed;
                     failed = true;
                 } else {
                     setCopyAndRecordStatus(slot, fwcode::kBack);
                 }
             }
-            if (!failed && choice.row.versionCheck != 0) {
-                const std::uint32_t check = checkVersion(camera, files, copy, choice,
-                                                         slot.m_adapter, log, m_env.clock, m_abort);
+            if (!failed && choice.row.dwVersionCheck != 0) {
+                const std::uint32_t check =
+                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, m_abort);
                 if (check == fwcode::kLatest) {
-                    files.buildFirmVer(copy, choice.row);
+                    SetFirmVersionText(copy, choice.row);
                     m_table.update(record, [&copy](CameraEntry& e) {
                         std::memcpy(e.szFirmVer, copy.szFirmVer, sizeof e.szFirmVer);
                         std::memcpy(e.szCamMainVer, copy.szCamMainVer, sizeof e.szCamMainVer);
