@@ -451,12 +451,20 @@ int runFwUpdate(Context& ctx) {
         const bool tick = std::chrono::steady_clock::now() - lastProgress >= kProgressEvery;
         if (tick) lastProgress = std::chrono::steady_clock::now();
         bool any = false;
+        // Cameras whose worker waits for permission to transfer (slot state 4099).
+        std::set<int> waiting;
+        if (const FirmwareUpdateRun* run = core.firmUploadRun())
+            for (int s = 0; s < run->slotCount(); ++s)
+                if (run->slotState(s) == fwcode::kWaitingPermission)
+                    waiting.insert(run->slotRecord(s));
         for (int i : chosen) {
             const FirmwareProgress p = core.firmProgress(i);
             if (p.firmStatus != fwcode::kUpdateReady) continue;
             if (inProgress(p.uploadStatus)) any = true;
             const int retries = core.firmUploadRun() ? core.firmUploadRun()->retries(i) : 0;
-            const std::string state = uploadStatusWord(p.uploadStatus);
+            const std::string state = waiting.count(i) != 0 && inProgress(p.uploadStatus)
+                                          ? std::string("waiting")
+                                          : std::string(uploadStatusWord(p.uploadStatus));
             const std::string key = state + "/" + std::to_string(retries);
             if (lastLine[i] != key || (tick && p.uploadStatus == fwcode::kSending)) {
                 lastLine[i] = key;

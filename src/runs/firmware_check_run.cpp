@@ -166,6 +166,7 @@ bool FirmwareCheckRun::camFirmCheck(std::uint16_t mode, const AdapterEntry& adap
     TraceLog& log = m_env.log;
     const Clock& clock = m_env.clock;
     const std::unique_ptr<FirmCamera> camera = m_env.makeCamera(m_abort);
+    camera->useAdapter(adapter);
     const bool upload = mode == kFirmRunUpload;
     const std::uint16_t unreachableStatus = upload ? fwcode::kError : fwcode::kCheckError;
     const FirmRunSettings settings = m_env.settings();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/adapter_entry.h"
 #include "discovery/camera_entry.h"
 #include "firmware/firmware_catalogue.h"
 #include "firmware/search_file_ctrl.h"
@@ -101,6 +102,7 @@ class FirmStatusSink {
 struct FirmPostResult {
     enum class Outcome {
         kSent,        // the whole body went out (the reply fields below are valid)
+        kBodyFailed,  // the body could not be made from the image (logged)
         kOpenFailed,  // the POST could not be opened
         kSendFailed,  // a piece failed (`sendCode` 408 or 411)
     };
@@ -116,6 +118,8 @@ struct FirmPostResult {
 class FirmCamera {
   public:
     virtual ~FirmCamera() = default;
+    // The PC's adapter towards the camera (the steps' subnet test).
+    virtual void useAdapter(const AdapterEntry& adapter) = 0;
     // Closes and forgets the session.
     virtual void dropSession() = 0;
     // Login check on lang.cgi in a new, cleared session. 0 when it answered.

@@ -196,6 +196,7 @@ void FirmwareUpdateRun::setCopyAndRecordStatus(FirmSlot& slot, std::uint16_t sta
 void FirmwareUpdateRun::takeCameraIntoSlot(int recordIndex, FirmSlot& slot) {
     std::lock_guard lock(slot.m_lock);
     if (!slot.m_camera) slot.m_camera = m_env.makeCamera(m_abort);
+    slot.m_camera->useAdapter(slot.m_adapter);
     CameraEntry record = m_table.snapshot(recordIndex);
     if (record.wProtoVer == 1) {
         if (cameraOutsideSubnet(slot.m_adapter, record)) {
@@ -474,10 +475,8 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
             FirmImage image;
             if (!failed) {
                 log.trace(1, "CamNo(%s) SessionCheckAndGet End.", no.c_str());
-                log.trace(1, "CamNo(%s) SendEventProc Firm Upload File:%s(FileSize:%ld).",
-                          no.c_str(), choice.path.filename().string().c_str(),
-                          static_cast<long>(size));
-                log.trace(1, "CamNo(%s) wchar to char start.", no.c_str());
+                // The image is read once per attempt; the body around it is built (with its
+                // lines) by the upload request.
                 int error = 0;
                 for (int attempt = 1; attempt <= settings.retryCount; ++attempt) {
                     image = files.readAll(choice.path, error);
@@ -486,7 +485,6 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                               error, static_cast<unsigned long>(attempt));
                     if (pause(kReadRetryPauseMs)) break;
                 }
-                log.trace(1, "CamNo(%s) wchar to char End.", no.c_str());
                 if (!image || image->size() != size) {
                     log.trace(1, "CamNo(%s) Read Firm Failt File Size(%lu) = %lu, Ret = %d",
                               no.c_str(), static_cast<unsigned long>(size),
@@ -498,13 +496,15 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
             if (!failed) {
                 const FirmPostResult post = camera.post(copy, choice.path, image, slot);
                 image.reset();
-                if (post.outcome == FirmPostResult::Outcome::kOpenFailed) {
+                if (post.outcome == FirmPostResult::Outcome::kBodyFailed) {
+                    R = fwcode::kError;
+                    failed = true;
+                } else if (post.outcome == FirmPostResult::Outcome::kOpenFailed) {
                     log.trace(1, "CamNo(%s) ReqPostAndFirmupCgi Timeout.", no.c_str());
                     R = fwcode::kError;
                     failed = true;
                 } else if (post.outcome == FirmPostResult::Outcome::kSendFailed) {
-                    log.trace(1, "CamNo(%s) FirmSendProc FirmSend == %d.", no.c_str(),
-                              post.sendCode);
+                    // The sender has written its "FirmSend ==" line.
                     R = fwcode::kFailed;
                     failed = true;
                 } else if (post.replyRead) {

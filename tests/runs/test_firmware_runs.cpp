@@ -114,6 +114,7 @@ class FakeFiles final : public FirmwareFiles {
 class FakeCamera final : public FirmCamera {
   public:
     FakeCamera(FakeSite& site, const ManualResetEvent& abort) : m_site(site), m_abort(abort) {}
+    void useAdapter(const AdapterEntry&) override {}
     void dropSession() override {}
     int connectInitSess(const CameraEntry& copy) override { return touch(copy) ? 0 : 400; }
     int getCodecStream(CameraEntry& copy, long) override { return touch(copy) ? 0 : 400; }
