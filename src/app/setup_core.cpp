@@ -46,6 +46,7 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_link = std::make_unique<DatagramLink>(*m_store, *m_transport, log, clock, m_codec);
     m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
     m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
+    m_reset = std::make_unique<FactoryReset>(FactoryResetContext{*m_store, *m_cgi, log, clock});
     m_echoProbe = std::make_unique<EchoAddressProbe>(*m_net);
     m_probe = m_echoProbe.get();
     m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
@@ -56,19 +57,22 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
 SetupCore::~SetupCore() {
     // Workers reference the members below; end them before anything is destroyed.
     stopWorkers();
+    m_reset.reset();
     m_search.reset();
 }
 
 void SetupCore::stopWorkers() {
     // The firmware runs first: their workers use the camera table and the camera client.
     stopFirmwareRuns();
-    // A settings run first (it restarts the receive thread and runs a schedule), then the
+    // Then a settings run (it restarts the receive thread and runs a schedule), then the
     // search worker: it starts receive threads and schedules itself.
     m_settingsRun.reset();
     if (m_search) m_search->stop();
     m_scheduler->stop();
     m_store->m_bStop = 1;
     m_link->stopRecvThread();
+    // The reset thread last, as the window's destruction orders it.
+    m_reset->stop();
 }
 
 void SetupCore::readEditionAndSettings() {
@@ -246,6 +250,11 @@ void SetupCore::applySettingResult(const SettingResult& result) {
     }
     m_list.refreshRow(row, entry);
     m_classifier.markOverlaps(m_list, m_list.rowCount());
+}
+
+long SetupCore::startFactoryReset(const void* handle, FactoryResetEvents* events) {
+    m_log.trace(1, "AllResetSetting Set(%p)", handle);
+    return m_reset->start(events);
 }
 
 int SetupCore::countNewCameras() const {

@@ -22,6 +22,7 @@
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
 #include "runs/camera_search.h"
+#include "runs/factory_reset.h"
 #include "runs/firmware_check_run.h"
 #include "runs/firmware_update_run.h"
 #include "runs/settings_run.h"
@@ -138,8 +139,15 @@ class SetupCore final : public FirmwareControl {
     int loginTest(const CameraEntry& entry);
     // The work copy after the login step (used by the manual run's HTTP part).
     CameraEntry& loginEntry() { return m_LoginEntry; }
-    // The factory-default reset of all cameras (not built yet).
-    bool resetRunning() const { return false; }
+    // ---- Factory default (maintenance edition) ----
+    // The button's steps after the confirmation: the trace line, then the reset thread started
+    // (an earlier one stopped first). `events` may be null and must outlive the thread. 0, or
+    // the code of a failed start (the run is then over at once).
+    long startFactoryReset(const void* handle, FactoryResetEvents* events);
+    // From the start until the reset thread has finished; the IP settings do nothing meanwhile.
+    bool resetRunning() const { return m_reset->running(); }
+    // The reset (its thread, done event, results); tests may replace its sender.
+    FactoryReset& factoryReset() { return *m_reset; }
 
     // ---- Firmware (the F/W check and F/W Update runs) ----
     FirmwareControl* firmwareControl() { return this; }
@@ -208,6 +216,7 @@ class SetupCore final : public FirmwareControl {
     AddressProbe* m_probe = nullptr;
     std::unique_ptr<SettingsRun> m_settingsRun;
     CameraEntry m_LoginEntry{};
+    std::unique_ptr<FactoryReset> m_reset;
 
     bool m_bUpdateEdition = false;
     bool m_bShowReset = false;

@@ -1,12 +1,14 @@
 // SetupCore's side of the firmware runs: the F/W check run and the upload run over the camera
 // table, the "Firmupload" settings and the selected adapter.
 #include "app/setup_core.h"
+#include "runs/firmware_cgi_camera.h"
 #include "runs/firmware_folder_files.h"
 
 namespace lanrove {
 
 void SetupCore::useDefaultFirmwarePorts() {
     m_firmFiles = std::make_unique<FolderFirmwareFiles>(m_paths.folder, m_log);
+    m_makeFirmCamera = cgiFirmCameraFactory(*m_cgi, m_log, m_clock);
 }
 
 void SetupCore::setFirmwarePorts(std::unique_ptr<FirmwareFiles> files,

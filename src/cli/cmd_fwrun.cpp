@@ -4,12 +4,8 @@
 // update ready or without firmware. fw-update runs the check before an update and then the
 // upload run, printing each camera's progress on stderr; Ctrl-C cancels as the Cancel button
 // does and waits for the workers to end.
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -17,11 +13,10 @@
 #include <vector>
 
 #include "app/event_queue.h"
-#include "app/language.h"
 #include "app/setup_core.h"
 #include "cli/commands.h"
+#include "cli/core_session.h"
 #include "runs/firmware_table.h"
-#include "support/program_paths.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
@@ -31,26 +26,13 @@ namespace {
 constexpr int kExitCancelled = 130;
 constexpr Millis kStepPeriod{100};
 constexpr Millis kProgressEvery{1000};
+constexpr long kRestartGraceMs = 60000;
 
 constexpr const char* kCheckUsage =
     "usage: lanrove-cli fw-check [--interface IF] [--json] [--home DIR]\n";
 constexpr const char* kUpdateUsage =
     "usage: lanrove-cli fw-update [--mac M ...] [--interface IF] [--yes] [--json] "
     "[--home DIR]\n";
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void onFirmwareInterrupt(int) {
-    g_interrupted = 1;
-}
-
-void catchInterrupts() {
-    struct sigaction sa {};
-    sa.sa_handler = onFirmwareInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
 
 struct Options {
     bool yes = false;
@@ -91,25 +73,6 @@ std::string lowerMac(std::string mac) {
     return mac;
 }
 
-// The search worker's reports as calls on this thread.
-class QueuedSearch final : public SearchEvents {
-  public:
-    QueuedSearch(EventQueue& queue, SetupCore& core) : m_queue(queue), m_core(core) {}
-    void searchNotFound() override {}
-    void setControlEnabled(int, bool) override {}
-    void setCloseEnabled(bool) override {}
-    void addRow(int recordIndex) override {
-        m_queue.post([this, recordIndex] { m_core.onAddRow(recordIndex); });
-    }
-    void markRows(int rowCount) override {
-        m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
-    }
-
-  private:
-    EventQueue& m_queue;
-    SetupCore& m_core;
-};
-
 // The firmware runs' reports as calls on this thread.
 class QueuedFirmware final : public FirmwareEvents {
   public:
@@ -133,74 +96,19 @@ class QueuedFirmware final : public FirmwareEvents {
     bool m_bAny = false;
 };
 
-class Session {
-  public:
-    Session(const ProgramPaths& paths) : m_core(defaultClock(), m_log, paths, langIdFromLocale()) {
-        m_core.readEditionAndSettings();
-        m_core.createLog();
-        m_core.loadTexts();
-        m_core.net().enumerateAdapters(m_core.adapters());
+void drainAll(CoreSession& session) {
+    while (session.queue().drain(Millis(0)) > 0) {
     }
-    ~Session() { m_core.shutdown(&m_core); }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+}
 
-    SetupCore& core() { return m_core; }
-    EventQueue& queue() { return m_queue; }
-
-    bool useInterface(const std::string& name) {
-        std::vector<AdapterEntry> kept;
-        for (const AdapterEntry& a : m_core.adapters())
-            if (a.ifName() == name) kept.push_back(a);
-        m_core.adapters() = kept;
-        return !kept.empty();
-    }
-
-    // The search as the Search button runs it; false when it was interrupted.
-    bool search(bool quiet) {
-        QueuedSearch events(m_queue, m_core);
-        m_core.prepareSearch(&m_core);
-        m_core.startSearch(events);
-        bool cancelled = false;
-        while (m_core.searchRunning()) {
-            m_queue.drain(kStepPeriod);
-            if (g_interrupted != 0 && !cancelled) {
-                cancelled = true;
-                m_core.cancelSearch();
-            }
-        }
-        drainAll();
-        if (!quiet) std::fprintf(stderr, "search: %d cameras\n", m_core.list().rowCount());
-        return !cancelled;
-    }
-
-    // The F/W check run in the current list mode, to its end. False when it did not start.
-    bool check(QueuedFirmware& events) {
-        if (!m_core.startFirmCheck(events)) return false;
-        while (!m_core.waitFirmCheckDone(Millis(0)) || m_core.firmCheckRunning())
-            m_queue.drain(kStepPeriod);
-        drainAll();
-        return true;
-    }
-
-    void drainAll() {
-        while (m_queue.drain(Millis(0)) > 0) {
-        }
-    }
-
-  private:
-    TraceLog m_log;
-    SetupCore m_core;
-    EventQueue m_queue;
-};
-
-// Refuses outside the maintenance edition, as the desktop program hides the buttons there.
-bool maintenanceEditionOrRefuse(const char* command, const ProgramPaths& paths) {
-    if (isMaintenanceEdition(paths.exeBaseName)) return true;
-    std::fprintf(stderr,
-                 "%s: only in the maintenance edition (a program name containing _fwtool)\n",
-                 command);
-    return false;
+// The F/W check run in the current list mode, to its end. False when it did not start.
+bool runCheck(CoreSession& session, QueuedFirmware& events) {
+    SetupCore& core = session.core();
+    if (!core.startFirmCheck(events)) return false;
+    while (!core.waitFirmCheckDone(Millis(0)) || core.firmCheckRunning())
+        session.drain(kStepPeriod);
+    drainAll(session);
+    return true;
 }
 
 const char* firmStatusWord(std::uint16_t s) {
@@ -297,9 +205,7 @@ std::string versionsLine(const CameraEntry& e) {
 int runFwCheck(Context& ctx) {
     Options o;
     if (!parseOptions("fw-check", kCheckUsage, ctx.args, false, o)) return kExitUsage;
-    const ProgramPaths paths = ProgramPaths::resolve(ctx.argv0, o.home);
-    if (!maintenanceEditionOrRefuse("fw-check", paths)) return kExitUsage;
-    Session session(paths);
+    CoreSession session(ctx.argv0, o.home);
     SetupCore& core = session.core();
     if (!o.interface.empty() && !session.useInterface(o.interface)) {
         std::fprintf(stderr, "fw-check: no adapter %s with an IPv4 address\n", o.interface.c_str());
@@ -320,11 +226,11 @@ int runFwCheck(Context& ctx) {
     core.setFirmMode(kFirmModeCheck);
     core.log().trace(1, "Firm File Check Set(%p)", static_cast<const void*>(&core));
     QueuedFirmware events(session.queue(), core);
-    if (!session.check(events)) {
+    if (!runCheck(session, events)) {
         std::fprintf(stderr, "fw-check: the check could not start\n");
         return kExitFailure;
     }
-    if (g_interrupted != 0) return kExitCancelled;
+    if (interrupted()) return kExitCancelled;
 
     const std::vector<FirmCheckOutcome> outcomes = core.firmCheckRun()->outcomes();
     bool allWell = true;
@@ -363,24 +269,14 @@ int runFwCheck(Context& ctx) {
 
 // ------------------------------------------------------------------------------ fw-update
 
-bool confirm(const std::string& message) {
-    std::fprintf(stderr, "%s [y/N] ", message.c_str());
-    std::fflush(stderr);
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
-}
-
 int runFwUpdate(Context& ctx) {
     Options o;
     if (!parseOptions("fw-update", kUpdateUsage, ctx.args, true, o)) return kExitUsage;
-    const ProgramPaths paths = ProgramPaths::resolve(ctx.argv0, o.home);
-    if (!maintenanceEditionOrRefuse("fw-update", paths)) return kExitUsage;
-    if (!o.yes && isatty(STDIN_FILENO) == 0) {
+    if (!o.yes && !canConfirm()) {
         std::fprintf(stderr, "fw-update: no terminal to confirm on; give --yes to go ahead\n");
         return kExitUsage;
     }
-    Session session(paths);
+    CoreSession session(ctx.argv0, o.home);
     SetupCore& core = session.core();
     if (!o.interface.empty() && !session.useInterface(o.interface)) {
         std::fprintf(stderr, "fw-update: no adapter %s with an IPv4 address\n",
@@ -422,7 +318,7 @@ int runFwUpdate(Context& ctx) {
     core.setFirmMode(kFirmModeUpdate);
     QueuedFirmware events(session.queue(), core);
     // The check before the update.
-    if (!session.check(events)) {
+    if (!runCheck(session, events)) {
         std::fprintf(stderr, "fw-update: the check could not start\n");
         return kExitFailure;
     }
@@ -431,7 +327,7 @@ int runFwUpdate(Context& ctx) {
     for (int i = 0; i < count; ++i)
         if (chosen.count(i) == 0 && table.firmStatus(i) == fwcode::kUpdateReady)
             table.setFirmStatus(i, fwcode::kNotChecked);
-    bool cancelled = g_interrupted != 0;
+    bool cancelled = interrupted();
     if (!cancelled) {
         const long started = core.startUpload(events);
         if (started != 0) {
@@ -443,7 +339,7 @@ int runFwUpdate(Context& ctx) {
     auto lastProgress = std::chrono::steady_clock::now();
     for (bool over = cancelled; !over;) {
         session.queue().drain(kStepPeriod);
-        if (g_interrupted != 0 && !cancelled) {
+        if (interrupted() && !cancelled) {
             cancelled = true;
             std::fprintf(stderr, "fw-update: cancelling; waiting for the cameras in work\n");
             core.requestUploadStop();
@@ -481,8 +377,21 @@ int runFwUpdate(Context& ctx) {
         const FirmwareUpdateRun* run = core.firmUploadRun();
         over = !any && !core.anySlotBusy() && (cancelled || run == nullptr || slotsSettled(*run));
     }
+    // A failed camera gets restart commands from the dispatcher until one is accepted: give it
+    // a while (the window leaves the dispatcher running after its dialog has closed).
+    if (const FirmwareUpdateRun* run = core.firmUploadRun(); run != nullptr && !cancelled) {
+        const auto until =
+            std::chrono::steady_clock::now() + core.clock().scaled(Millis(kRestartGraceMs));
+        const auto needsRestart = [run] {
+            for (int s = 0; s < run->slotCount(); ++s)
+                if (run->slotState(s) == fwcode::kSlotNeedsRestart) return true;
+            return false;
+        };
+        while (needsRestart() && !interrupted() && std::chrono::steady_clock::now() < until)
+            session.drain(kStepPeriod);
+    }
     core.requestUploadStop();
-    session.drainAll();
+    drainAll(session);
 
     nlohmann::json out;
     out["cameras"] = nlohmann::json::array();
@@ -526,10 +435,10 @@ int runFwUpdate(Context& ctx) {
     return allWell ? kExitOk : kExitFailure;
 }
 
-const CommandRegistration kFwCheck{
+const MaintenanceCommandRegistration kFwCheck{
     {"fw-check", "fw-check [--json]  (maintenance edition) firmware folders against the cameras",
      runFwCheck}};
-const CommandRegistration kFwUpdate{
+const MaintenanceCommandRegistration kFwUpdate{
     {"fw-update",
      "fw-update [--mac M ...] [--yes] [--json]  (maintenance edition) update the cameras' "
      "firmware",

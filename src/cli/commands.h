@@ -24,11 +24,19 @@ struct Command {
 };
 
 void registerCommand(const Command& command);
+// Commands of the maintenance edition only (see edition.h): listed and run there alone.
+void registerMaintenanceCommand(const Command& command);
 const Command* findCommand(const std::string& name);
-void printUsage(std::FILE* out);
+const Command* findMaintenanceCommand(const std::string& name);
+void printUsage(std::FILE* out, bool maintenance = false);
 
 struct CommandRegistration {
     explicit CommandRegistration(const Command& command) { registerCommand(command); }
+};
+struct MaintenanceCommandRegistration {
+    explicit MaintenanceCommandRegistration(const Command& command) {
+        registerMaintenanceCommand(command);
+    }
 };
 
 }  // namespace lanrove::cli

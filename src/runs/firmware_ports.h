@@ -16,6 +16,7 @@
 #include "discovery/camera_entry.h"
 #include "firmware/firmware_catalogue.h"
 #include "firmware/search_file_ctrl.h"
+#include "runs/factory_reset.h"
 #include "support/clock.h"
 
 namespace lanrove {
@@ -52,9 +53,8 @@ inline constexpr std::uint16_t kSlotNoCamera = 4609;
 inline constexpr std::uint16_t kSlotNeedsRestart = 8194;
 }  // namespace fwcode
 
-// The service account of the firmware runs.
-inline constexpr const char16_t* kServiceUser = u"kelvo";
-inline constexpr const char16_t* kServicePassword = u"730162";
+// The firmware runs use the service account of the factory reset (kServiceUser,
+// kServicePassword).
 
 // One catalogue row.
 using FirmRow = FirmwareCatalogueRow;

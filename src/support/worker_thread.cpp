@@ -26,8 +26,8 @@ void WorkerThread::start(std::function<void()> body) {
     reap(earlier);
     std::lock_guard lock(m_mutex);
     auto state = std::make_shared<State>();
-    m_state = state;
-    m_bHandle = true;
+    // The handle is set only once the thread exists: a failed creation (which throws) must not
+    // leave a handle that reads as a thread running for ever.
     m_thread = std::thread([state, fn = std::move(body)]() {
         fn();
         {
@@ -36,6 +36,8 @@ void WorkerThread::start(std::function<void()> body) {
         }
         state->cv.notify_all();
     });
+    m_state = state;
+    m_bHandle = true;
 }
 
 bool WorkerThread::hasHandle() const {

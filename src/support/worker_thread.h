@@ -27,7 +27,8 @@ class WorkerThread {
     WorkerThread& operator=(const WorkerThread&) = delete;
 
     // Runs `body` on a new thread and sets the handle. An earlier thread of this object must
-    // have ended or be ending (its handle closed); it is joined first.
+    // have ended or be ending (its handle closed); it is joined first. Throws std::system_error
+    // when no thread can be created; no handle is set then.
     void start(std::function<void()> body);
 
     bool hasHandle() const;

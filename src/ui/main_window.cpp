@@ -174,6 +174,8 @@ void MainWindow::buildControls() {
     connect(m_buttons[kIdManualSetting], &QPushButton::clicked, this, &MainWindow::onManualSetting);
     connect(m_buttons[kIdFirmCheck], &QPushButton::clicked, this, &MainWindow::onFirmCheck);
     connect(m_buttons[kIdFirmUpdate], &QPushButton::clicked, this, &MainWindow::onFirmUpdate);
+    connect(m_buttons[kIdFactoryDefault], &QPushButton::clicked, this,
+            &MainWindow::onFactoryDefault);
 }
 
 void MainWindow::applyTexts() {
@@ -358,13 +360,20 @@ void MainWindow::requestStop() {
         if (m_pSettingDialog != nullptr) m_pSettingDialog->abandon();
         return;
     }
+    if (m_bResetBusy) {
+        // The question goes as by No; a running reset ends its passes. The button's work calls
+        // us again when it is over.
+        stopFactoryReset();
+        return;
+    }
     if (m_core.searchRunning()) m_core.cancelSearch();
     finishProgram(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing is refused while a search runs (the worker allows it again when it ends).
-    if (!m_bCloseEnabled || m_pSearchWindow != nullptr || m_bSettingBusy || !m_bReady) {
+    if (!m_bCloseEnabled || m_pSearchWindow != nullptr || m_bSettingBusy || m_bResetBusy ||
+        !m_bReady) {
         event->ignore();
         return;
     }

@@ -30,6 +30,7 @@ namespace lanrove::ui {
 
 class SearchWindow;
 class SettingDialog;
+class CFirmUpload;
 struct DialogServices;
 
 // Static texts and counters of the main window.
@@ -109,6 +110,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // True from an Auto setting, Manual setting, F/W Check or F/W Update press until its run
     // is over.
     bool settingBusy() const { return m_bSettingBusy; }
+    // True from a Factory Default press until the wait window has closed.
+    bool resetBusy() const { return m_bResetBusy; }
 
     // The firmware runs behind F/W Check and F/W Update: the core's unless another was given
     // (tests and tools); the buttons do nothing while there is none.
@@ -125,6 +128,7 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void onManualSetting();
     void onFirmCheck();
     void onFirmUpdate();
+    void onFactoryDefault();
 
   signals:
     void ready();
@@ -138,6 +142,10 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void settingFinished();
     // The dialog of F/W Check or F/W Update has closed and the buttons are set.
     void firmwareFinished();
+    // The factory reset's wait window is about to run modally.
+    void resetWindowOpened(lanrove::ui::CFirmUpload* window);
+    // The wait window has closed (the new search follows).
+    void resetFinished();
     void finished(int exitCode);
 
   protected:
@@ -164,6 +172,9 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     class FirmwareScope;
     bool firmwareButtonAllowed() const;
     void refreshAllFirmRows();
+    // The Factory Default button (main_window_reset.cpp): true when a new search is due.
+    bool runFactoryReset();
+    void stopFactoryReset();
 
     SetupCore& m_core;
     MessageLayer& m_messages;
@@ -182,6 +193,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     bool m_bSettingBusy = false;
     GuiFirmwareEvents m_firmEvents;
     FirmwareControl* m_pFirmControl = nullptr;
+    CFirmUpload* m_pWaitWindow = nullptr;
+    bool m_bResetBusy = false;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;

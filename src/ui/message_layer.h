@@ -13,7 +13,7 @@ class QWidget;
 namespace lanrove::ui {
 
 enum class BoxIcon { Information, Warning, Error, Question, NoIcon };
-// YesNoDefaultNo: Enter (the default button) answers No.
+// YesNoDefaultNo: the destructive questions, where Enter answers No.
 enum class BoxButtons { Ok, OkCancel, YesNo, YesNoDefaultNo };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 

@@ -478,8 +478,10 @@ TEST_F(WebCameras, FirmwareUpdateCommands) {
     EXPECT_EQ(cgi.ReqGetFirmupCgi(slot, e), kCgiOk);
 }
 
-TEST_F(WebCameras, FactoryDefaultNeedsTheServiceAccount) {
+TEST_F(WebCameras, FactoryDefaultNeedsTheServiceAccountAndRestoresTheFactoryState) {
     const auto i = add("127.0.0.41", 2, "Resettable");
+    cam(i).admin = {"site", "changed"};  // the site's own account replaces the factory one
+    cam(i).ssl = true;
     start();
     CameraEntry e = entryOf(i);
     setField(e.szUser, std::string_view("kelvo"));
@@ -493,6 +495,12 @@ TEST_F(WebCameras, FactoryDefaultNeedsTheServiceAccount) {
     std::lock_guard lock(fleet.mutex);
     EXPECT_TRUE(cam(i).factory);
     EXPECT_EQ(cam(i).ip, "192.168.0.2");
+    EXPECT_EQ(cam(i).port, 80);
+    EXPECT_FALSE(cam(i).ssl);
+    EXPECT_EQ(cam(i).title, "");
+    // The account a NEW camera's IP setting is sent with works again.
+    EXPECT_EQ(cam(i).admin.user, "vorly");
+    EXPECT_EQ(cam(i).admin.password, "vorly");
 }
 
 TEST_F(WebCameras, TricklingCameraIsBoundedByTheTimeOut) {

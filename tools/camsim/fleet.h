@@ -2,6 +2,7 @@
 // The simulated cameras: what each one is, its current network settings and its test faults.
 // The datagram side and the web side share one Fleet; every access goes through its mutex.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -15,6 +16,25 @@ namespace lanrove::camsim {
 struct SimAccount {
     std::string user;
     std::string password;
+};
+
+// A camera's firmware update as the web side runs it (web_firmware.h): the stored image and the
+// times of its write, restart announcement and restart.
+struct SimFirmware {
+    using TimePoint = std::chrono::steady_clock::time_point;
+    bool bBusy = false;          // an image is being written or the camera is restarting
+    bool bRestartAsked = false;  // discon3.cgi asked for the restart during the write
+    bool bInstall = false;       // the restart installs the image
+    TimePoint writeEnd{};        // the image has been written
+    TimePoint announceEnd{};     // the camera restarts by itself from here on
+    TimePoint restartStart{};    // offline from here ...
+    TimePoint restartEnd{};      // ... until here (never with "nocomeback")
+    bool bRestarting = false;
+    std::string fileName;             // as the part header named it
+    std::string version;              // taken from the file name
+    std::vector<std::uint8_t> image;  // the stored image: one copy per camera
+    std::string sha256;               // of the stored image
+    int uploads = 0;                  // images stored
 };
 
 struct SimCamera {
@@ -38,6 +58,13 @@ struct SimCamera {
     int aspectRatio = 0;  // 0 4:3, 1 16:9 ...
     int recStatus = 0;
     std::map<std::string, std::string> record;  // record.cgi settings
+    // Firmware: protocol milliseconds the camera is offline after a restart command or an
+    // update ("restartTime", default 0: stays up), spends writing an uploaded image
+    // ("writeTime") and keeps announcing its restart before it restarts by itself.
+    long restartMs = 0;
+    long writeMs = 10000;
+    long announceMs = 20000;
+    SimFirmware firmware;
     // Accounts: configuration (admin), viewer and service accounts
     SimAccount admin{"admin", "12345"};
     SimAccount viewer;
@@ -47,7 +74,8 @@ struct SimCamera {
     bool digestAuth = false;
     // Faults for tests, by name ("silent", "twice", "result=NNN", "badcreds", "junk511",
     // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
-    // "noset": answers searches but never an IP-setting command; "trickle", "redirect": the
+    // "noset": answers searches but never an IP-setting command; "trickle", "redirect" and the
+    // firmware faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion": the
     // web side's header says what each web fault does).
     std::set<std::string> faults;
     std::map<std::string, std::string> faultArgs;  // "result" -> "200", "slow" -> "5000" ...

@@ -88,6 +88,10 @@ void applyFields(const json& j, SimCamera& c) {
             c.rtspRtp = intOf(v, "rtspRtp");
         } else if (k == "aspectRatio") {
             c.aspectRatio = intOf(v, "aspectRatio");
+        } else if (k == "restartTime" || k == "writeTime" || k == "announceTime") {
+            const int ms = intOf(v, k.c_str());
+            if (ms < 0) fail("\"" + k + "\" must not be negative");
+            (k == "restartTime" ? c.restartMs : k == "writeTime" ? c.writeMs : c.announceMs) = ms;
         } else if (k == "recStatus") {
             c.recStatus = intOf(v, "recStatus");
         } else if (k == "versions" || k == "record") {

@@ -16,7 +16,8 @@
 // Camera fields: "model", "proto" (1 or 2), "mac", "ip", "mask", "gateway", "port", "ssl"
 // (true/false or 0/1), "title", "firmware" (the search reply's version text), "factory",
 // "netOption", "versions" {name: text}, "rtspRtp", "aspectRatio", "recStatus",
-// "record" {name: text}, "accounts" {"admin"|"viewer"|"service": {"user", "password"}},
+// "record" {name: text}, "restartTime", "writeTime", "announceTime" (protocol milliseconds of a
+// firmware update: offline after a restart, writing an image, announcing the restart), "accounts" {"admin"|"viewer"|"service": {"user", "password"}},
 // "auth" ("basic", the default, or "digest": HTTP Digest authentication) and
 // "faults" (["silent", "twice", "result=200", "badcreds", "junk511", "junk513",
 // "unknowncmd", ...]; "name=value" puts the value in faultArgs). "mac" and "ip" are required;

@@ -116,6 +116,9 @@ CgiAnswer opecmd(SimCamera& camera, const CgiCall& call) {
         camera.ssl = false;
         camera.title.clear();
         camera.factory = true;
+        // The configuration account goes back to the one a new camera has, which the
+        // IP-setting datagrams of a NEW camera carry.
+        camera.admin = SimAccount{"vorly", "vorly"};
         return a;
     }
     return badRequest();

@@ -14,6 +14,7 @@
 #include <random>
 
 #include "web_cgi.h"
+#include "web_firmware.h"
 #include "web_tls.h"
 
 namespace lanrove::camsim {
@@ -90,6 +91,8 @@ struct WebSide::Shared {
 
     void serve(const std::string& ip, int port, const httplib::Request& req,
                httplib::Response& res);
+    void serveUpload(const std::string& ip, int port, const httplib::Request& req,
+                     httplib::Response& res, const httplib::ContentReader& reader);
 };
 
 struct WebSide::Listener {
@@ -153,7 +156,15 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
             record(std::move(rec));
             return;
         }
-        const SimCamera& cam = fleet.cameras[index];
+        SimCamera& cam = fleet.cameras[index];
+        if (firmwareOffline(cam, clock)) {
+            // Restarting: the connection closes without an answer.
+            dropConnection(req);
+            rec.camera = index;
+            rec.event = "offline";
+            record(std::move(rec));
+            return;
+        }
         bSlow = cam.has("slow");
         slowMs = numberArg(cam, "slow", kDefaultSlowMs);
         bRedirect = cam.has("redirect");
@@ -202,7 +213,10 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
             CgiCall call;
             call.program = program;
             for (const auto& [key, value] : req.params) call.params.emplace(key, value);
-            answer = runCgi(cam, call, cam.has("http401") ? WebRole::kNone : given, codec);
+            const WebRole role = cam.has("http401") ? WebRole::kNone : given;
+            if (role == WebRole::kNone || !firmwarePage(cam, clock, call, answer))
+                answer = runCgi(cam, call, role, codec);
+            if (answer.event == "reboot") firmwareRestart(cam, clock);
             if (answer.status == 200) {
                 if (cam.has("wrongtype")) answer.contentType = "application/octet-stream";
                 if (cam.has("emptybody")) answer.body.clear();
@@ -214,15 +228,79 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         res.set_header("WWW-Authenticate",
                        bDigest ? digestChallenge(nonce) : "Basic realm=\"camera\"");
     res.status = answer.status;
-    res.set_content(answer.body, answer.contentType);
     rec.status = answer.status;
     rec.event = answer.event;
     log.trace(1, "camsim web: camera %zu %s %s -> %d %s", index, rec.method.c_str(),
               rec.program.c_str(), rec.status, rec.event.c_str());
     record(std::move(rec));
-    // Called without the fleet's lock; the rebind itself runs on the web side's thread, after
-    // this reply has gone out.
-    if (hook) hook(index);
+    if (!hook) {
+        res.set_content(answer.body, answer.contentType);
+        return;
+    }
+    // The camera moves only once this reply has gone out (the releaser runs after the write,
+    // also after a failed one): the address keeper takes the old address off the interface at
+    // once, which would cut off a reply still being sent from it. Called without the fleet's
+    // lock; the rebind itself runs on the web side's thread.
+    auto body = std::make_shared<std::string>(std::move(answer.body));
+    res.set_content_provider(
+        body->size(), answer.contentType,
+        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sink.write(body->data() + offset, length);
+        },
+        [hook, index](bool) { hook(index); });
+}
+
+void WebSide::Shared::serveUpload(const std::string& ip, int port, const httplib::Request& req,
+                                  httplib::Response& res, const httplib::ContentReader& reader) {
+    WebRequestRecord rec;
+    rec.method = req.method;
+    rec.program = req.path.size() > 1 && req.path[0] == '/' ? req.path.substr(1) : req.path;
+    const std::string authorization = req.get_header_value("Authorization");
+    rec.bAuthorization = req.has_header("Authorization");
+    rec.authScheme = schemeOf(authorization);
+    rec.userAgent = req.get_header_value("User-Agent");
+    rec.accept = req.get_header_value("Accept");
+    std::size_t index = 0;
+    WebRole role = WebRole::kNone;
+    {
+        std::lock_guard lock(fleet.mutex);
+        if (!findCamera(ip, port, index)) {
+            res.status = 404;
+            rec.status = 404;
+            record(std::move(rec));
+            return;
+        }
+        rec.camera = index;
+        SimCamera& cam = fleet.cameras[index];
+        if (rec.program != "cgi-bin/firmup.cgi") {
+            res.status = 404;
+            rec.status = 404;
+            record(std::move(rec));
+            return;
+        }
+        if (firmwareOffline(cam, clock)) {
+            dropConnection(req);
+            rec.event = "offline";
+            record(std::move(rec));
+            return;
+        }
+        role = cam.digestAuth ? authenticateDigest(cam, authorization, req.method, req.target,
+                                                   nonce, codec, rec.user)
+                              : authenticate(cam, authorization, codec, rec.user);
+        if (cam.has("http401")) role = WebRole::kNone;
+    }
+    if (role != WebRole::kAdmin && role != WebRole::kService) {
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"camera\"");
+        res.set_content("<html><body>401 Unauthorized</body></html>\r\n", "text/html");
+        rec.status = 401;
+        record(std::move(rec));
+        return;
+    }
+    serveFirmwareUpload(fleet, index, clock, req, res, reader, rec.event, rec.status);
+    log.trace(1, "camsim web: camera %zu POST %s -> %d %s", index, rec.program.c_str(), rec.status,
+              rec.event.c_str());
+    record(std::move(rec));
 }
 
 WebSide::WebSide(Fleet& fleet, TraceLog& log, const Clock& clock, std::string codePage,
@@ -450,6 +528,10 @@ bool startHttpListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shar
     std::weak_ptr<WebSide::Shared> weak = shared;
     l.server->Get(".*", [weak, ip, port](const httplib::Request& req, httplib::Response& res) {
         if (auto s = weak.lock()) s->serve(ip, port, req, res);
+    });
+    l.server->Post(".*", [weak, ip, port](const httplib::Request& req, httplib::Response& res,
+                                          const httplib::ContentReader& reader) {
+        if (auto s = weak.lock()) s->serveUpload(ip, port, req, res, reader);
     });
     if (!l.server->bind_to_port(l.ip, l.port)) return false;
     httplib::Server* server = l.server.get();

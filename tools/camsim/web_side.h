@@ -21,6 +21,9 @@
 // as <program>; an absolute "http://ip:port/" sends the client to another camera; "loop"
 // redirects every request to itself, "none" answers 302 without a Location.
 // A camera with SimCamera::digestAuth challenges with HTTP Digest and refuses Basic.
+// The firmware upload POST, the restart after an update or a restart command, and the firmware
+// faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion", "writefail" and
+// "norestart" are described in web_firmware.h.
 
 #include <chrono>
 #include <condition_variable>

@@ -1,0 +1,189 @@
+// lanrove-cli factory-reset: the Factory Default button on the command line (maintenance
+// edition only). Searches first, asks the button's question on the terminal (unless --yes),
+// resets every listed camera (those at the factory address first), waits the settle time when
+// one accepted, and then searches again so that the cameras are listed in their new state.
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/setup_core.h"
+#include "cli/commands.h"
+#include "cli/core_session.h"
+#include "support/text.h"
+
+namespace lanrove::cli {
+
+namespace {
+
+constexpr int kExitCancelled = 130;
+constexpr Millis kStepPeriod{100};
+
+constexpr const char* kUsage =
+    "usage: lanrove-cli factory-reset [--yes] [--json] [--interface IF] [--home DIR]\n";
+
+const char* const kListKeys[kListColumnCount] = {"no",   "status", "model", "mac",     "ip",
+                                                 "port", "ssl",    "title", "firmware"};
+
+// Each command as the reset thread sent it, handed to the session's thread.
+class QueuedOutcomes final : public FactoryResetEvents {
+  public:
+    QueuedOutcomes(EventQueue& queue, std::function<void(const ResetOutcome&)> onOutcome)
+        : m_queue(queue), m_fnOutcome(std::move(onOutcome)) {}
+    void cameraReset(const ResetOutcome& outcome) override {
+        m_queue.post([this, outcome] { m_fnOutcome(outcome); });
+    }
+
+  private:
+    EventQueue& m_queue;
+    std::function<void(const ResetOutcome&)> m_fnOutcome;
+};
+
+std::string cellText(SetupCore& core, int row, int column) {
+    return toUtf8(core.list().cell(row, column));
+}
+
+nlohmann::json listRows(SetupCore& core) {
+    nlohmann::json rows = nlohmann::json::array();
+    for (int r = 0; r < core.list().rowCount(); ++r) {
+        nlohmann::json row;
+        for (int c = 0; c < kListColumnCount; ++c) row[kListKeys[c]] = cellText(core, r, c);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void printRows(std::FILE* out, SetupCore& core) {
+    for (int r = 0; r < core.list().rowCount(); ++r)
+        std::fprintf(out, "  %-4s %-8s %-17s %-15s %s\n", cellText(core, r, kColNo).c_str(),
+                     cellText(core, r, kColStatus).c_str(), cellText(core, r, kColMac).c_str(),
+                     cellText(core, r, kColIp).c_str(), cellText(core, r, kColTitle).c_str());
+}
+
+int runFactoryReset(Context& ctx) {
+    bool yes = false;
+    bool json = false;
+    std::string home;
+    std::string interface;
+    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
+        const std::string& a = ctx.args[i];
+        const bool hasValue = i + 1 < ctx.args.size();
+        if (a == "--yes") {
+            yes = true;
+        } else if (a == "--json") {
+            json = true;
+        } else if (a == "--home" && hasValue) {
+            home = ctx.args[++i];
+        } else if (a == "--interface" && hasValue) {
+            interface = ctx.args[++i];
+        } else {
+            std::fprintf(stderr, "factory-reset: unknown option %s\n%s", a.c_str(), kUsage);
+            return kExitUsage;
+        }
+    }
+    // Nothing is searched for a question that cannot be asked.
+    if (!yes && !canConfirm()) {
+        std::fprintf(stderr, "factory-reset: no terminal to confirm on; give --yes to go ahead\n");
+        return kExitUsage;
+    }
+
+    CoreSession session(ctx.argv0, home);
+    SetupCore& core = session.core();
+    if (!interface.empty() && !session.useInterface(interface)) {
+        std::fprintf(stderr, "factory-reset: no adapter %s with an IPv4 address\n",
+                     interface.c_str());
+        return kExitUsage;
+    }
+    catchInterrupts();
+    if (!session.search(json)) return kExitCancelled;
+
+    nlohmann::json out;
+    out["cameras"] = nlohmann::json::array();
+    const int listed = core.list().rowCount();
+    if (listed == 0) {
+        // As the button: with an empty list nothing is asked and nothing sent.
+        if (json)
+            std::printf("%s\n", out.dump(2).c_str());
+        else
+            std::printf("no camera in the list: nothing reset\n");
+        return kExitOk;
+    }
+    if (!yes) {
+        std::fprintf(stderr, "%d cameras in the list:\n", listed);
+        printRows(stderr, core);
+        if (!confirm(toUtf8(core.text(u"RESET_SETTING_WINDOW", u"WARNING_MSG")))) {
+            std::fprintf(stderr, "factory-reset: nothing changed\n");
+            return kExitUsage;
+        }
+    }
+
+    // Each outcome names its camera by the record it was sent from; the table stays as the
+    // search left it until the new search below.
+    const auto onOutcome = [&](const ResetOutcome& o) {
+        const CameraEntry& e = core.store().m_CamTable[static_cast<std::size_t>(o.recordIndex)];
+        out["cameras"].push_back({{"no", fieldUtf8(e.szNo)},
+                                  {"mac", fieldUtf8(e.szMac)},
+                                  {"ip", fieldUtf8(e.szIp)},
+                                  {"model", fieldUtf8(e.szModel)},
+                                  {"title", fieldUtf8(e.szTitle)},
+                                  {"pass", o.pass},
+                                  {"result", o.result},
+                                  {"accepted", o.accepted()}});
+        if (!json)
+            std::fprintf(stderr, "reset: No.%s %s %s %s\n", fieldUtf8(e.szNo).c_str(),
+                         fieldUtf8(e.szMac).c_str(), fieldUtf8(e.szIp).c_str(),
+                         o.accepted() ? "accepted" : "not accepted");
+    };
+    QueuedOutcomes events(session.queue(), onOutcome);
+    FactoryReset& reset = core.factoryReset();
+    const auto started = std::chrono::steady_clock::now();
+    core.startFactoryReset(&core, &events);
+    bool stopAsked = false;
+    // The thread always ends: each camera within its send time-out, the settle wait in full.
+    while (!reset.done()) {
+        session.drain(kStepPeriod);
+        if (interrupted() && !stopAsked) {
+            stopAsked = true;
+            std::fprintf(stderr, "factory-reset: stopping after the current camera%s\n",
+                         reset.anyAccepted() ? " and the settle wait" : "");
+            reset.requestStop();
+        }
+    }
+    core.factoryReset().stop();  // joins the finished thread
+    session.drain(Millis(0));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    bool allAccepted = true;
+    for (const ResetOutcome& o : reset.outcomes()) allAccepted = allAccepted && o.accepted();
+    const bool complete = static_cast<int>(reset.outcomes().size()) == listed;
+    out["settle_wait"] = reset.settleWaited();
+    out["seconds"] = seconds;
+    out["interrupted"] = stopAsked;
+
+    // The new search that the button starts once the wait window has closed.
+    if (!stopAsked && !session.search(json)) stopAsked = true;
+    out["after"] = listRows(core);
+    if (json) {
+        std::printf("%s\n", out.dump(2).c_str());
+    } else {
+        std::size_t accepted = 0;
+        for (const auto& c : out["cameras"]) accepted += c["accepted"].get<bool>() ? 1 : 0;
+        std::printf("%zu of %d cameras accepted the factory reset%s\n", accepted, listed,
+                    reset.settleWaited() ? "; waited for them to restart" : "");
+        std::printf("after the reset, %d cameras in the list:\n", core.list().rowCount());
+        printRows(stdout, core);
+    }
+    if (stopAsked) return kExitCancelled;
+    return allAccepted && complete ? kExitOk : kExitFailure;
+}
+
+const MaintenanceCommandRegistration factoryResetReg{
+    {"factory-reset",
+     "factory-reset [--yes] [--json] [--interface IF]  reset every camera found to its factory "
+     "settings (maintenance edition)",
+     &runFactoryReset}};
+
+}  // namespace
+
+}  // namespace lanrove::cli
