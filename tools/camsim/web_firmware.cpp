@@ -76,6 +76,8 @@ bool firmwareOffline(SimCamera& camera, const Clock& clock) {
     }
     if (fw.bInstall && camera.has("nocomeback")) return true;
     if (now < fw.restartEnd) return true;
+    // Some cameras forget their recording settings with an update.
+    if (fw.bInstall && camera.has("recordreset")) camera.record.clear();
     if (fw.bInstall && !camera.has("oldversion")) {
         std::string key;
         std::string text;

@@ -25,7 +25,8 @@
 // "firmcut" closes the connection when half of the body has come; "firmsilent" stores the image
 // and closes the connection without an answer, restarting at once; "nocomeback" never comes
 // back from the restart; "oldversion" comes back with the version it had; "writefail" shows
-// "code=E0201" on firmup.cgi while it writes; "norestart" refuses the restart command (503).
+// "code=E0201" on firmup.cgi while it writes; "norestart" refuses the restart command (503);
+// "recordreset" forgets its recording settings when it installs an image.
 
 #include <httplib.h>
 
