@@ -44,6 +44,10 @@ std::uint64_t FolderFirmwareFiles::fileSize(const std::filesystem::path& path) {
 }
 
 FirmImage FolderFirmwareFiles::readAll(const std::filesystem::path& path, int& error) {
+    // One reader at a time from the cache look-up to the stored copy: two workers that start
+    // together must not both miss and read the image twice. Reads are serialised by the
+    // firmware-file lock anyway.
+    std::lock_guard loading(m_loadMutex);
     CSearchFileCtrl reader(m_log);
     reader.SetSharedLock(&m_csFirmFile);
     if (!selectFile(reader, path)) {

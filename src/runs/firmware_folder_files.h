@@ -36,6 +36,7 @@ class FolderFirmwareFiles final : public FirmwareFiles {
     std::filesystem::path m_folder;
     TraceLog& m_log;
     std::mutex m_csFirmFile;  // the firmware-file lock shared by every search and read
+    std::mutex m_loadMutex;
     std::mutex m_cacheMutex;
     std::map<std::filesystem::path, Cached> m_cache;
 };
