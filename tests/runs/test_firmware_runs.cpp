@@ -58,6 +58,11 @@ class FakeSite {
     std::atomic<bool> holdPosts{false};
 
     FakeCam& cam(const CameraEntry& e) { return cams[fieldUtf8(e.szIp)]; }
+    // A copy of a camera's state, taken under the lock while workers use it.
+    FakeCam at(const std::string& ip) {
+        std::lock_guard lock(mutex);
+        return cams[ip];
+    }
 };
 
 // The cameras' version texts: a main version and the package date.
@@ -304,7 +309,7 @@ TEST_F(FirmwareRuns, CheckMarksUpdateReadyLatestAndNoFirmware) {
     EXPECT_EQ(record(unreachable).wFirmStatus, fwcode::kNoFirmware);
     EXPECT_EQ(record(unreachable).wUploadStatus, fwcode::kCheckError);
     EXPECT_EQ(record(outside).wFirmStatus, fwcode::kNoFirmware);
-    EXPECT_EQ(site.cams["10.9.0.15"].contacts, 0);  // outside the subnet: never contacted
+    EXPECT_EQ(site.at("10.9.0.15").contacts, 0);  // outside the subnet: never contacted
     EXPECT_EQ(record(ready).wFirmMethod, 2);
     // The NET component was latest; the CAM file decided.
     const auto outcomes = run.outcomes();
@@ -326,7 +331,7 @@ TEST_F(FirmwareRuns, CheckInUploadModeSkipsCamerasThatFailedTheirCheck) {
     FirmTable(store).setUploadStatus(a, fwcode::kCheckError);
     FirmwareCheckRun run(env, events);
     EXPECT_FALSE(run.camFirmCheck(kFirmRunUpload, adapter));
-    EXPECT_EQ(site.cams["10.1.0.11"].contacts, 0);
+    EXPECT_EQ(site.at("10.1.0.11").contacts, 0);
     EXPECT_EQ(record(a).wUploadStatus, fwcode::kCheckError);
 }
 
@@ -368,9 +373,8 @@ TEST_F(FirmwareRuns, TenSlotsThreeCamerasTwoTransferTheThirdWaits) {
     }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(site.activePosts.load(), 2);
-    EXPECT_EQ(
-        site.cams["10.1.0.13"].posts + site.cams["10.1.0.12"].posts + site.cams["10.1.0.11"].posts,
-        2);
+    EXPECT_EQ(site.at("10.1.0.13").posts + site.at("10.1.0.12").posts + site.at("10.1.0.11").posts,
+              2);
     EXPECT_EQ(run.slotState(3), fwcode::kSlotNoCamera);
     site.holdPosts = false;
     ASSERT_TRUE(waitFor([&] { return !run.anySlotBusy() && run.slotState(2) != 4096; }));
@@ -383,7 +387,7 @@ TEST_F(FirmwareRuns, LatestNetComponentIsNotUploaded) {
     const int a = addCamera("10.1.0.11", 20100415, 20100301, fwcode::kUpdateReady);
     FirmwareUpdateRun run(env, events);
     runUpdate(run, 10);
-    EXPECT_EQ(site.cams["10.1.0.11"].files, std::vector<std::string>{"RP2CAM20100501.BIN"});
+    EXPECT_EQ(site.at("10.1.0.11").files, std::vector<std::string>{"RP2CAM20100501.BIN"});
     EXPECT_EQ(record(a).wUploadStatus, fwcode::kDone);
     EXPECT_EQ(record(a).dwSentBytes, record(a).dwTotalBytes);
 }
@@ -403,18 +407,18 @@ TEST_F(FirmwareRuns, CancelWhileWaitingEndsWithoutContactingTheCamera) {
     }));
     const int waiting = run.slotRecord(waitingSlot);
     const std::string ip = fieldUtf8(record(waiting).szIp);
-    const int contactsBefore = site.cams[ip].contacts;
+    const int contactsBefore = site.at(ip).contacts;
     run.requestStop();
     ASSERT_TRUE(waitFor([&] { return record(waiting).wUploadStatus == fwcode::kCancelled; }));
     site.holdPosts = false;
     ASSERT_TRUE(waitFor([&] { return !run.anySlotBusy(); }));
-    EXPECT_EQ(site.cams[ip].contacts, contactsBefore);
-    EXPECT_EQ(site.cams[ip].posts, 0);
+    EXPECT_EQ(site.at(ip).contacts, contactsBefore);
+    EXPECT_EQ(site.at(ip).posts, 0);
     // The transferring ones finish their component and stop at the next cancel check.
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(record(i).wUploadStatus, fwcode::kCancelled);
         if (i != waiting) {
-            EXPECT_EQ(site.cams[fieldUtf8(record(i).szIp)].posts, 1);
+            EXPECT_EQ(site.at(fieldUtf8(record(i).szIp)).posts, 1);
         }
     }
 }
@@ -427,9 +431,9 @@ TEST_F(FirmwareRuns, CameraThatNeverComesBackFailsAndGetsRestartCommands) {
     ASSERT_EQ(run.start(1, adapter), 0);
     ASSERT_TRUE(waitFor([&] { return record(a).wUploadStatus == fwcode::kFailed; }));
     // The dispatcher keeps sending the restart command while the slot waits for one to pass.
-    ASSERT_TRUE(waitFor([&] { return site.cams["10.1.0.11"].restarts >= 3; }));
+    ASSERT_TRUE(waitFor([&] { return site.at("10.1.0.11").restarts >= 3; }));
     EXPECT_EQ(run.slotState(0), fwcode::kSlotNeedsRestart);
-    EXPECT_EQ(site.cams["10.1.0.11"].posts, 1);  // the retry's reboot wait failed first
+    EXPECT_EQ(site.at("10.1.0.11").posts, 1);  // the retry's reboot wait failed first
     run.requestStop();
     ASSERT_TRUE(waitFor([&] { return !run.dispatcherRunning(); }));
 }
@@ -440,12 +444,12 @@ TEST_F(FirmwareRuns, OldVersionAfterRestartIsRetriedUpToTheRetryCount) {
     site.cams["10.1.0.11"].keepsOldVersion = true;
     FirmwareUpdateRun run(env, events);
     runUpdate(run, 1);
-    EXPECT_EQ(site.cams["10.1.0.11"].posts, 3);  // the first attempt and two retries
+    EXPECT_EQ(site.at("10.1.0.11").posts, 3);  // the first attempt and two retries
     EXPECT_EQ(run.retries(a), 2);
     EXPECT_EQ(record(a).wUploadStatus, fwcode::kFailed);
     // The camera answers, so the dispatcher's restart command passes and frees the slot.
     EXPECT_EQ(run.slotState(0), fwcode::kSlotNoCamera);
-    EXPECT_GE(site.cams["10.1.0.11"].restarts, 1);
+    EXPECT_GE(site.at("10.1.0.11").restarts, 1);
 }
 
 TEST_F(FirmwareRuns, ShutdownDuringTransfersEndsEveryWorker) {
