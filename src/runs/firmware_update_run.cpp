@@ -118,6 +118,8 @@ long FirmwareUpdateRun::start(int instance, const AdapterEntry& adapter, int rec
         recordCount = static_cast<int>(kCameraTableSize);
     m_abort.reset();
     m_adapter = adapter;
+    m_nCursor = 0;
+    m_nRecordCount = recordCount;
     m_nPeakTransfers = 0;
     {
         std::lock_guard retries(m_retryMutex);
@@ -140,10 +142,23 @@ long FirmwareUpdateRun::start(int instance, const AdapterEntry& adapter, int rec
 }
 
 bool FirmwareUpdateRun::anySlotBusy() const {
-    std::lock_guard lock(m_slotsMutex);
-    for (const auto& slot : m_slots) {
-        const std::uint16_t s = slot->state();
-        if (s == fwcode::kWorking || s == fwcode::kWaitingPermission) return true;
+    bool idleSlot = false;
+    {
+        std::lock_guard lock(m_slotsMutex);
+        for (const auto& slot : m_slots) {
+            const std::uint16_t s = slot->state();
+            if (s == fwcode::kWorking || s == fwcode::kWaitingPermission) return true;
+            if (s == fwcode::kSlotFree || s == fwcode::kDone) idleSlot = true;
+        }
+    }
+    // A slot between two cameras (or not yet visited) is busy too while the dispatcher still
+    // has an update-ready camera for it: otherwise the window would report the update
+    // completed in the moment between one camera's end and the next one's start.
+    if (!idleSlot || !m_dispatcher.running() || m_stop.isSet()) return false;
+    for (int i = m_nCursor.load(); i < m_nRecordCount.load(); ++i) {
+        const CameraEntry rec = m_table.snapshot(i);
+        if (!rec.inUse()) break;
+        if (rec.wFirmStatus == fwcode::kUpdateReady) return true;
     }
     return false;
 }
@@ -281,13 +296,17 @@ void FirmwareUpdateRun::dispatcher(int recordCount) {
                     }
                 }
                 if (found < 0) {
+                    m_nCursor = cursor;
                     slot.m_state = fwcode::kSlotNoCamera;
                     ++finished;
                     continue;
                 }
+                // The camera counts as still to come until its worker has started.
+                m_nCursor = found;
                 slot.m_adapter = m_adapter;
                 takeCameraIntoSlot(found, slot);
                 startWorker(slot);
+                m_nCursor = cursor;
                 log.traceText(1, "pStartevent Set.");
             } else if (state == fwcode::kWaitingPermission) {
                 int transferring = 0;

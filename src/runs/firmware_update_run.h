@@ -85,7 +85,8 @@ class FirmwareUpdateRun {
     // and starts the dispatcher over the first `recordCount` records. 0 or an error code.
     long start(int instance, const AdapterEntry& adapter,
                int recordCount = static_cast<int>(kCameraTableSize));
-    // A slot in state 4098 or 4099.
+    // A slot in state 4098 or 4099, or a slot free for its next camera while the dispatcher
+    // still has an update-ready camera to hand out.
     bool anySlotBusy() const;
     // The dispatcher's stop event (Cancel): busy workers get their cancel event.
     void requestStop();
@@ -132,6 +133,9 @@ class FirmwareUpdateRun {
     ManualResetEvent m_abort;  // shutdown: cuts every wait of the run short
     WorkerThread m_dispatcher;
     std::atomic<int> m_nPeakTransfers{0};
+    // The dispatcher's camera cursor (the first record not yet looked at or being taken).
+    std::atomic<int> m_nCursor{0};
+    std::atomic<int> m_nRecordCount{0};
     mutable std::mutex m_retryMutex;
     std::vector<int> m_retries;
 };

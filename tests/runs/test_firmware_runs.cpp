@@ -356,6 +356,34 @@ TEST_F(FirmwareRuns, OneSlotUpdatesStrictlyOneAfterAnother) {
     run.requestStop();
 }
 
+TEST_F(FirmwareRuns, NoSlotLooksIdleWhileACameraIsStillToCome) {
+    // One slot and three cameras: between one camera's end and the next one's start, the run
+    // must not look finished (the window would report the update completed).
+    for (const char* ip : {"10.1.0.11", "10.1.0.12", "10.1.0.13"})
+        addCamera(ip, 1, 20100501, fwcode::kUpdateReady);
+    FirmwareUpdateRun run(env, events);
+    ASSERT_EQ(run.start(1, adapter), 0);
+    int looks = 0;
+    for (;;) {
+        if (!run.anySlotBusy()) {
+            // Idle only when every camera has ended.
+            bool allEnded = true;
+            for (int i = 0; i < 3; ++i)
+                if (record(i).wUploadStatus != fwcode::kDone) allEnded = false;
+            if (allEnded) break;
+            // The very start: the dispatcher has not yet run.
+            if (run.slotState(0) != fwcode::kSlotFree || looks > 0) {
+                ADD_FAILURE() << "idle while cameras are left, slot " << run.slotState(0);
+                break;
+            }
+        } else {
+            ++looks;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_GT(looks, 0);
+}
+
 TEST_F(FirmwareRuns, TenSlotsThreeCamerasTwoTransferTheThirdWaits) {
     addCamera("10.1.0.11", 1, 20100501, fwcode::kUpdateReady);
     addCamera("10.1.0.12", 1, 20100501, fwcode::kUpdateReady);
