@@ -21,6 +21,8 @@ usage: lab/lab.sh [options] [-- COMMAND [ARGS...]]
                        shares a segment with the gateway only
   --host NAME=ADDR     a host name the PC resolves (repeatable); lab-gateway names the
                        gateway host
+  --drop-ping A[-B]    the cameras' namespace drops ICMP echo requests to this address or
+                       range (repeatable; nftables): a fleet host there still answers ARP
   --scale S            export LANROVE_TIME_SCALE=S to the PC and the simulator
   --check              only test whether a lab can be built here (exit 0, or 77 when not)
 Without COMMAND an interactive shell runs on the PC.
@@ -32,7 +34,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source_dir="$(dirname "$here")"
 fleet="" camsim="" camsim_log="" camsim_args=()
 adapters=1 pc_addr="192.168.0.10/24" pc_addr2="192.168.0.11/24"
-gateway="192.168.0.1" gateway2="off" split=0 check=0 hosts=()
+gateway="192.168.0.1" gateway2="off" split=0 check=0 hosts=() drop_ping=()
 scale="${LANROVE_TIME_SCALE:-}"
 
 while [ $# -gt 0 ]; do
@@ -48,6 +50,7 @@ while [ $# -gt 0 ]; do
     --gateway2) gateway2="$2"; shift 2 ;;
     --split) split=1; shift ;;
     --host) hosts+=("$2"); shift 2 ;;
+    --drop-ping) drop_ping+=("$2"); shift 2 ;;
     --scale) scale="$2"; shift 2 ;;
     --check) check=1; shift ;;
     -h|--help) usage; exit 0 ;;
@@ -64,6 +67,10 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 command -v ip >/dev/null || { echo "lab: the ip tool (iproute2) is missing" >&2; exit 77; }
+if [ ${#drop_ping[@]} -gt 0 ] && ! command -v nft >/dev/null; then
+  echo "lab: --drop-ping needs nft (nftables; scripts/setup.sh installs it)" >&2
+  exit 77
+fi
 
 suffix="$$-$RANDOM"
 pc="lr-pc-$suffix" cam="lr-cam-$suffix" gw="lr-gw-$suffix" hub="lr-hub-$suffix"
@@ -198,6 +205,18 @@ if [ -n "$fleet" ]; then
     sleep 0.05
   done
   [ -e "$tmp/ready" ] || fail "lanrove-camsim did not get ready"
+  if [ ${#drop_ping[@]} -gt 0 ]; then
+    # Firewalled hosts: no echo reply, while the kernel still answers ARP for the address.
+    set_items="$(IFS=,; echo "${drop_ping[*]}")"
+    ip netns exec "$cam" nft -f - <<NFT || fail "nftables rule for --drop-ping"
+table ip lanrove_lab {
+  chain input {
+    type filter hook input priority 0; policy accept;
+    ip daddr { $set_items } icmp type echo-request drop
+  }
+}
+NFT
+  fi
 fi
 
 [ -n "$fleet" ] || cam=""

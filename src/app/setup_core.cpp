@@ -47,8 +47,12 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
     m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
     m_reset = std::make_unique<FactoryReset>(FactoryResetContext{*m_store, *m_cgi, log, clock});
-    m_echoProbe = std::make_unique<EchoAddressProbe>(*m_net);
-    m_probe = m_echoProbe.get();
+    // Where the neighbour table can be asked, a host that drops pings is not taken for free.
+    if (m_net->neighbours() != nullptr)
+        m_defaultProbe = std::make_unique<NeighbourAddressProbe>(*m_net, m_net->neighbours(), log);
+    else
+        m_defaultProbe = std::make_unique<EchoAddressProbe>(*m_net);
+    m_probe = m_defaultProbe.get();
     m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
     useDefaultFirmwarePorts();
     queryModuleVersion(currentModulePath(), m_version);
@@ -219,7 +223,7 @@ SettingsRun& SetupCore::newSettingsRun(SettingsRunEvents& events) {
 }
 
 void SetupCore::setAddressProbe(AddressProbe* probe) {
-    m_probe = probe != nullptr ? probe : m_echoProbe.get();
+    m_probe = probe != nullptr ? probe : m_defaultProbe.get();
 }
 
 void SetupCore::applySettingResult(const SettingResult& result) {

@@ -25,6 +25,7 @@
 #include "runs/factory_reset.h"
 #include "runs/firmware_check_run.h"
 #include "runs/firmware_update_run.h"
+#include "runs/neighbour_address_probe.h"
 #include "runs/settings_run.h"
 #include "support/clock.h"
 #include "support/program_paths.h"
@@ -125,8 +126,9 @@ class SetupCore final : public FirmwareControl {
     SettingsRun& newSettingsRun(SettingsRunEvents& events);
     // The run of the last button press, or null.
     SettingsRun* settingsRun() { return m_settingsRun.get(); }
-    // The free-address probe (the echo by default; tests and tools may replace it, null
-    // restores the echo).
+    // The free-address probe (the neighbour table and the echo by default, the echo alone on a
+    // network without a neighbour table; tests and tools may replace it, null restores the
+    // default).
     AddressProbe& addressProbe() { return *m_probe; }
     void setAddressProbe(AddressProbe* probe);
     // Applies one run result on the list's thread: classify, copy into the camera table (whole
@@ -212,7 +214,7 @@ class SetupCore final : public FirmwareControl {
     std::unique_ptr<SendScheduler> m_scheduler;
     std::unique_ptr<CCGI> m_cgi;
     std::unique_ptr<CameraSearch> m_search;
-    std::unique_ptr<EchoAddressProbe> m_echoProbe;
+    std::unique_ptr<AddressProbe> m_defaultProbe;
     AddressProbe* m_probe = nullptr;
     std::unique_ptr<SettingsRun> m_settingsRun;
     CameraEntry m_LoginEntry{};

@@ -336,8 +336,10 @@ int runAutoSet(Context& ctx) {
                                   {"result", e.dwResult},
                                   {"set", set}});
     }
-    out["probe"] = {
-        {"batches", probe.batches}, {"probes", probe.probes}, {"free", probe.addresses.size()}};
+    out["probe"] = {{"batches", probe.batches},
+                    {"probes", probe.probes},
+                    {"free", probe.addresses.size()},
+                    {"seconds", static_cast<double>(probe.elapsedMs) / 1000.0}};
     out["seconds"] = seconds;
     out["cancelled"] = !finished;
     if (common.json) {

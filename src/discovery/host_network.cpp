@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -41,6 +42,7 @@ struct IcmpFilter {
 constexpr std::uint8_t kIcmpEchoReply = 0;
 constexpr std::uint8_t kIcmpEchoRequest = 8;
 constexpr std::size_t kMaxTargetChars = 32;
+constexpr long long kEchoCancelPollMs = 100;  // how soon a cancelled echo notices
 
 std::uint16_t processEchoId() {
     static const std::uint16_t id = [] {
@@ -281,7 +283,8 @@ bool isEchoReplyFor(const std::uint8_t* data, std::size_t length, bool withIpHea
     return gotSeq == sequence && (!checkId || gotId == id);
 }
 
-std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& clock) {
+std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& clock,
+                       const std::atomic<bool>* cancel) {
     if (target.size() > kMaxTargetChars) target = target.substr(0, kMaxTargetChars);
     const std::string text = toUtf8(target);
     std::uint32_t destination = 0;
@@ -323,8 +326,9 @@ std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& 
     std::uint8_t buffer[1500];
     while (true) {
         const auto now = clock.now();
-        if (now >= deadline) return kEchoTimedOut;
-        const auto left = std::chrono::ceil<Millis>(deadline - now).count();
+        if (now >= deadline || (cancel != nullptr && cancel->load())) return kEchoTimedOut;
+        auto left = std::chrono::ceil<Millis>(deadline - now).count();
+        if (cancel != nullptr) left = std::min<long long>(left, kEchoCancelPollMs);
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(left));
         if (ready <= 0) continue;  // time-out or signal: the loop head decides
@@ -402,6 +406,11 @@ int SystemHostNetwork::enumerateAdapters(std::vector<AdapterEntry>& out) {
 
 std::uint32_t SystemHostNetwork::echo(std::u16string_view target, long timeoutMs) {
     return icmpEcho(target, timeoutMs, m_clock);
+}
+
+std::uint32_t SystemHostNetwork::echoUntil(std::u16string_view target, long timeoutMs,
+                                           const std::atomic<bool>& cancel) {
+    return icmpEcho(target, timeoutMs, m_clock, &cancel);
 }
 
 int SystemHostNetwork::flushArpCache() {

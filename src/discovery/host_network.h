@@ -3,13 +3,16 @@
 // has an address and that ICMP is not blocked, a one-shot ICMP echo and the ARP cache flush.
 // HostNetwork is the seam through which callers reach the system, so tests can replace it.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "discovery/adapter_entry.h"
+#include "discovery/neighbour_table.h"
 #include "support/clock.h"
 #include "support/trace_log.h"
 
@@ -67,6 +70,15 @@ class HostNetwork {
     // One ICMP echo; `target` is a dotted address or a host name (first 32 characters used).
     // `timeoutMs` is a protocol duration (scaled by the clock).
     virtual std::uint32_t echo(std::u16string_view target, long timeoutMs) = 0;
+    // The same echo, given up (kEchoTimedOut) soon after `cancel` is set. Implementations that
+    // cannot cut it short wait for the time-out.
+    virtual std::uint32_t echoUntil(std::u16string_view target, long timeoutMs,
+                                    const std::atomic<bool>& cancel) {
+        (void)cancel;
+        return echo(target, timeoutMs);
+    }
+    // The neighbour table of this network, or null where it cannot be asked (test networks).
+    virtual NeighbourResolver* neighbours() { return nullptr; }
     // 0 after the flush command has run, -1 when it could not be started or was killed after
     // its time-out.
     virtual int flushArpCache() = 0;
@@ -84,6 +96,9 @@ class SystemHostNetwork final : public HostNetwork {
     SystemHostNetwork(const Clock& clock, TraceLog& log);
     int enumerateAdapters(std::vector<AdapterEntry>& out) override;
     std::uint32_t echo(std::u16string_view target, long timeoutMs) override;
+    std::uint32_t echoUntil(std::u16string_view target, long timeoutMs,
+                            const std::atomic<bool>& cancel) override;
+    NeighbourResolver* neighbours() override { return &m_neighbours; }
     int flushArpCache() override;
     // The flush command line (tests replace it).
     void setFlushCommand(std::vector<std::string> argv) { m_flushCommand = std::move(argv); }
@@ -91,12 +106,15 @@ class SystemHostNetwork final : public HostNetwork {
   private:
     const Clock& m_clock;
     TraceLog& m_log;
+    SystemNeighbourResolver m_neighbours;
     std::vector<std::string> m_flushCommand{"ip", "-4", "neigh", "flush", "all"};
 };
 
 // Free-standing forms of the system operations.
 int enumerateSystemAdapters(std::vector<AdapterEntry>& out);
-std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& clock);
+// `cancel`, when given, ends the wait early with kEchoTimedOut.
+std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& clock,
+                       const std::atomic<bool>* cancel = nullptr);
 // How long the ARP cache flush may run before it is killed (real time).
 inline constexpr Millis kFlushCommandTimeout{5000};
 // Runs `argv` as a child process with its output discarded and waits for it at most `timeout`.

@@ -1,6 +1,7 @@
 #include "runs/settings_run.h"
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <string>
 #include <system_error>
@@ -72,6 +73,7 @@ FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidate
                                     AddressProbe& probe, TraceLog& log,
                                     const std::atomic<bool>* abandon) {
     FreeAddressResult result;
+    const auto started = std::chrono::steady_clock::now();
     const std::vector<std::u16string>& list = candidates;
     std::size_t nextCandidate = 0;
     while (static_cast<int>(result.addresses.size()) < wanted && nextCandidate < list.size()) {
@@ -110,6 +112,8 @@ FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidate
         log.trace(1, "AutoSet Ping Batch(%d) Slots(%d) Free(%d)", result.batches, batch.filled,
                   freeInBatch);
     }
+    result.elapsedMs = static_cast<long>(
+        std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - started).count());
     return result;
 }
 
@@ -181,6 +185,8 @@ void SettingsRun::startProbe() {
 void SettingsRun::probeWorker() {
     m_ctx.log.trace(1, "AutoSet Ping Start Candidates(%d) Wanted(%d)",
                     static_cast<int>(m_candidates.size()), m_nWanted);
+    if (m_ctx.nAdapter >= 0 && m_ctx.nAdapter < static_cast<int>(m_ctx.adapters.size()))
+        m_ctx.probe.useAdapter(m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)]);
     FreeAddressResult found =
         findFreeAddresses(m_candidates, m_nWanted, m_ctx.probe, m_ctx.log, &m_bAbandonProbe);
     m_ctx.log.trace(1, "AutoSet Ping End Free(%d) Batches(%d)",

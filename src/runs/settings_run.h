@@ -40,11 +40,12 @@ inline constexpr long kVersion1NetCgiWaitMs = 20000;
 
 enum class RunMode { Auto = 110, Manual = 120 };
 
-// Whether an address is in use. The ICMP echo decides by default; the seam lets a stronger
-// probe be added and lets tests answer without a network.
+// Whether an address is in use. The seam lets the echo, the neighbour table or a test decide.
 class AddressProbe {
   public:
     virtual ~AddressProbe() = default;
+    // The adapter whose segment the next probes look at; called before a batch starts.
+    virtual void useAdapter(const AdapterEntry& adapter) { (void)adapter; }
     // True when some host answers for `address` (a dotted text). Blocks up to the probe's own
     // time-out; called from up to kProbeSlots threads at once.
     virtual bool inUse(std::u16string_view address) = 0;
@@ -65,6 +66,7 @@ struct FreeAddressResult {
     std::vector<std::u16string> addresses;  // in candidate order, at most `wanted`
     int batches = 0;                        // probe batches started
     int probes = 0;                         // addresses probed
+    long elapsedMs = 0;                     // real time the probing took
 };
 
 // The free-address search: batches of at most kProbeSlots parallel probes over the candidates

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "ui/dialog_units.h"
+#include "ui/image_window.h"
 #include "ui/key_guard.h"
 #include "ui/logo_painter.h"
 #include "ui/search_window.h"
@@ -155,6 +156,7 @@ void MainWindow::buildControls() {
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pList->setTabKeyNavigation(false);
+    installPlanActions();
     // The selection stays visible when the list loses the focus.
     QPalette pal = m_pList->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -176,6 +178,8 @@ void MainWindow::buildControls() {
     connect(m_buttons[kIdFirmUpdate], &QPushButton::clicked, this, &MainWindow::onFirmUpdate);
     connect(m_buttons[kIdFactoryDefault], &QPushButton::clicked, this,
             &MainWindow::onFactoryDefault);
+    connect(m_buttons[kIdCameraImage], &QPushButton::clicked, this, &MainWindow::onCameraImage);
+    connect(m_buttons[kIdWebBrowser], &QPushButton::clicked, this, &MainWindow::onWebBrowser);
 }
 
 void MainWindow::applyTexts() {
@@ -354,6 +358,11 @@ void MainWindow::requestStop() {
         m_pSearchWindow->close();
         return;
     }
+    if (m_bImageBusy) {
+        // The image window closes; the button's work calls us again when it is over.
+        if (m_pImageWindow != nullptr) m_pImageWindow->close();
+        return;
+    }
     if (m_bSettingBusy) {
         // The open setting dialog goes as by Cancel (a run is cancelled); the button's work
         // calls us again when it is over.
@@ -373,6 +382,7 @@ void MainWindow::requestStop() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing is refused while a search runs (the worker allows it again when it ends).
     if (!m_bCloseEnabled || m_pSearchWindow != nullptr || m_bSettingBusy || m_bResetBusy ||
+        m_bImageBusy ||
         !m_bReady) {
         event->ignore();
         return;

@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QUrl>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,6 +30,7 @@
 
 namespace lanrove::ui {
 
+class CChangeSts;
 class SearchWindow;
 class SettingDialog;
 class CFirmUpload;
@@ -122,6 +125,11 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void handleFirmRowChanged(int recordIndex) override;
     void handleFirmCheckDone(bool anyUpdateReady) override;
 
+    // Opens a URL in the desktop's browser (QDesktopServices::openUrl unless replaced, as
+    // tests do); a false result (no browser) is not reported.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+    void setUrlOpener(UrlOpener opener) { m_fnOpenUrl = std::move(opener); }
+
   public slots:
     void onSearch();
     void onAutoSetting();
@@ -129,6 +137,14 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void onFirmCheck();
     void onFirmUpdate();
     void onFactoryDefault();
+    void onCameraImage();
+    void onWebBrowser();
+    // "Apply address plan..." (list context menu, Ctrl+O): asks for the file, then
+    // applyPlanFile().
+    void onApplyPlan();
+    // Reads and checks the plan, shows the preview, and after Execute and the confirmation sets
+    // the accepted cameras one after another, searches again and shows the report.
+    void applyPlanFile(const QString& path);
 
   signals:
     void ready();
@@ -146,6 +162,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void resetWindowOpened(lanrove::ui::CFirmUpload* window);
     // The wait window has closed (the new search follows).
     void resetFinished();
+    // The live image window is about to run modally.
+    void imageWindowOpened(lanrove::ui::CChangeSts* window);
     void finished(int exitCode);
 
   protected:
@@ -167,6 +185,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     int firstSelectedRow() const;
     int openSettingDialog(SettingDialog& dialog);
     void runSettings(SettingsRun& run);
+    // The plan action on the list and the window (main_window_plans.cpp).
+    void installPlanActions();
 
     // The firmware buttons (main_window_firmware.cpp).
     class FirmwareScope;
@@ -175,6 +195,10 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // The Factory Default button (main_window_reset.cpp): true when a new search is due.
     bool runFactoryReset();
     void stopFactoryReset();
+    // The image and browser buttons (main_window_image.cpp): the selected row's table index,
+    // or false when there is no selection or another listed camera has the same address (the
+    // error box shown, and for the browser the event line written).
+    bool selectedCameraWithoutOverlap(bool bBrowser, std::size_t& index);
 
     SetupCore& m_core;
     MessageLayer& m_messages;
@@ -195,6 +219,9 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     FirmwareControl* m_pFirmControl = nullptr;
     CFirmUpload* m_pWaitWindow = nullptr;
     bool m_bResetBusy = false;
+    bool m_bImageBusy = false;  // from an image button press until its window has gone
+    CChangeSts* m_pImageWindow = nullptr;
+    UrlOpener m_fnOpenUrl;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;

@@ -440,12 +440,14 @@ TEST_F(WebCameras, LiveImageWithAndWithoutTrailer) {
     std::string type;
     const std::string withTrailer = fetch(wide, type);
     EXPECT_EQ(type, "image/jpeg");
-    ASSERT_EQ(withTrailer.size(), tinyJpeg().size() + kImageTrailerSize);
+    ASSERT_GT(withTrailer.size(), kImageTrailerSize + 2);
+    const std::size_t jpegSize = withTrailer.size() - kImageTrailerSize;
     EXPECT_EQ(withTrailer.substr(0, 2), "\xFF\xD8");
-    EXPECT_EQ(withTrailer.substr(tinyJpeg().size() - 2, 2), "\xFF\xD9");
-    EXPECT_EQ(withTrailer[tinyJpeg().size() + 7] & 0x02, 0x02);
+    EXPECT_EQ(withTrailer.substr(jpegSize - 2, 2), "\xFF\xD9");
+    EXPECT_EQ(withTrailer[jpegSize + 7] & 0x02, 0x02);
     const std::string plain = fetch(bare, type);
-    EXPECT_EQ(plain, tinyJpeg());
+    EXPECT_EQ(plain.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(plain.substr(plain.size() - 2), "\xFF\xD9");
 }
 
 TEST_F(WebCameras, FirmwareUpdateCommands) {

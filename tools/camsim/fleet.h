@@ -65,6 +65,7 @@ struct SimCamera {
     long writeMs = 10000;
     long announceMs = 20000;
     SimFirmware firmware;
+    unsigned imageCount = 0;                    // liveimg.cgi pictures served so far
     // Accounts: configuration (admin), viewer and service accounts
     SimAccount admin{"admin", "12345"};
     SimAccount viewer;
@@ -76,7 +77,9 @@ struct SimCamera {
     // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
     // "noset": answers searches but never an IP-setting command; "trickle", "redirect" and the
     // firmware faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion": the
-    // web side's header says what each web fault does).
+    // web side's header says what each web fault does; "notrailer", "imagetype",
+    // "imagenolength", "imageshort", "imagestop=N": web_image.h says what they do to the
+    // live picture).
     std::set<std::string> faults;
     std::map<std::string, std::string> faultArgs;  // "result" -> "200", "slow" -> "5000" ...
 

@@ -20,7 +20,8 @@
 // firmware update: offline after a restart, writing an image, announcing the restart), "accounts" {"admin"|"viewer"|"service": {"user", "password"}},
 // "auth" ("basic", the default, or "digest": HTTP Digest authentication) and
 // "faults" (["silent", "twice", "result=200", "badcreds", "junk511", "junk513",
-// "unknowncmd", ...]; "name=value" puts the value in faultArgs). "mac" and "ip" are required;
+// "unknowncmd", ...; for the live picture "notrailer", "imagetype", "imagenolength",
+// "imageshort", "imagestop=N"]; "name=value" puts the value in faultArgs). "mac" and "ip" are required;
 // MAC addresses must be unique. Accounts not given are the cameras' defaults: admin
 // "vorly"/"vorly", viewer "pelma"/"pelma", service "kelvo"/"730162".
 

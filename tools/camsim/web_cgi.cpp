@@ -266,8 +266,9 @@ CgiAnswer runCgi(SimCamera& camera, const CgiCall& call, WebRole role, const Wir
     if (program == "cgi-bin/lang.cgi") return page(200, "<html><body>lang=0</body></html>\r\n");
     if (program == "liveimg.cgi") {
         CgiAnswer a;
-        a.contentType = "image/jpeg";
-        a.body = liveImageReply(!camera.has("notrailer"), camera.aspectRatio == 1);
+        a.contentType = camera.has("imagetype") ? "text/plain" : "image/jpeg";
+        a.body =
+            liveImageReply(++camera.imageCount, !camera.has("notrailer"), camera.aspectRatio == 1);
         return a;
     }
     if (program == "cgi-bin/codec_stream.cgi") {

@@ -15,6 +15,7 @@
 
 #include "web_cgi.h"
 #include "web_firmware.h"
+#include "web_image.h"
 #include "web_tls.h"
 
 namespace lanrove::camsim {
@@ -54,6 +55,33 @@ long numberArg(const SimCamera& cam, const std::string& key, long fallback) {
     return value;
 }
 
+// The reply body, framed as a live-picture fault may ask: without Content-Length (chunked),
+// or announced whole and cut off after half.
+void setBody(httplib::Response& res, std::string body, const std::string& type,
+             ImageFraming framing) {
+    if (framing == ImageFraming::kWhole) {
+        res.set_content(body, type);
+        return;
+    }
+    auto shared = std::make_shared<std::string>(std::move(body));
+    if (framing == ImageFraming::kNoLength) {
+        res.set_chunked_content_provider(
+            type, [shared](std::size_t offset, httplib::DataSink& sink) {
+                if (offset < shared->size())
+                    sink.write(shared->data() + offset, shared->size() - offset);
+                if (offset >= shared->size()) sink.done();
+                return true;
+            });
+        return;
+    }
+    res.set_content_provider(shared->size(), type,
+                             [shared](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                 const std::size_t half = shared->size() / 2;
+                                 if (offset >= half) return false;  // drops the connection
+                                 return sink.write(shared->data() + offset, half - offset);
+                             });
+}
+
 }  // namespace
 
 struct WebSide::Shared {
@@ -67,6 +95,7 @@ struct WebSide::Shared {
     ManualResetEvent stopping;
     std::unique_ptr<TlsIdentity> tls;
     const std::string nonce = randomNonce();  // of the Digest challenges
+    std::atomic<int> pendingMoves{0};  // network changes whose reply has not gone out yet
 
     std::mutex recordMutex;
     std::vector<WebRequestRecord> records;
@@ -144,6 +173,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
 
     std::size_t index = 0;
     bool bSlow = false;
+    bool bStopped = false;
     long slowMs = kDefaultSlowMs;
     bool bRedirect = false;
     std::string redirectTo;
@@ -167,11 +197,21 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         }
         bSlow = cam.has("slow");
         slowMs = numberArg(cam, "slow", kDefaultSlowMs);
+        bStopped = imageStopped(cam);
         bRedirect = cam.has("redirect");
         const auto arg = cam.faultArgs.find("redirect");
         redirectTo = arg == cam.faultArgs.end() || arg->second.empty() ? "/moved/" : arg->second;
     }
     rec.camera = index;
+    if (bStopped) {
+        // A camera that stopped answering: the client gives up first.
+        stopping.waitFor(clock.scaled(Millis(kDefaultSlowMs)));
+        res.status = 503;
+        rec.status = 503;
+        rec.event = "stopped";
+        record(std::move(rec));
+        return;
+    }
     if (bSlow && stopping.waitFor(clock.scaled(Millis(slowMs)))) {
         res.status = 503;
         rec.status = 503;
@@ -196,6 +236,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
     if (bRedirect) program.erase(0, kMovedPrefix.size());
 
     CgiAnswer answer;
+    ImageFraming framing = ImageFraming::kWhole;
     std::function<void(std::size_t)> hook;
     bool bDigest = false;
     {
@@ -220,10 +261,13 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
             if (answer.status == 200) {
                 if (cam.has("wrongtype")) answer.contentType = "application/octet-stream";
                 if (cam.has("emptybody")) answer.body.clear();
+                if (program == "liveimg.cgi") framing = imageFraming(cam);
             }
         }
         if (answer.bNetworkChanged) hook = fleet.onNetworkChanged;
     }
+    // settle() waits for a move announced here, also before its reply has been written.
+    if (hook) pendingMoves.fetch_add(1);
     if (answer.status == 401)
         res.set_header("WWW-Authenticate",
                        bDigest ? digestChallenge(nonce) : "Basic realm=\"camera\"");
@@ -234,7 +278,7 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
               rec.program.c_str(), rec.status, rec.event.c_str());
     record(std::move(rec));
     if (!hook) {
-        res.set_content(answer.body, answer.contentType);
+        setBody(res, std::move(answer.body), answer.contentType, framing);
         return;
     }
     // The camera moves only once this reply has gone out (the releaser runs after the write,
@@ -247,7 +291,10 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             return sink.write(body->data() + offset, length);
         },
-        [hook, index](bool) { hook(index); });
+        [this, hook, index](bool) {
+            hook(index);
+            pendingMoves.fetch_sub(1);
+        });
 }
 
 void WebSide::Shared::serveUpload(const std::string& ip, int port, const httplib::Request& req,
@@ -381,9 +428,14 @@ void WebSide::follow(std::size_t /*index*/) {
 }
 
 bool WebSide::settle(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (m_shared->pendingMoves.load() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     std::unique_lock lock(m_rebindMutex);
-    return m_rebindCv.wait_for(
-        lock, timeout, [this] { return m_bRebindQuit || (!m_bRebindDirty && !m_bRebindBusy); });
+    return m_rebindCv.wait_until(
+        lock, deadline, [this] { return m_bRebindQuit || (!m_bRebindDirty && !m_bRebindBusy); });
 }
 
 void WebSide::rebindLoop() {
