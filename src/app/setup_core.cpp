@@ -56,6 +56,7 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
         m_defaultProbe = std::make_unique<EchoAddressProbe>(*m_net);
     m_probe = m_defaultProbe.get();
     m_list.setStatusTextFn([this](const CameraEntry& e) { return statusTextFor(e); });
+    useDefaultFirmwarePorts();
     queryModuleVersion(currentModulePath(), m_version);
 }
 
@@ -67,7 +68,9 @@ SetupCore::~SetupCore() {
 }
 
 void SetupCore::stopWorkers() {
-    // A settings run first (it restarts the receive thread and runs a schedule), then the
+    // The firmware runs first: their workers use the camera table and the camera client.
+    stopFirmwareRuns();
+    // Then a settings run (it restarts the receive thread and runs a schedule), then the
     // search worker: it starts receive threads and schedules itself.
     m_settingsRun.reset();
     if (m_search) m_search->stop();

@@ -3,6 +3,7 @@
 // text table, the edition and settings, the datagram link and send schedules, the camera HTTP
 // client and the search. The desktop program shows it; the command-line tool drives it.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -22,6 +23,8 @@
 #include "discovery/send_schedule.h"
 #include "runs/camera_search.h"
 #include "runs/factory_reset.h"
+#include "runs/firmware_check_run.h"
+#include "runs/firmware_update_run.h"
 #include "runs/neighbour_address_probe.h"
 #include "runs/settings_run.h"
 #include "support/clock.h"
@@ -40,12 +43,12 @@ bool isMaintenanceEdition(std::string_view exeBaseName);
 
 enum class StartupCheck { Pass, NoAddress, Firewall };
 
-class SetupCore {
+class SetupCore final : public FirmwareControl {
   public:
     // `net` and `transport` may be null: the system implementations are used then.
     SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsigned langId,
               HostNetwork* net = nullptr, DatagramTransport* transport = nullptr);
-    ~SetupCore();
+    ~SetupCore() override;
     SetupCore(const SetupCore&) = delete;
     SetupCore& operator=(const SetupCore&) = delete;
 
@@ -138,10 +141,6 @@ class SetupCore {
     int loginTest(const CameraEntry& entry);
     // The work copy after the login step (used by the manual run's HTTP part).
     CameraEntry& loginEntry() { return m_LoginEntry; }
-    // ---- Firmware check and update ----
-    // The runs behind the F/W Check and F/W Update buttons; null while they are not built.
-    FirmwareControl* firmwareControl() { return nullptr; }
-
     // ---- Factory default (maintenance edition) ----
     // The button's steps after the confirmation: the trace line, then the reset thread started
     // (an earlier one stopped first). `events` may be null and must outlive the thread. 0, or
@@ -152,8 +151,45 @@ class SetupCore {
     // The reset (its thread, done event, results); tests may replace its sender.
     FactoryReset& factoryReset() { return *m_reset; }
 
+    // ---- Firmware (the F/W check and F/W Update runs) ----
+    FirmwareControl* firmwareControl() { return this; }
+    bool startFirmCheck(FirmwareEvents& events) override;
+    bool firmCheckRunning() const override;
+    bool waitFirmCheckDone(Millis d) const override;
+    long startUpload(FirmwareEvents& events) override;
+    bool anySlotBusy() const override;
+    void requestUploadStop() override;
+    int firmRecordCount() const override;
+    FirmwareProgress firmProgress(int recordIndex) const override;
+    CameraEntry firmRecord(int recordIndex) const override;
+    // On the list's thread after onFirmRowChanged: the record's row refreshed from a
+    // consistent copy, then the duplicate-address marking.
+    void refreshFirmRow(int recordIndex);
+    // The runs of the last start (null before the first one).
+    const FirmwareCheckRun* firmCheckRun() const { return m_firmCheck.get(); }
+    const FirmwareUpdateRun* firmUploadRun() const { return m_firmUpload.get(); }
+    // Replaces the firmware files and the camera steps (tests and tools); only while no
+    // firmware run exists yet.
+    void setFirmwarePorts(std::unique_ptr<FirmwareFiles> files, FirmCameraFactory makeCamera);
+
   private:
     void stopWorkers();
+    FirmRunEnv firmRunEnv();
+    void useDefaultFirmwarePorts();
+    void stopFirmwareRuns();
+    AdapterEntry selectedAdapter() const;
+
+    // Forwards the runs' reports to the sink of the last start.
+    class FirmEventsBridge final : public FirmwareRunEvents {
+      public:
+        std::atomic<FirmwareEvents*> target{nullptr};
+        void firmRowChanged(int recordIndex) override {
+            if (FirmwareEvents* t = target.load()) t->onFirmRowChanged(recordIndex);
+        }
+        void firmCheckDone(bool any) override {
+            if (FirmwareEvents* t = target.load()) t->onFirmCheckDone(any);
+        }
+    };
 
     const Clock& m_clock;
     TraceLog& m_log;
@@ -189,6 +225,13 @@ class SetupCore {
     int m_nInstance = 10;
     FirmuploadSettings m_settings;
     std::uint16_t m_wFirmMode = kFirmModeNormal;
+
+    std::unique_ptr<FirmwareFiles> m_firmFiles;
+    FirmCameraFactory m_makeFirmCamera;
+    FirmEventsBridge m_checkEvents;
+    FirmEventsBridge m_uploadEvents;
+    std::unique_ptr<FirmwareCheckRun> m_firmCheck;
+    std::unique_ptr<FirmwareUpdateRun> m_firmUpload;
 };
 
 }  // namespace lanrove

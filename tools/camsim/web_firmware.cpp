@@ -76,9 +76,21 @@ bool firmwareOffline(SimCamera& camera, const Clock& clock) {
     }
     if (fw.bInstall && camera.has("nocomeback")) return true;
     if (now < fw.restartEnd) return true;
-    if (fw.bInstall && !camera.has("oldversion") && !fw.version.empty()) {
-        camera.firmVer = fw.version;
-        camera.versions[argOr(camera, "installkey", "CAM MAIN Ver")] = fw.version;
+    // Some cameras forget their recording settings with an update.
+    if (fw.bInstall && camera.has("recordreset")) camera.record.clear();
+    if (fw.bInstall && !camera.has("oldversion")) {
+        std::string key;
+        std::string text;
+        if (componentFromFileName(fw.fileName, key, text)) {
+            camera.versions[key] = text;
+        } else if (!fw.version.empty()) {
+            camera.firmVer = fw.version;
+            std::string& installed = camera.versions[argOr(camera, "installkey", "CAM MAIN Ver")];
+            // A dated version text keeps its date: "1.20(20100101)" becomes "125(20100101)".
+            const std::size_t paren = installed.find('(');
+            installed =
+                paren == std::string::npos ? fw.version : fw.version + installed.substr(paren);
+        }
     }
     fw.bBusy = false;
     fw.bInstall = false;
@@ -114,7 +126,8 @@ bool firmwarePage(SimCamera& camera, const Clock& clock, const CgiCall& call, Cg
         answer.contentType = "text/plain";
         answer.body = "uploads=" + std::to_string(fw.uploads) + "\nfile=" + fw.fileName +
                       "\nbytes=" + std::to_string(fw.image.size()) + "\nsha256=" + fw.sha256 +
-                      "\nversion=" + camera.firmVer + "\n";
+                      "\nversion=" + camera.firmVer +
+                      "\npeak_uploads=" + std::to_string(uploadGauge().peak.load()) + "\n";
         return true;
     }
     if (!fw.bBusy || fw.bRestarting) return false;
@@ -144,6 +157,34 @@ bool firmwarePage(SimCamera& camera, const Clock& clock, const CgiCall& call, Cg
         }
         answer = htmlPage(200, announce);
         answer.event = "discon3-restart";
+        return true;
+    }
+    return false;
+}
+
+bool componentFromFileName(std::string_view fileName, std::string& key, std::string& text) {
+    const std::size_t slash = fileName.find_last_of("/\\");
+    std::string_view stem = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
+    const std::size_t dot = stem.rfind('.');
+    if (dot != std::string_view::npos) stem = stem.substr(0, dot);
+    if (stem.size() <= 3) return false;
+    std::string rest(stem.substr(3));
+    for (char& c : rest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // Longer words first: "NETMAIN" before "NET".
+    static const std::pair<const char*, const char*> kWords[] = {
+        {"NETMAIN", "NET MAIN Ver"}, {"NETSUB", "NET SUB  Ver"}, {"NET", "NET MAIN Ver"},
+        {"CAMMAIN", "CAM MAIN Ver"}, {"CAMSUB", "CAM SUB  Ver"}, {"CAM", "CAM MAIN Ver"},
+        {"MECHA", "MEC MAIN Ver"},   {"IO", "I/O MAIN Ver"}};
+    for (const auto& [word, name] : kWords) {
+        const std::string_view w(word);
+        if (rest.rfind(w, 0) != 0) continue;
+        const std::string digits = rest.substr(w.size());
+        if (digits.empty() || digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(),
+                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }))
+            return false;
+        key = name;
+        text = "V1.00(" + digits + ")";
         return true;
     }
     return false;
@@ -208,9 +249,25 @@ void dropConnection(const httplib::Request& req) {
     }
 }
 
+UploadGauge& uploadGauge() {
+    static UploadGauge gauge;
+    return gauge;
+}
+
 void serveFirmwareUpload(Fleet& fleet, std::size_t index, const Clock& clock,
                          const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader, std::string& event, int& status) {
+    // Every upload that is being received counts, on every camera of the simulator.
+    struct Counted {
+        Counted() {
+            UploadGauge& g = uploadGauge();
+            const int now = ++g.active;
+            int seen = g.peak.load();
+            while (now > seen && !g.peak.compare_exchange_weak(seen, now)) {
+            }
+        }
+        ~Counted() { --uploadGauge().active; }
+    } counted;
     auto answer = [&](int code, const std::string& body, const char* what) {
         res.status = code;
         res.set_content(body, "text/html");

@@ -11,7 +11,9 @@
 // closed without an answer) and comes back with the version taken from the file name: the
 // digits after the three-letter family prefix, read as decimal, else as hexadecimal
 // ("RA20A1F3.BIN" gives 41459). The new version goes to the search reply's firmware text and to
-// the versions entry faultArgs["installkey"] (default "CAM MAIN Ver").
+// the versions entry faultArgs["installkey"] (default "CAM MAIN Ver"), keeping a date in
+// parentheses that the entry had. An image of one component ("RP2CAM20100501.BIN") installs
+// "V1.00(20100501)" into that component's entry only.
 //
 // Pages: firmup.cgi while writing shows a META refresh of 5; while announcing a setTimeout of
 // the restart time (at least 1000); discon3.cgi while writing or announcing a setTimeout of the
@@ -23,10 +25,12 @@
 // "firmcut" closes the connection when half of the body has come; "firmsilent" stores the image
 // and closes the connection without an answer, restarting at once; "nocomeback" never comes
 // back from the restart; "oldversion" comes back with the version it had; "writefail" shows
-// "code=E0201" on firmup.cgi while it writes; "norestart" refuses the restart command (503).
+// "code=E0201" on firmup.cgi while it writes; "norestart" refuses the restart command (503);
+// "recordreset" forgets its recording settings when it installs an image.
 
 #include <httplib.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,6 +48,19 @@ void firmwareRestart(SimCamera& camera, const Clock& clock);
 // The firmup.cgi and discon3.cgi pages during an update; false when no update is running (the
 // ordinary pages apply).
 bool firmwarePage(SimCamera& camera, const Clock& clock, const CgiCall& call, CgiAnswer& answer);
+
+// A multi-component image names its component after the family prefix ("RP2NET20100415.BIN"):
+// the camera's version entry of that component and its dated text ("V1.00(20100415)"). False
+// for a name without a component word.
+bool componentFromFileName(std::string_view fileName, std::string& key, std::string& text);
+
+// Uploads being received across all cameras of the simulator, and the most at once (shown as
+// "peak_uploads" on the camsim/firmware page).
+struct UploadGauge {
+    std::atomic<int> active{0};
+    std::atomic<int> peak{0};
+};
+UploadGauge& uploadGauge();
 
 // The version number in an image's file name (path and extension dropped), or "".
 std::string versionFromFileName(std::string_view fileName);
