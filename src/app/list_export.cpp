@@ -43,7 +43,7 @@ ListHeaders listColumnHeaders(const SetupCore& core) {
 }
 
 std::string csvField(std::u16string_view text) {
-    const std::string utf8 = toUtf8(text);
+    std::string utf8 = toUtf8(text);
     const bool quote = utf8.find_first_of(",\"\r\n") != std::string::npos ||
                        (!utf8.empty() && (utf8.front() == ' ' || utf8.back() == ' '));
     if (!quote) return utf8;
