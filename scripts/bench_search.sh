@@ -14,7 +14,8 @@ lab/lab.sh --fleet "$fleet" --pc-addr 172.16.0.1/16 --gateway off --scale "$scal
   /usr/bin/time -v "$build/src/lanrove-cli" search --csv --quiet --stats --home "$out" \
   >"$out/list.csv" 2>"$out/err.txt" || true
 grep -E 'search stats' "$out/err.txt"
-listed=$(grep -vc -e '^no,' -e '^#' "$out/list.csv" || true)
-unique=$(grep -v -e '^no,' -e '^#' "$out/list.csv" | cut -d, -f4 | sort -u | wc -l)
+# The first line holds the column headings; MACs never need quoting.
+listed=$(tail -n +2 "$out/list.csv" | grep -c . || true)
+unique=$(tail -n +2 "$out/list.csv" | cut -d, -f4 | sort -u | wc -l)
 echo "listed rows: $listed, distinct MACs: $unique"
 grep -E 'Maximum resident set size|Elapsed \(wall clock\)' "$out/err.txt"

@@ -6,7 +6,9 @@ pkgs=(build-essential cmake ninja-build ccache pkg-config
       qt6-base-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libjpeg-dev
       libgtest-dev libgmock-dev libbenchmark-dev iproute2 iputils-ping nftables curl time
       xvfb xauth imagemagick poppler-utils
-      clang libclang-rt-14-dev llvm)  # the fuzz preset: libFuzzer runtime, llvm-symbolizer
+      clang libclang-rt-14-dev llvm   # the fuzz preset: libFuzzer runtime, llvm-symbolizer
+      fonts-noto-cjk                  # Japanese and Chinese texts (demo, font test)
+      dpkg-dev lintian desktop-file-utils appstream)  # the package and its checks
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -106,7 +106,11 @@ void SetupCore::loadTexts() {
 
 StartupCheck SetupCore::checkNetwork() {
     const NetworkCheckResult result = runStartupNetworkCheck(*m_net, m_adapters);
+    m_lastEchoResult = result.echoResult;
     if (result.outcome == NetworkCheckOutcome::Pass) return StartupCheck::Pass;
+    if (result.echoResult == kEchoUnavailable)
+        m_log.traceText(1,
+                        "ICMP echo socket not allowed for this user (net.ipv4.ping_group_range)");
     if (!m_adapters.empty()) {
         m_log.event("The personal firewall is valid", "warn", "");
         return StartupCheck::Firewall;
@@ -118,6 +122,9 @@ StartupCheck SetupCore::checkNetwork() {
 std::u16string SetupCore::startupErrorText(StartupCheck check) const {
     switch (check) {
         case StartupCheck::Firewall:
+            if (m_lastEchoResult == kEchoUnavailable)
+                return text(u"ERROR_WINDOW", u"ERROR_FIREWALL") +
+                       std::u16string(kEchoNotAllowedHint);
             return text(u"ERROR_WINDOW", u"ERROR_FIREWALL");
         case StartupCheck::NoAddress:
             return text(u"ERROR_WINDOW", u"ERROR_IP");

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/firmware_control.h"
@@ -43,6 +44,12 @@ bool isMaintenanceEdition(std::string_view exeBaseName);
 
 enum class StartupCheck { Pass, NoAddress, Firewall };
 
+// Added to the firewall box when the system let this user open no ICMP socket at all: the
+// echo then never went out, and the cause is the system's setting, not a firewall.
+inline constexpr std::u16string_view kEchoNotAllowedHint =
+    u"\n\nThis user may not send ICMP echo requests. Allow them with:\n"
+    u"sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
+
 class SetupCore final : public FirmwareControl {
   public:
     // `net` and `transport` may be null: the system implementations are used then.
@@ -72,6 +79,7 @@ class SetupCore final : public FirmwareControl {
     // ---- State ----
     CameraStore& store() { return *m_store; }
     CameraListModel& list() { return m_list; }
+    const CameraListModel& list() const { return m_list; }
     CameraClassifier& classifier() { return m_classifier; }
     const LangTable& texts() const { return m_texts; }
     std::u16string text(std::u16string_view section, std::u16string_view key) const {
@@ -194,6 +202,7 @@ class SetupCore final : public FirmwareControl {
     const Clock& m_clock;
     TraceLog& m_log;
     ProgramPaths m_paths;
+    std::uint32_t m_lastEchoResult = 0;  // of the last start-up check
     unsigned m_langId;
     WireCodec m_codec;
     ModuleVersion m_version;

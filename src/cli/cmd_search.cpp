@@ -10,6 +10,7 @@
 
 #include "app/event_queue.h"
 #include "app/language.h"
+#include "app/list_export.h"
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "support/program_paths.h"
@@ -59,27 +60,13 @@ class QueuedSearchEvents final : public SearchEvents {
 const char* const kJsonKeys[kListColumnCount] = {"no",   "status", "model", "mac",     "ip",
                                                  "port", "ssl",    "title", "firmware"};
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 void printTable(SetupCore& core, const CounterTexts& counters) {
     CameraListModel& list = core.list();
     std::vector<std::size_t> widths(kListColumnCount, 0);
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> header;
-    const char16_t* keys[kListColumnCount] = {
-        u"MAIN_CAMERA_NO",          u"MAIN_CAMERA_STATUS",     u"MAIN_CAMERA_MODEL",
-        u"MAIN_CAMERA_MAC_ADDRESS", u"MAIN_CAMERA_IP_ADDRESS", u"MAIN_CAMERA_PORT",
-        u"MAIN_CAMERA_SSL",         u"MAIN_CAMERA_TITLE",      u"MAIN_CAMERA_FIRMWARE_VERSION"};
     header.reserve(kListColumnCount);
-    for (const char16_t* key : keys) header.push_back(toUtf8(core.text(u"MAIN_WINDOW", key)));
+    for (const std::u16string& h : listColumnHeaders(core)) header.push_back(toUtf8(h));
     rows.push_back(header);
     for (int r = 0; r < list.rowCount(); ++r) {
         std::vector<std::string> cells;
@@ -140,20 +127,10 @@ void printJson(SetupCore& core) {
     std::printf("%s\n", out.dump(2).c_str());
 }
 
-void printCsv(SetupCore& core) {
-    CameraListModel& list = core.list();
-    std::string header;
-    for (int c = 0; c < kListColumnCount; ++c) header += std::string(c ? "," : "") + kJsonKeys[c];
-    std::printf("%s\n", header.c_str());
-    for (int r = 0; r < list.rowCount(); ++r) {
-        std::string line;
-        for (int c = 0; c < kListColumnCount; ++c)
-            line += std::string(c ? "," : "") + csvField(toUtf8(list.cell(r, c)));
-        std::printf("%s\n", line.c_str());
-    }
-    const CameraStore& s = core.store();
-    std::printf("# total=%d new=%d ok=%d attention=%d\n", s.m_nTotal, s.m_nNew, s.m_nOk,
-                s.m_nAttention);
+// The same bytes as the desktop program's saved list.
+void printCsv(const SetupCore& core) {
+    const std::string csv = listCsv(core);
+    std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
 int run(Context& ctx) {

@@ -351,11 +351,13 @@ constexpr Millis kChildPoll{10};
 constexpr Millis kChildReapAfterKill{1000};
 
 // True when the child has ended (and is reaped) within `limit`.
-bool reapWithin(pid_t pid, Millis limit) {
+bool reapWithin(pid_t pid, Millis limit, int* exitStatus = nullptr) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         int status = 0;
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid && exitStatus != nullptr)
+            *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         if (done == pid || (done < 0 && errno != EINTR)) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(kChildPoll);
@@ -388,7 +390,15 @@ int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log, Millis 
         return -1;
     }
     // The search worker waits for this child, and shutdown for the worker: bound it.
-    if (reapWithin(pid, timeout)) return 0;
+    int status = 0;
+    if (reapWithin(pid, timeout, &status)) {
+        // A non-zero status is typically an ordinary user, whom the system does not let flush
+        // the neighbour table: noted, and the run goes on with the cached entries.
+        if (status != 0)
+            log.trace(1, "ARP cache not flushed: %s exited with %d (needs CAP_NET_ADMIN)",
+                      argv[0].c_str(), status);
+        return 0;
+    }
     ::kill(pid, SIGKILL);
     log.trace(1, "SetCmdNetshExc Timeout(%ld ms) Killed", static_cast<long>(timeout.count()));
     reapWithin(pid, kChildReapAfterKill);  // so that no zombie is left

@@ -118,8 +118,9 @@ std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& 
 // How long the ARP cache flush may run before it is killed (real time).
 inline constexpr Millis kFlushCommandTimeout{5000};
 // Runs `argv` as a child process with its output discarded and waits for it at most `timeout`.
-// Returns 0 when it ran to its end. On a start failure writes "SetCmdNetshExc Error(%d)" and
-// returns -1; a child still running after `timeout` is killed, with the trace line
+// Returns 0 when it ran to its end; a non-zero exit status (no privileges) adds the trace line
+// "ARP cache not flushed: ... exited with N ...". On a start failure writes "SetCmdNetshExc
+// Error(%d)" and returns -1; a child still running after `timeout` is killed, with the trace line
 // "SetCmdNetshExc Timeout(%ld ms) Killed", and -1 is returned.
 int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log,
                     Millis timeout = kFlushCommandTimeout);

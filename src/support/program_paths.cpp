@@ -1,9 +1,37 @@
 #include "support/program_paths.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <system_error>
 
 namespace lanrove {
+
+namespace {
+
+constexpr const char* kDataFolderName = "lanrove-setup";
+
+// Only absolute values count, as the base directory rules say.
+const char* absoluteEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] == '/' ? value : nullptr;
+}
+
+}  // namespace
+
+std::filesystem::path ProgramPaths::userDataFolder() {
+    if (const char* data = absoluteEnv("XDG_DATA_HOME"))
+        return std::filesystem::path(data) / kDataFolderName;
+    std::filesystem::path home;
+    if (const char* env = absoluteEnv("HOME")) {
+        home = env;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        home = pw->pw_dir;
+    }
+    if (home.empty()) return {};
+    return home / ".local" / "share" / kDataFolderName;
+}
 
 ProgramPaths ProgramPaths::resolve(const char* argv0, const std::string& home) {
     ProgramPaths p;
@@ -18,8 +46,20 @@ ProgramPaths ProgramPaths::resolve(const char* argv0, const std::string& home) {
         std::error_code ec;
         const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
         p.folder = ec ? std::filesystem::absolute(arg, ec).parent_path() : exe.parent_path();
+        p.folder = folderFor(p.folder, ::access(p.folder.c_str(), W_OK) == 0);
     }
     return p;
+}
+
+std::filesystem::path ProgramPaths::folderFor(const std::filesystem::path& exeFolder,
+                                              bool writable) {
+    // Installed under /usr/bin: the settings, texts and logs go to the user's own folder.
+    if (writable) return exeFolder;
+    const std::filesystem::path data = userDataFolder();
+    if (data.empty()) return exeFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(data, ec);
+    return std::filesystem::is_directory(data, ec) ? data : exeFolder;
 }
 
 }  // namespace lanrove

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace lanrove::ui {
 
@@ -22,7 +24,13 @@ std::filesystem::path InstanceLock::defaultFolder() {
 std::filesystem::path InstanceLock::lockFile(const std::filesystem::path& folder,
                                              const std::string& baseName) {
     // A base name never holds a slash; an empty one still gets a usable file name.
-    return folder / ((baseName.empty() ? std::string("lanrove-setup") : baseName) + ".lock");
+    std::string name = baseName.empty() ? std::string("lanrove-setup") : baseName;
+    // In a folder that every user shares (/tmp) each user has a lock of their own: one user's
+    // copy must not hold back another's, nor their file (mode 0600) make it unusable.
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && (st.st_mode & S_ISVTX) != 0)
+        name += "-" + std::to_string(::getuid());
+    return folder / (name + ".lock");
 }
 
 InstanceLock::Result InstanceLock::acquire(const std::string& baseName) {

@@ -23,6 +23,8 @@ class InstanceLock {
 
     // The folder of the lock files: $XDG_RUNTIME_DIR when set and absolute, else /tmp.
     static std::filesystem::path defaultFolder();
+    // "<baseName>.lock" in `folder`; in a folder shared by every user (sticky bit, as /tmp)
+    // "<baseName>-<uid>.lock", so that the lock is per user.
     static std::filesystem::path lockFile(const std::filesystem::path& folder,
                                           const std::string& baseName);
 

@@ -181,6 +181,7 @@ void MainWindow::buildControls() {
             &MainWindow::onFactoryDefault);
     connect(m_buttons[kIdCameraImage], &QPushButton::clicked, this, &MainWindow::onCameraImage);
     connect(m_buttons[kIdWebBrowser], &QPushButton::clicked, this, &MainWindow::onWebBrowser);
+    buildSaveListAction();
 }
 
 void MainWindow::applyTexts() {

@@ -4,6 +4,7 @@
 // search worker posts, sorts the list on header clicks and refuses to close while a search
 // runs. Enter and Esc do nothing here.
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -131,6 +132,14 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     using UrlOpener = std::function<bool(const QUrl&)>;
     void setUrlOpener(UrlOpener opener) { m_fnOpenUrl = std::move(opener); }
 
+    // Asks where to save the list (a file dialog unless replaced, as tests do): an empty
+    // result means the user cancelled.
+    using SaveFileChooser =
+        std::function<QString(QWidget* parent, const QString& title, const QString& suggested)>;
+    void setSaveFileChooser(SaveFileChooser chooser) { m_fnChooseSaveFile = std::move(chooser); }
+    // The list's context-menu entry, also reached by Ctrl+S.
+    QAction* saveListAction() const { return m_pSaveList; }
+
   public slots:
     void onSearch();
     void onAutoSetting();
@@ -140,6 +149,9 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void onFactoryDefault();
     void onCameraImage();
     void onWebBrowser();
+    // Saves the list as CSV (main_window_export.cpp); false when cancelled or the write failed
+    // (the error box shown).
+    bool onSaveList();
     // "Apply address plan..." (list context menu, Ctrl+O): asks for the file, then
     // applyPlanFile().
     void onApplyPlan();
@@ -187,6 +199,7 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void continueStartup(StartupCheck check);
     void setCounters(const CounterTexts& texts);
     void updateSelectionButtons();
+    void buildSaveListAction();
     QString text(std::u16string_view section, std::u16string_view key) const;
 
     // The IP setting buttons (main_window_settings.cpp).
@@ -236,6 +249,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     bool m_bImageBusy = false;  // from an image button press until its window has gone
     CChangeSts* m_pImageWindow = nullptr;
     UrlOpener m_fnOpenUrl;
+    SaveFileChooser m_fnChooseSaveFile;
+    QAction* m_pSaveList = nullptr;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;

@@ -161,3 +161,19 @@ TEST(LabSearch, CtrlCEndsTheSearchWithinSeconds) {
     EXPECT_EQ(rc, 130);
     EXPECT_LT(ms, 8000);
 }
+
+TEST(LabSearch, CsvOutputIsTheListWithItsHeadingsAsUtf8WithBom) {
+    LANROVE_REQUIRE_LAB();
+    Workspace ws;
+    const Result r = runInLab(ws, {"--fleet", demoFleet(), "--scale", "0.05"},
+                              "$CLI search --csv --home " + ws.path("home") + "\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string heading =
+        "\xEF\xBB\xBFNo.,Status,Model name,MAC Address,IP Address,Port,SSL,Camera Title,"
+        "Firmware Version\r\n";
+    ASSERT_EQ(r.out.substr(0, heading.size()), heading) << r.out;
+    EXPECT_EQ(countOf(r.out, "\r\n"), 13u) << r.out;  // the headings and twelve cameras
+    EXPECT_EQ(countOf(r.out, "\n"), 13u);
+    EXPECT_NE(r.out.find(",00:1B:7C:00:01:04,"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('#'), std::string::npos);  // no trailer: a spreadsheet reads every line
+}

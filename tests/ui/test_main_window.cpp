@@ -119,6 +119,20 @@ TEST_F(UiFixture, BlockedEchoEndsAfterTheFirewallBox) {
     EXPECT_NE(logText().find("The personal firewall is valid"), std::string::npos);
 }
 
+TEST_F(UiFixture, EchoSocketRefusedToTheUserNamesTheSystemSetting) {
+    net.echoResult = kEchoUnavailable;
+    MainWindow& w = startWindow(false, false);
+    QSignalSpy finished(&w, &MainWindow::finished);
+    ASSERT_TRUE(finished.count() > 0 || finished.wait(5000));
+    const auto shownBoxes = boxes.boxes();
+    ASSERT_EQ(shownBoxes.size(), 1u);
+    const QString firewall =
+        QString::fromStdU16String(core->text(u"ERROR_WINDOW", u"ERROR_FIREWALL"));
+    EXPECT_TRUE(shownBoxes[0].text.startsWith(firewall));
+    EXPECT_TRUE(shownBoxes[0].text.contains(QStringLiteral("net.ipv4.ping_group_range")));
+    EXPECT_NE(logText().find("ICMP echo socket not allowed for this user"), std::string::npos);
+}
+
 // The worker's reports, sent from another thread as the search worker sends them.
 TEST_F(UiFixture, PostedReportsAddRowsAndCountersAddUp) {
     MainWindow& w = startWindow(false);

@@ -57,6 +57,19 @@ TEST(InstanceLockTest, SecondHolderOfTheSameNameIsRefusedOtherNamesRun) {
     EXPECT_EQ(second.acquire(dir.path(), "lanrove-setup"), InstanceLock::Result::Acquired);
 }
 
+TEST(InstanceLockTest, SharedFolderGivesEveryUserTheirOwnLock) {
+    test::TempDir dir;
+    EXPECT_EQ(InstanceLock::lockFile(dir.path(), "lanrove-setup"),
+              dir.path() / "lanrove-setup.lock");
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::sticky_bit,
+                                 std::filesystem::perm_options::add);
+    EXPECT_EQ(InstanceLock::lockFile(dir.path(), "lanrove-setup"),
+              dir.path() / ("lanrove-setup-" + std::to_string(::getuid()) + ".lock"));
+    InstanceLock lock;
+    EXPECT_EQ(lock.acquire(dir.path(), "lanrove-setup"), InstanceLock::Result::Acquired);
+    EXPECT_EQ(lock.path(), InstanceLock::lockFile(dir.path(), "lanrove-setup"));
+}
+
 TEST(InstanceLockTest, UnusableLockFilesLetTheProgramRun) {
     test::TempDir dir;
     InstanceLock lock;

@@ -1,0 +1,109 @@
+#include "app/list_export.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/setup_core.h"
+#include "support/text.h"
+
+namespace lanrove {
+
+namespace {
+
+constexpr const char16_t* kColumnKeys[kListColumnCount] = {
+    u"MAIN_CAMERA_NO",          u"MAIN_CAMERA_STATUS",     u"MAIN_CAMERA_MODEL",
+    u"MAIN_CAMERA_MAC_ADDRESS", u"MAIN_CAMERA_IP_ADDRESS", u"MAIN_CAMERA_PORT",
+    u"MAIN_CAMERA_SSL",         u"MAIN_CAMERA_TITLE",      u"MAIN_CAMERA_FIRMWARE_VERSION",
+};
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kLineEnd = "\r\n";
+
+void appendLine(std::string& out, const auto& cells) {
+    bool first = true;
+    for (const auto& cell : cells) {
+        if (!first) out += ',';
+        first = false;
+        out += csvField(cell);
+    }
+    out += kLineEnd;
+}
+
+}  // namespace
+
+ListHeaders listColumnHeaders(const SetupCore& core) {
+    ListHeaders headers;
+    for (std::size_t c = 0; c < headers.size(); ++c)
+        headers[c] = core.text(u"MAIN_WINDOW", kColumnKeys[c]);
+    return headers;
+}
+
+std::string csvField(std::u16string_view text) {
+    std::string utf8 = toUtf8(text);
+    const bool quote = utf8.find_first_of(",\"\r\n") != std::string::npos ||
+                       (!utf8.empty() && (utf8.front() == ' ' || utf8.back() == ' '));
+    if (!quote) return utf8;
+    std::string out = "\"";
+    for (char c : utf8) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string listCsv(const CameraListModel& list, const ListHeaders& headers) {
+    std::string out(kBom);
+    appendLine(out, headers);
+    for (int r = 0; r < list.rowCount(); ++r) appendLine(out, list.row(r));
+    return out;
+}
+
+std::string listCsv(const SetupCore& core) {
+    return listCsv(core.list(), listColumnHeaders(core));
+}
+
+bool saveFileReplacing(const std::filesystem::path& file, const std::string& bytes,
+                       std::string& error) {
+    std::filesystem::path temp = file;
+    temp += ".XXXXXX";
+    std::string name = temp.string();
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        error = std::string("cannot create a file in ") + file.parent_path().string() + ": " +
+                std::strerror(errno);
+        return false;
+    }
+    std::size_t done = 0;
+    int err = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    // mkstemp makes the file private; a saved list is an ordinary document.
+    if (err == 0) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::fchmod(fd, 0666 & ~mask) != 0) err = errno;
+    }
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(name.c_str(), file.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(name.c_str());
+        error = "cannot write " + file.string() + ": " + std::strerror(err);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace lanrove
