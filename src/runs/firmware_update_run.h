@@ -45,6 +45,7 @@ class FirmSlot final : public FirmStatusSink {
     bool transferring() const { return m_bTransferring.load(); }
     bool waiting() const { return m_bWaiting.load(); }
     int recordIndex() const { return m_nRecord.load(); }
+    int slotIndex() const { return m_nIndex; }
 
     // FirmStatusSink: the camera record's fields (the worker keeps its copy itself).
     void setUploadStatus(std::uint16_t status) override;
