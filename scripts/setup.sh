@@ -3,7 +3,7 @@
 # are missing, so that a second run is quick.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build ccache pkg-config
-      qt6-base-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libjpeg-dev
+      qt6-base-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libjpeg-dev libcli11-dev
       libgtest-dev libgmock-dev libbenchmark-dev iproute2 iputils-ping nftables curl time
       xvfb xauth imagemagick poppler-utils
       clang libclang-rt-14-dev llvm   # the fuzz preset: libFuzzer runtime, llvm-symbolizer

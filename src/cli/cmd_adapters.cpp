@@ -1,11 +1,13 @@
 // lanrove-cli adapters: the PC's adapters as the program sees them, and the start-up network
 // check (address present, ICMP not blocked).
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "discovery/datagram_codec.h"
 #include "discovery/host_network.h"
 #include "support/clock.h"
@@ -14,19 +16,7 @@
 namespace lanrove::cli {
 namespace {
 
-int run(Context& ctx) {
-    bool json = false;
-    bool check = true;
-    for (const auto& a : ctx.args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--no-check") {
-            check = false;
-        } else {
-            std::fprintf(stderr, "adapters: unknown option %s\n", a.c_str());
-            return kExitUsage;
-        }
-    }
+int run(bool json, bool check) {
     TraceLog log;
     SystemHostNetwork net(defaultClock(), log);
     std::vector<AdapterEntry> adapters;
@@ -76,9 +66,18 @@ int run(Context& ctx) {
     return result.outcome == NetworkCheckOutcome::Pass ? kExitOk : kExitFailure;
 }
 
-CommandRegistration reg{
-    {"adapters", "adapters [--json] [--no-check]  list the adapters and run the network check",
-     &run}};
+Runner define(CLI::App& app, const char* /*argv0*/) {
+    auto json = std::make_shared<bool>(false);
+    auto noCheck = std::make_shared<bool>(false);
+    addJson(app, *json);
+    app.add_flag("--no-check", *noCheck,
+                 "only list the adapters; skip the start-up network check (ICMP echo)");
+    return [json, noCheck] { return run(*json, !*noCheck); };
+}
+
+const CommandRegistration reg{
+    {"adapters", "list the PC's adapters and run the start-up network check",
+     "1  the network check failed (no adapter with an address, or ICMP blocked)", &define}};
 
 }  // namespace
 }  // namespace lanrove::cli

@@ -1,11 +1,12 @@
 // lanrove-cli info: what one camera reports over HTTP (login check, codec status, camera
 // status), for an installer who wants to see a camera's answers without the desktop program.
 #include <cstdio>
-#include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cgi/cgi.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "support/clock.h"
 #include "support/text.h"
 #include "support/trace_log.h"
@@ -22,60 +23,29 @@ struct InfoOptions {
     std::string password = "vorly";
     int proto = 0;  // 0: ask for both protocol versions' fields
     std::string codePage = "CP1252";
+    bool json = false;
 };
-
-void usage() {
-    std::fprintf(stderr,
-                 "usage: lanrove-cli info --ip ADDRESS [--port PORT] [--ssl] [--user USER "
-                 "--password PASSWORD] [--proto 1|2] [--codepage CP]\n");
-}
-
-bool parse(const std::vector<std::string>& args, InfoOptions& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string proto;
-        if (a == "--ip") {
-            if (!value(o.ip)) return false;
-        } else if (a == "--port") {
-            if (!value(o.port)) return false;
-        } else if (a == "--ssl") {
-            o.bSsl = true;
-        } else if (a == "--user") {
-            if (!value(o.user)) return false;
-        } else if (a == "--password") {
-            if (!value(o.password)) return false;
-        } else if (a == "--proto") {
-            if (!value(proto) || (proto != "1" && proto != "2")) return false;
-            o.proto = proto[0] - '0';
-        } else if (a == "--codepage") {
-            if (!value(o.codePage)) return false;
-        } else {
-            std::fprintf(stderr, "lanrove-cli info: unknown option '%s'\n", a.c_str());
-            return false;
-        }
-    }
-    return !o.ip.empty();
-}
 
 const char* verdict(long code) {
     return code == 0 ? "ok" : "failed";
 }
 
-void printField(const char* name, std::u16string_view value) {
-    std::printf("  %s: %s\n", name, toUtf8(value).c_str());
+nlohmann::ordered_json step(int code) {
+    return {{"result", verdict(code)}, {"code", code}};
 }
 
-int run(Context& ctx) {
-    InfoOptions o;
-    if (!parse(ctx.args, o)) {
-        usage();
-        return kExitUsage;
-    }
+void printStep(const char* name, const nlohmann::ordered_json& s) {
+    std::printf("%s: %s (%d)\n", name, s["result"].get<std::string>().c_str(),
+                s["code"].get<int>());
+}
+
+void printFields(const nlohmann::ordered_json& fields) {
+    for (const auto& [name, value] : fields.items())
+        std::printf("  %s: %s\n", name.c_str(),
+                    value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+}
+
+int run(const InfoOptions& o) {
     TraceLog log;  // off: the command prints what it finds
     const WireCodec codec(o.codePage);
     CCGI cgi(defaultClock(), log, codec);
@@ -89,53 +59,101 @@ int run(Context& ctx) {
     setField(entry.szUser, std::string_view(o.user));
     setField(entry.szPassword, std::string_view(o.password));
 
-    std::printf("camera: %s\n",
-                toUtf8(CCGI::MakeBaseUrl(fieldView(entry.szIp), fieldView(entry.szPort),
-                                         fieldView(entry.szSsl)))
-                    .c_str());
+    // Fields keep the order the camera's answers give them (ordered_json).
+    nlohmann::ordered_json out;
+    out["camera"] = toUtf8(
+        CCGI::MakeBaseUrl(fieldView(entry.szIp), fieldView(entry.szPort), fieldView(entry.szSsl)));
+    if (!o.json) std::printf("camera: %s\n", out["camera"].get<std::string>().c_str());
     bool ok = true;
 
     CgiSessionSlot slot;
     const int login = cgi.ConnectInitSess(entry, slot, true);
-    std::printf("login check: %s (%d)\n", verdict(login), login);
+    out["login"] = step(login);
+    if (!o.json) printStep("login check", out["login"]);
     ok = ok && login == 0;
 
     slot.reset();
     const int codecResult = cgi.GetCodecStreamCgi(kCgiTimeoutMs, slot, entry);
-    std::printf("codec status: %s (%d)\n", verdict(codecResult), codecResult);
+    nlohmann::ordered_json codecStatus = step(codecResult);
     if (codecResult == 0) {
-        std::printf("  rtsp_rtp: %d\n", entry.nRtspRtp);
-        std::printf("  aspect_ratio: %u\n", static_cast<unsigned>(entry.wAspectRatio));
+        codecStatus["fields"] = {{"rtsp_rtp", entry.nRtspRtp},
+                                 {"aspect_ratio", static_cast<unsigned>(entry.wAspectRatio)}};
     }
+    if (!o.json) {
+        printStep("codec status", codecStatus);
+        if (codecResult == 0) printFields(codecStatus["fields"]);
+    }
+    out["codec"] = codecStatus;
     ok = ok && codecResult == 0;
 
+    out["status"] = nlohmann::ordered_json::array();
     for (int version = 1; version <= 2; ++version) {
         if (o.proto != 0 && o.proto != version) continue;
         entry.wProtoVer = static_cast<std::uint16_t>(version);
         const int result = cgi.ReqGetCamSetCgi(slot, entry);
-        std::printf("camera status (protocol version %d): %s (%d)\n", version, verdict(result),
-                    result);
+        nlohmann::ordered_json status = step(result);
+        status["protocol"] = version;
         ok = ok && result == 0;
-        if (result != 0) continue;
-        if (version == 1) {
-            printField("title", fieldView(entry.szTitle));
-        } else {
-            printField("CAM MAIN Ver", fieldView(entry.szCamMainVer));
-            printField("CAM SUB Ver", fieldView(entry.szCamSubVer));
-            printField("NET MAIN Ver", fieldView(entry.szNetMainVer));
-            printField("NET SUB Ver", fieldView(entry.szNetSubVer));
-            printField("MEC MAIN Ver", fieldView(entry.szMecMainVer));
-            printField("I/O MAIN Ver", fieldView(entry.szIoMainVer));
-            std::printf("  rec_status: %u\n", static_cast<unsigned>(entry.wRecStatus));
+        if (result == 0) {
+            nlohmann::ordered_json fields;
+            if (version == 1) {
+                fields["title"] = toUtf8(fieldView(entry.szTitle));
+            } else {
+                fields["CAM MAIN Ver"] = toUtf8(fieldView(entry.szCamMainVer));
+                fields["CAM SUB Ver"] = toUtf8(fieldView(entry.szCamSubVer));
+                fields["NET MAIN Ver"] = toUtf8(fieldView(entry.szNetMainVer));
+                fields["NET SUB Ver"] = toUtf8(fieldView(entry.szNetSubVer));
+                fields["MEC MAIN Ver"] = toUtf8(fieldView(entry.szMecMainVer));
+                fields["I/O MAIN Ver"] = toUtf8(fieldView(entry.szIoMainVer));
+                fields["rec_status"] = static_cast<unsigned>(entry.wRecStatus);
+            }
+            status["fields"] = fields;
         }
+        if (!o.json) {
+            const std::string name =
+                "camera status (protocol version " + std::to_string(version) + ")";
+            printStep(name.c_str(), status);
+            if (result == 0) printFields(status["fields"]);
+        }
+        out["status"].push_back(status);
     }
+    out["ok"] = ok;
+    if (o.json) std::printf("%s\n", out.dump(2).c_str());
     return ok ? kExitOk : kExitFailure;
 }
 
-CommandRegistration reg{{"info",
-                         "info --ip A [--port P] [--ssl] [--user U --password W] [--proto 1|2]  "
-                         "what one camera reports over HTTP",
-                         &run}};
+Runner define(CLI::App& app, const char* /*argv0*/) {
+    auto o = std::make_shared<InfoOptions>();
+    app.add_option("--ip", o->ip, "the camera's address")
+        ->required()
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    app.add_option("--port", o->port, "the camera's HTTP port")
+        ->capture_default_str()
+        ->type_name("PORT")
+        ->check(portNumber());
+    app.add_flag("--ssl", o->bSsl, "the camera speaks HTTPS");
+    auto* user = app.add_option("--user", o->user, "login name (default: the factory account)")
+                     ->type_name("USER");
+    auto* password =
+        app.add_option("--password", o->password, "login password")->type_name("PASSWORD");
+    user->needs(password);
+    password->needs(user);
+    app.add_option("--proto", o->proto,
+                   "ask only for the status fields of this protocol version (default: both)")
+        ->type_name("1|2")
+        ->check(CLI::IsMember({1, 2}));
+    app.add_option("--codepage", o->codePage, "code page of the camera's texts")
+        ->capture_default_str()
+        ->type_name("CP");
+    addJson(app, o->json);
+    return [o] { return run(*o); };
+}
+
+const CommandRegistration reg{
+    {"info", "what one camera reports over HTTP: login check, codec status, camera status",
+     "1  a request failed (the camera did not answer, refused the login or gave no status)",
+     &define}};
 
 }  // namespace
 

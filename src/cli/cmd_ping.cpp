@@ -1,12 +1,13 @@
 // lanrove-cli ping: one ICMP echo per target (all targets at once, one thread each); prints
 // the echo result value: 0 answered, 11010 no answer in time, 255 ICMP not available.
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "discovery/host_network.h"
 #include "support/clock.h"
 #include "support/text.h"
@@ -14,29 +15,7 @@
 namespace lanrove::cli {
 namespace {
 
-int run(Context& ctx) {
-    long timeoutMs = 3000;
-    std::vector<std::string> targets;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        if (a == "--timeout" && i + 1 < ctx.args.size()) {
-            char* end = nullptr;
-            timeoutMs = std::strtol(ctx.args[++i].c_str(), &end, 10);
-            if (*end != 0 || timeoutMs < 0) {
-                std::fprintf(stderr, "ping: bad time-out %s\n", ctx.args[i].c_str());
-                return kExitUsage;
-            }
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "ping: unknown option %s\n", a.c_str());
-            return kExitUsage;
-        } else {
-            targets.push_back(a);
-        }
-    }
-    if (targets.empty()) {
-        std::fprintf(stderr, "usage: lanrove-cli ping TARGET... [--timeout MS]\n");
-        return kExitUsage;
-    }
+int run(const std::vector<std::string>& targets, long timeoutMs) {
     std::vector<std::uint32_t> results(targets.size(), 0);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < targets.size(); ++i)
@@ -54,8 +33,23 @@ int run(Context& ctx) {
     return allAnswered ? kExitOk : kExitFailure;
 }
 
-CommandRegistration reg{
-    {"ping", "ping TARGET... [--timeout MS]  ICMP echo; prints the result value per target", &run}};
+Runner define(CLI::App& app, const char* /*argv0*/) {
+    auto targets = std::make_shared<std::vector<std::string>>();
+    auto timeoutMs = std::make_shared<long>(3000);
+    app.add_option("TARGET", *targets, "addresses to send one echo each, all at once")
+        ->required()
+        ->check(ipv4Address());
+    app.add_option("--timeout", *timeoutMs, "how long to wait for each answer")
+        ->capture_default_str()
+        ->type_name("MS")
+        ->check(CLI::Range(0L, 600000L));
+    return [targets, timeoutMs] { return run(*targets, *timeoutMs); };
+}
+
+const CommandRegistration reg{{"ping",
+                               "ICMP echo; prints the result value per target (0 answered, "
+                               "11010 no answer in time, 255 ICMP not available)",
+                               "1  a target did not answer", &define}};
 
 }  // namespace
 }  // namespace lanrove::cli

@@ -1,5 +1,6 @@
 // lanrove-cli version: the program's own version as the desktop program shows it ("Ver.1.0.6"),
 // then the four numbers ("1.0.6.1").
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -9,11 +10,7 @@
 namespace lanrove::cli {
 namespace {
 
-int run(Context& ctx) {
-    if (!ctx.args.empty()) {
-        std::fprintf(stderr, "usage: lanrove-cli version\n");
-        return kExitUsage;
-    }
+int run() {
     ModuleVersion version;
     if (!queryModuleVersion(currentModulePath(), version)) {
         std::fprintf(stderr, "lanrove-cli: the program's version could not be read\n");
@@ -23,7 +20,14 @@ int run(Context& ctx) {
     return kExitOk;
 }
 
-CommandRegistration reg{{"version", "version  print the program's version", &run}};
+Runner define(CLI::App& /*app*/, const char* /*argv0*/) {
+    return &run;
+}
+
+const CommandRegistration reg{{"version",
+                               "print the program's version as the desktop program shows it, "
+                               "then its four numbers",
+                               "1  the version could not be read from the program file", &define}};
 
 }  // namespace
 }  // namespace lanrove::cli

@@ -1,49 +1,189 @@
 #include "cli/commands.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
+#include <iostream>
+#include <map>
+
+#include "cli/edition.h"
+#include "support/text.h"
+#include "support/version_query.h"
 
 namespace lanrove::cli {
 
 namespace {
-std::vector<Command>& registry() {
-    static std::vector<Command> commands;
+
+struct Registered {
+    Command command{};
+    LegacyCommand legacy{};  // run is set for a command that parses its own arguments
+};
+
+std::vector<Registered>& registry() {
+    static std::vector<Registered> commands;
     return commands;
 }
-std::vector<Command>& maintenanceRegistry() {
-    static std::vector<Command> commands;
+std::vector<Registered>& maintenanceRegistry() {
+    static std::vector<Registered> commands;
     return commands;
 }
-const Command* find(const std::vector<Command>& commands, const std::string& name) {
+const Registered* find(const std::vector<Registered>& commands, const std::string& name) {
     for (const auto& c : commands)
-        if (name == c.name) return &c;
+        if (name == c.command.name) return &c;
     return nullptr;
 }
-}  // namespace
 
-void registerCommand(const Command& command) {
-    registry().push_back(command);
-}
-
-void registerMaintenanceCommand(const Command& command) {
-    maintenanceRegistry().push_back(command);
-}
-
-const Command* findCommand(const std::string& name) {
-    return find(registry(), name);
-}
-
-const Command* findMaintenanceCommand(const std::string& name) {
-    return find(maintenanceRegistry(), name);
-}
-
-void printUsage(std::FILE* out, bool maintenance) {
+std::vector<Registered> edition(bool maintenance) {
     auto commands = registry();
     if (maintenance)
         commands.insert(commands.end(), maintenanceRegistry().begin(), maintenanceRegistry().end());
-    std::sort(commands.begin(), commands.end(),
-              [](const Command& a, const Command& b) { return std::string(a.name) < b.name; });
-    std::fprintf(out, "usage: lanrove-cli COMMAND [OPTIONS]\n\ncommands:\n");
-    for (const auto& c : commands) std::fprintf(out, "  %s\n", c.synopsis);
+    std::sort(commands.begin(), commands.end(), [](const Registered& a, const Registered& b) {
+        return std::string(a.command.name) < b.command.name;
+    });
+    return commands;
+}
+
+std::string versionText() {
+    ModuleVersion version;
+    if (!queryModuleVersion(currentModulePath(), version)) return "lanrove-cli (version unknown)";
+    return "lanrove-cli " + version.fourNumbers();
+}
+
+std::string exitCodesFooter(const char* own) {
+    std::string text = "Exit codes:\n  0  success\n";
+    std::string_view rest = own != nullptr ? own : "";
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        text += "  ";
+        text += rest.substr(0, end);
+        text += '\n';
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    }
+    text += "  2  bad command line: unknown option, missing or malformed value";
+    return text;
+}
+
+// One line for an argument nobody took.
+std::string extraMessage(const std::string& arg) {
+    if (arg.size() > 1 && arg[0] == '-') return "unknown option '" + arg + "'";
+    return "unexpected argument '" + arg + "'";
+}
+
+std::string commandPrefix(const CLI::App& app) {
+    const auto chosen = app.get_subcommands();
+    return chosen.empty() ? std::string("lanrove-cli")
+                          : "lanrove-cli " + chosen.front()->get_name();
+}
+
+}  // namespace
+
+void registerCommand(const Command& command) {
+    registry().push_back({command, {}});
+}
+
+void registerMaintenanceCommand(const Command& command) {
+    maintenanceRegistry().push_back({command, {}});
+}
+
+void registerLegacyCommand(const LegacyCommand& command, bool maintenance) {
+    Registered r;
+    r.command.name = command.name;
+    r.command.summary = command.synopsis;
+    r.legacy = command;
+    (maintenance ? maintenanceRegistry() : registry()).push_back(r);
+}
+
+const Command* findCommand(const std::string& name) {
+    const Registered* r = find(registry(), name);
+    return r != nullptr ? &r->command : nullptr;
+}
+
+const Command* findMaintenanceCommand(const std::string& name) {
+    const Registered* r = find(maintenanceRegistry(), name);
+    return r != nullptr ? &r->command : nullptr;
+}
+
+std::vector<Command> editionCommands(bool maintenance) {
+    std::vector<Command> out;
+    for (const auto& r : edition(maintenance)) out.push_back(r.command);
+    return out;
+}
+
+int runCommandLine(int argc, char** argv) {
+    const bool maintenance = maintenanceEdition(argv[0]);
+    CLI::App app("Finds the network cameras on the LAN, lists them and sets them up.",
+                 "lanrove-cli");
+    app.set_version_flag("--version", [] { return versionText(); });
+    app.require_subcommand(0, 1);
+    app.footer("Run 'lanrove-cli COMMAND --help' for a command's options and exit codes.");
+    app.get_formatter()->column_width(34);
+
+    std::map<const CLI::App*, Runner> runners;
+    std::map<const CLI::App*, LegacyCommand> legacy;
+    for (const Registered& r : edition(maintenance)) {
+        CLI::App* sub = app.add_subcommand(r.command.name, r.command.summary);
+        if (r.legacy.run != nullptr) {
+            // Hands every argument to the command's own parser, --help included.
+            sub->set_help_flag();
+            sub->prefix_command();
+            legacy[sub] = r.legacy;
+            continue;
+        }
+        sub->allow_extras();  // reported below as one line naming the argument
+        sub->footer(exitCodesFooter(r.command.exitCodes));
+        runners[sub] = r.command.define(*sub, argv[0]);
+    }
+
+    if (argc < 2) {
+        std::cerr << app.help();
+        return kExitUsage;
+    }
+    const std::string first = argv[1];
+    if (first == "help") {
+        std::cout << app.help();
+        return kExitOk;
+    }
+    if (first.empty() || first[0] != '-') {
+        const bool inEdition = findCommand(first) != nullptr ||
+                               (maintenance && findMaintenanceCommand(first) != nullptr);
+        if (!inEdition) {
+            if (findMaintenanceCommand(first) != nullptr) {
+                requireMaintenanceEdition(argv[0], argv[1]);
+                return kExitUsage;
+            }
+            std::cerr << "lanrove-cli: unknown command '" << first
+                      << "' (see lanrove-cli --help)\n";
+            return kExitUsage;
+        }
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << commandPrefix(app) << ": " << e.what() << '\n';
+        return kExitUsage;
+    }
+
+    const auto chosen = app.get_subcommands();
+    if (chosen.empty()) {
+        std::cerr << app.help();
+        return kExitUsage;
+    }
+    const CLI::App* sub = chosen.front();
+    if (const auto it = legacy.find(sub); it != legacy.end()) {
+        Context ctx{argv[0], sub->remaining()};
+        return it->second.run(ctx);
+    }
+    if (const auto extras = sub->remaining(); !extras.empty()) {
+        std::cerr << commandPrefix(app) << ": " << extraMessage(extras.front()) << '\n';
+        return kExitUsage;
+    }
+    return runners[sub]();
 }
 
 }  // namespace lanrove::cli

@@ -1,10 +1,16 @@
 #pragma once
 // Command registry of lanrove-cli: each command file registers itself with a static
-// CommandRegistration, so commands are added without touching a shared list.
+// CommandRegistration, so commands are added without touching a shared list. A command adds
+// its options to its own CLI11 sub-application and returns what runs it once they are parsed.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace lanrove::cli {
 
@@ -12,31 +18,55 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-struct Context {
-    const char* argv0;
-    std::vector<std::string> args;  // arguments after the command name
-};
+// Runs a command whose options have been parsed; returns its exit code.
+using Runner = std::function<int()>;
 
 struct Command {
     const char* name;
-    const char* synopsis;  // one usage line, shown by --help
+    const char* summary;  // one line in the command list and at the top of --help
+    // The command's own exit codes beyond 0 and 2, one "N  meaning" per line; shown by --help.
+    const char* exitCodes;
+    // Adds the command's options to `app` (bound to state the returned runner owns).
+    Runner (*define)(CLI::App& app, const char* argv0);
+};
+
+// A command that still parses its own arguments (`args` after the command name); its
+// registration goes away once every command defines its options.
+struct Context {
+    const char* argv0;
+    std::vector<std::string> args;
+};
+struct LegacyCommand {
+    const char* name;
+    const char* synopsis;
     int (*run)(Context&);
 };
+void registerLegacyCommand(const LegacyCommand& command, bool maintenance);
 
 void registerCommand(const Command& command);
 // Commands of the maintenance edition only (see edition.h): listed and run there alone.
 void registerMaintenanceCommand(const Command& command);
 const Command* findCommand(const std::string& name);
 const Command* findMaintenanceCommand(const std::string& name);
-void printUsage(std::FILE* out, bool maintenance = false);
+// The commands of the edition, sorted by name.
+std::vector<Command> editionCommands(bool maintenance);
 
 struct CommandRegistration {
     explicit CommandRegistration(const Command& command) { registerCommand(command); }
+    explicit CommandRegistration(const LegacyCommand& command) {
+        registerLegacyCommand(command, false);
+    }
 };
 struct MaintenanceCommandRegistration {
     explicit MaintenanceCommandRegistration(const Command& command) {
         registerMaintenanceCommand(command);
     }
+    explicit MaintenanceCommandRegistration(const LegacyCommand& command) {
+        registerLegacyCommand(command, true);
+    }
 };
+
+// Parses `argv` and runs the chosen command; the tool's whole life after the edition check.
+int runCommandLine(int argc, char** argv);
 
 }  // namespace lanrove::cli

@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #include "app/language.h"
+#include "cli/progress.h"
+#include "discovery/send_schedule.h"
 #include "support/program_paths.h"
 
 namespace lanrove::cli {
@@ -90,9 +93,33 @@ bool CoreSession::search(bool quiet) {
     QueuedSearchRows events(m_queue, m_core);
     m_core.prepareSearch(&m_core);
     m_core.startSearch(events);
+    TerminalProgress progress(quiet);
+    const Clock& clock = defaultClock();
+    const auto passLength =
+        clock.scaled(Millis(kSendRounds * kSearchRequestPeriodMs + kSearchPassPauseMs));
+    int shownAdapter = -1;
+    auto passStart = clock.now();
     bool cancelled = false;
     while (m_core.searchRunning()) {
         m_queue.drain(kStepPeriod);
+        if (progress.enabled() && m_core.search() != nullptr) {
+            const int adapter = m_core.search()->currentAdapter();
+            const auto& adapters = m_core.adapters();
+            if (adapter != shownAdapter) {
+                shownAdapter = adapter;
+                passStart = clock.now();
+            }
+            if (adapter >= 0 && static_cast<std::size_t>(adapter) < adapters.size()) {
+                const auto inPass = std::chrono::duration_cast<Millis>(clock.now() - passStart);
+                const auto passesAfter = static_cast<long>(adapters.size()) - adapter - 1;
+                const long leftMs = std::max<long>(0, (passLength - inPass).count()) +
+                                    passesAfter * passLength.count();
+                progress.show(searchProgressText(
+                    std::string(adapters[static_cast<std::size_t>(adapter)].ifName()), adapter + 1,
+                    static_cast<int>(adapters.size()), m_core.list().rowCount(),
+                    (leftMs + 999) / 1000));
+            }
+        }
         if (interrupted() && !cancelled) {
             cancelled = true;
             m_core.cancelSearch();
@@ -101,6 +128,7 @@ bool CoreSession::search(bool quiet) {
     // The worker has ended: nothing posts any more, and the events object may go.
     while (m_queue.drain(Millis(0)) > 0) {
     }
+    progress.clear();
     if (!quiet) std::fprintf(stderr, "search: %d cameras\n", m_core.list().rowCount());
     return !cancelled;
 }

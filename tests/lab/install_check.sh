@@ -68,7 +68,8 @@ say version
 as_user lanrove-cli version || echo "exit $?"
 say completion
 as_user bash -c '. /usr/share/bash-completion/completions/lanrove-cli
-  COMP_WORDS=(lanrove-cli sea); COMP_CWORD=1; _lanrove_cli; echo "${COMPREPLY[*]}"'
+  COMP_WORDS=(lanrove-cli sea); COMP_CWORD=1; _lanrove_cli; echo "${COMPREPLY[*]}"
+  COMP_WORDS=(lanrove-cli info --j); COMP_CWORD=2; _lanrove_cli; echo "${COMPREPLY[*]}"'
 
 say search
 "$lab" --fleet "$fleet" --scale "${LANROVE_TIME_SCALE:-0.05}" --camsim "$camsim" -- \

@@ -74,6 +74,7 @@ TEST(LabInstall, PackageInstallsRunsForAUserAndRemovesCleanly) {
               std::string::npos)
         << r.out;
     EXPECT_NE(section(r.out, "completion").find("search"), std::string::npos) << r.out;
+    EXPECT_NE(section(r.out, "completion").find("--json"), std::string::npos) << r.out;
 
     const nlohmann::json found = nlohmann::json::parse(section(r.out, "search"), nullptr, false);
     ASSERT_FALSE(found.is_discarded()) << r.out << ws.read("check/search-err.txt");

@@ -1,0 +1,39 @@
+#pragma once
+// A status line on standard error while a long run goes on (search, automatic setting,
+// firmware update), redrawn in place. Only on a terminal: pipes, files and scripts get nothing
+// extra.
+
+#include <cstdio>
+#include <string>
+
+namespace lanrove::cli {
+
+class TerminalProgress {
+  public:
+    // Enabled when standard error is a terminal and `quiet` is not set.
+    explicit TerminalProgress(bool quiet = false);
+    // For tests: writes to `out` when `enabled`, at `width` columns.
+    TerminalProgress(std::FILE* out, bool enabled, std::size_t width);
+    // Clears the line, so that what follows starts on a clean line.
+    ~TerminalProgress();
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    bool enabled() const { return m_enabled; }
+    // Replaces the line with `text` (cut to the terminal's width); a repeat of the same text
+    // writes nothing.
+    void show(const std::string& text);
+    void clear();
+
+  private:
+    std::FILE* m_out;
+    bool m_enabled;
+    std::size_t m_width;
+    std::string m_shown;
+};
+
+// "search: eth0 (adapter 1 of 2), 5 cameras so far, 27 s left"
+std::string searchProgressText(const std::string& adapter, int adapterNo, int adapterCount,
+                               int cameras, long secondsLeft);
+
+}  // namespace lanrove::cli
