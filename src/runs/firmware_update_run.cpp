@@ -18,7 +18,7 @@ std::string camNo(const CameraEntry& e) {
 
 // The journal's words for a worker's final status.
 std::string resultDetail(std::uint16_t result) {
-    const std::string code = "status " + std::to_string(result);
+    std::string code = "status " + std::to_string(result);
     switch (result) {
         case fwcode::kCancelled:
             return "cancelled, " + code;
