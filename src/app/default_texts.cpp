@@ -246,6 +246,69 @@ const Row kMainRows[] = {
     {"ERROR_WINDOW", "ERROR_OK", {"OK", "OK", "确定"}},
 };
 
+// Menus and windows beyond the classic lists: the address plan, the list's CSV export, the
+// doctor and the handover report. Kept apart so that the classic lists stay as they are.
+const Row kAddedRows[] = {
+    {"PLAN_WINDOW",
+     "PLAN_MENU",
+     {"アドレスプランを適用...", "Apply address plan...", "应用地址计划..."}},
+    {"PLAN_WINDOW", "PLAN_TITLE", {"アドレスプラン", "Address plan", "地址计划"}},
+    {"PLAN_WINDOW",
+     "PLAN_MESSAGE",
+     {"%2行中%1行を設定します。「実行」を押すまで何も送信されません。",
+      "%1 of %2 rows will be set. Nothing is sent until you press Execute.",
+      "将设置%2行中的%1行。按下“执行”之前不会发送任何内容。"}},
+    {"PLAN_WINDOW",
+     "PLAN_REPORT",
+     {"%2行中%1行を設定しました。", "%1 of %2 rows were set.", "已设置%2行中的%1行。"}},
+    {"PLAN_WINDOW", "PLAN_OPEN", {"アドレスプランを開く", "Open address plan", "打开地址计划"}},
+    {"PLAN_WINDOW",
+     "PLAN_FILTER",
+     {"アドレスプラン (*.csv *.txt);;すべてのファイル (*)",
+      "Address plans (*.csv *.txt);;All files (*)", "地址计划 (*.csv *.txt);;所有文件 (*)"}},
+    {"PLAN_WINDOW", "PLAN_LINE", {"行", "Line", "行"}},
+    {"PLAN_WINDOW", "PLAN_RESULT", {"結果", "Result", "结果"}},
+    {"PLAN_WINDOW", "PLAN_NOT_FOUND", {"見つかりません", "not found", "未找到"}},
+    {"PLAN_WINDOW", "PLAN_READY", {"設定可能", "ready", "可设置"}},
+    {"PLAN_WINDOW", "PLAN_REFUSED", {"拒否", "refused", "已拒绝"}},
+    {"PLAN_WINDOW", "PLAN_SET", {"設定済み", "set", "已设置"}},
+    {"PLAN_WINDOW", "PLAN_CAUTION", {"注意", "CAUTION", "注意"}},
+    {"PLAN_WINDOW",
+     "PLAN_BAD_FILE",
+     {"このアドレスプランは使用できません:\n%1", "The address plan cannot be used:\n%1",
+      "无法使用此地址计划：\n%1"}},
+    {"PLAN_WINDOW", "PLAN_OK", {"OK", "OK", "确定"}},
+
+    {"LIST_EXPORT",
+     "SAVE_LIST",
+     {"一覧をCSVで保存...", "Save List as CSV...", "将列表保存为CSV..."}},
+    {"LIST_EXPORT", "FILE_KIND", {"CSVファイル (*.csv)", "CSV files (*.csv)", "CSV文件 (*.csv)"}},
+    {"LIST_EXPORT",
+     "SAVE_FAILED",
+     {"一覧を保存できませんでした。", "The list could not be saved.", "无法保存列表。"}},
+
+    {"DOCTOR_WINDOW", "DIAGNOSE", {"診断", "Diagnose", "诊断"}},
+    {"DOCTOR_WINDOW", "DIAGNOSE_ALL", {"すべて診断...", "Diagnose all...", "全部诊断..."}},
+    {"DOCTOR_WINDOW", "DIAGNOSE_ALL_TITLE", {"すべて診断", "Diagnose all", "全部诊断"}},
+    {"DOCTOR_WINDOW",
+     "RUNNING",
+     {"診断中です...\nしばらくお待ちください。", "Diagnosing...\nPlease wait.",
+      "正在诊断...\n请稍候。"}},
+    {"DOCTOR_WINDOW",
+     "NO_FINDINGS",
+     {"問題は見つかりませんでした。PCと%1台のカメラは正常です。",
+      "No findings: the PC and %1 camera(s) look fine.", "未发现问题：电脑和%1台摄像机均正常。"}},
+    {"DOCTOR_WINDOW", "SAVE_REPORT", {"レポートを保存...", "Save report...", "保存报告..."}},
+    {"DOCTOR_WINDOW", "SAVE_REPORT_TITLE", {"レポートを保存", "Save report", "保存报告"}},
+    {"DOCTOR_WINDOW",
+     "REPORT_FILTER",
+     {"Webページ (*.html);;PDF文書 (*.pdf)", "Web page (*.html);;PDF document (*.pdf)",
+      "网页 (*.html);;PDF文档 (*.pdf)"}},
+    {"DOCTOR_WINDOW",
+     "REPORT_FAILED",
+     {"レポートを保存できませんでした。", "The report could not be saved.", "无法保存报告。"}},
+};
+
 template <std::size_t N>
 DefaultList buildList(const Row (&rows)[N], int column) {
     DefaultList list;
@@ -275,6 +338,12 @@ const DefaultList& applicationDefaults(int column) {
 const DefaultList& mainDefaults(int column) {
     static const std::array<DefaultList, 3> lists = {
         buildList(kMainRows, 0), buildList(kMainRows, 1), buildList(kMainRows, 2)};
+    return lists[validColumn(column)];
+}
+
+const DefaultList& addedDefaults(int column) {
+    static const std::array<DefaultList, 3> lists = {
+        buildList(kAddedRows, 0), buildList(kAddedRows, 1), buildList(kAddedRows, 2)};
     return lists[validColumn(column)];
 }
 

@@ -14,7 +14,8 @@ bool LangTable::load(const DefaultList& list, const std::filesystem::path& langu
 }
 
 bool LangTable::load(const DefaultList& list, const ProfileFile& overrides) {
-    clear();
+    m_entries.clear();
+    m_strIniPath.clear();
     m_entries.reserve(kCapacity);
     bool fits = true;
     for (const LangEntry& row : list) {
@@ -40,8 +41,19 @@ bool LangTable::loadMain(unsigned langId, const std::filesystem::path& languageI
     return load(mainDefaults(languageColumn(langId)), languageIni, codePageForLangId(langId));
 }
 
+void LangTable::loadAdded(unsigned langId, const std::filesystem::path& languageIni) {
+    const ProfileFile overrides = ProfileFile::load(languageIni, codePageForLangId(langId));
+    m_added.clear();
+    for (const LangEntry& row : addedDefaults(languageColumn(langId))) {
+        if (row.section == kEndMarker) break;
+        m_added.push_back({row.section, row.key,
+                           overrides.getString(row.section, row.key, row.text, kTextBuffer)});
+    }
+}
+
 void LangTable::clear() {
     m_entries.clear();
+    m_added.clear();
     m_strIniPath.clear();
 }
 
@@ -50,6 +62,8 @@ std::u16string LangTable::lookup(std::u16string_view section, std::u16string_vie
         if (e.key == kEndMarker) break;
         if (e.key == key && e.section == section) return expandLineBreaks(e.text);
     }
+    for (const LangEntry& e : m_added)
+        if (e.key == key && e.section == section) return expandLineBreaks(e.text);
     return {};
 }
 

@@ -32,6 +32,9 @@ inline constexpr std::u16string_view kEndMarker = u"NULL";
 // per column and kept for the life of the process.
 const DefaultList& applicationDefaults(int column);
 const DefaultList& mainDefaults(int column);
+// The texts of the menus and windows added beside the classic ones (address plan, list
+// export, doctor, report), for one language column.
+const DefaultList& addedDefaults(int column);
 
 class LangTable {
   public:
@@ -50,6 +53,10 @@ class LangTable {
     // langIdFromLocale), choosing the column and the legacy code page from it.
     bool loadApplication(unsigned langId, const std::filesystem::path& languageIni);
     bool loadMain(unsigned langId, const std::filesystem::path& languageIni);
+    // Loads the added texts for `langId` beside whatever the table holds (Language.ini may
+    // replace them too). lookup() turns to them when the loaded list has no such entry;
+    // entries() and count() do not show them.
+    void loadAdded(unsigned langId, const std::filesystem::path& languageIni);
 
     void clear();
 
@@ -72,6 +79,7 @@ class LangTable {
   private:
     std::filesystem::path m_strIniPath;
     std::vector<LangEntry> m_entries;  // end marker last, once loaded
+    std::vector<LangEntry> m_added;    // no end marker
 };
 
 // Fills a translated text such as "Transferring firmware.\n%d/%dbyte" safely: each "%d", "%u",

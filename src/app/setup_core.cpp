@@ -96,6 +96,7 @@ bool SetupCore::createLog() {
 
 void SetupCore::loadTexts() {
     m_texts.loadMain(m_langId, m_paths.languageIni());
+    m_texts.loadAdded(m_langId, m_paths.languageIni());
     StatusTexts status;
     status.newText = text(u"MAIN_WINDOW", u"MAIN_CAMERA_NEW");
     status.okText = text(u"MAIN_WINDOW", u"MAIN_CAMERA_OK");

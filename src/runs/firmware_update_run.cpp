@@ -5,6 +5,7 @@
 
 #include "cgi/cgi.h"
 #include "firmware/version_check.h"
+#include "runs/change_journal.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -13,6 +14,39 @@ namespace {
 
 std::string camNo(const CameraEntry& e) {
     return fieldUtf8(e.szNo);
+}
+
+// The journal's words for a worker's final status.
+std::string resultDetail(std::uint16_t result) {
+    std::string code = "status " + std::to_string(result);
+    switch (result) {
+        case fwcode::kCancelled:
+            return "cancelled, " + code;
+        case fwcode::kNoFile:
+            return "no firmware file, " + code;
+        case fwcode::kFailed:
+            return "update not confirmed, " + code;
+        case fwcode::kError:
+            return "transfer error, " + code;
+        default:
+            return code;
+    }
+}
+
+// One journal line for a camera the upload run worked on: the version text before and after,
+// or the images sent where the camera's version was not read back. A camera left untouched
+// (nothing needed, or cancelled before its turn) has no line.
+void journalUpload(const CameraEntry& before, const CameraEntry& after,
+                   const std::vector<std::string>& files, std::uint16_t result) {
+    if (files.empty() && (result == fwcode::kNoFile || result == fwcode::kCancelled)) return;
+    const std::string from = fieldUtf8(before.szFirmVer);
+    std::string to = fieldUtf8(after.szFirmVer);
+    if (to == from && !files.empty()) {
+        to.clear();
+        for (const std::string& f : files) to += (to.empty() ? "" : ", ") + f;
+        to = (result == fwcode::kDone ? "sent " : "tried ") + to;
+    }
+    journalFirmware(before, from, to, result == fwcode::kDone, resultDetail(result));
 }
 
 }  // namespace
@@ -365,10 +399,12 @@ void FirmwareUpdateRun::sendEventProc(FirmSlot& slot) {
     log.trace(1, "CamNo(%s) Set Upload Judgment Time(%lu).", no.c_str(),
               static_cast<unsigned long>(settings.uploadingTime));
 
+    const CameraEntry before = slot.m_copy;
     const std::uint16_t result = runComponents(slot, settings);
 
     slot.m_camera->restore(slot.m_copy, slot);
     setCopyAndRecordStatus(slot, result);
+    journalUpload(before, slot.m_copy, slot.m_uploadedFiles, result);
     log.trace(1, "CamNo(%s) SendEventProc End ExcStatus(%d).", no.c_str(),
               static_cast<int>(result));
     log.trace(1, "CamNo(%s) End Firmupload <---", no.c_str());
@@ -389,6 +425,7 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
     setCopyAndRecordStatus(slot, fwcode::kWorking);
     std::uint16_t R = fwcode::kWorking;
     slot.m_byComponentsDone = 0;
+    slot.m_uploadedFiles.clear();
     slot.m_bTransferring = false;
 
     if (m_table.firmStatus(record) == fwcode::kUpdateReady) camera.prepare(copy, slot);
@@ -513,6 +550,9 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                 }
             }
             if (!failed) {
+                const std::string name = choice.path.filename().string();
+                if (slot.m_uploadedFiles.empty() || slot.m_uploadedFiles.back() != name)
+                    slot.m_uploadedFiles.push_back(name);
                 const FirmPostResult post = camera.post(copy, choice.path, image, slot);
                 image.reset();
                 if (post.outcome == FirmPostResult::Outcome::kBodyFailed) {

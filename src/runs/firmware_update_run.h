@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "discovery/adapter_entry.h"
@@ -69,6 +70,7 @@ class FirmSlot final : public FirmStatusSink {
     std::atomic<bool> m_bWaiting{false};
     std::atomic<bool> m_bTransferring{false};
     std::uint8_t m_byComponentsDone = 0;
+    std::vector<std::string> m_uploadedFiles;  // this camera's images sent, for the journal
     AdapterEntry m_adapter{};
     std::unique_ptr<FirmCamera> m_camera;
     WorkerThread m_sendThread;

@@ -9,10 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
+#include <string_view>
 #include <thread>
 
 #include "discovery/ipv4_address.h"
@@ -62,6 +65,16 @@ std::string echoText(std::uint32_t result) {
         default:
             return "failed (" + std::to_string(result) + ")";
     }
+}
+
+// The twelve hex digits of a MAC text, upper case, so that "00:80:45:..." and "00-80-45-..."
+// compare equal.
+std::string macKey(std::string_view text) {
+    std::string key;
+    for (char ch : text)
+        if (std::isxdigit(static_cast<unsigned char>(ch)) != 0)
+            key += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return key;
 }
 
 bool hasCamera(const std::vector<std::uint32_t>& taken, std::uint32_t a) {
@@ -212,6 +225,44 @@ void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& 
     }
 }
 
+// A host that is no camera holds the camera's address: the PC itself, or ARP answered by two
+// or more hardware addresses of which one belongs to no camera found there. One answer alone
+// is not taken as a clash, as a wireless bridge answers for the cameras behind it.
+bool checkHostAddress(const CameraView& c, const std::vector<AdapterEntry>& adapters,
+                      const std::vector<std::size_t>& same, const std::vector<CameraView>& cams,
+                      const std::map<std::uint32_t, std::set<std::string>>& arp,
+                      std::vector<Finding>& out) {
+    for (const AdapterEntry& a : adapters) {
+        if (ipv4::fromText(a.ip()) != c.addr || c.addr == ipv4::kAllOnes) continue;
+        Finding f = cameraFinding(c, finding::kHostAddress, Severity::Error);
+        f.evidence = c.ip + " is also the address of this PC's adapter " + std::string(a.ifName());
+        f.fix =
+            "Give the camera a free address with Manual setting or Auto setting, or change "
+            "the address of " +
+            std::string(a.ifName()) + ".";
+        out.push_back(f);
+        return true;
+    }
+    const auto it = arp.find(c.addr);
+    if (it == arp.end() || it->second.size() < 2) return false;
+    std::set<std::string> cameraMacs;
+    for (std::size_t k : same) cameraMacs.insert(macKey(cams[k].mac));
+    std::string all, foreign;
+    for (const std::string& mac : it->second) {
+        all += (all.empty() ? "" : ", ") + mac;
+        if (cameraMacs.count(macKey(mac)) == 0) foreign += (foreign.empty() ? "" : ", ") + mac;
+    }
+    if (foreign.empty()) return false;  // only cameras: the shared-address finding says it
+    Finding f = cameraFinding(c, finding::kHostAddress, Severity::Error);
+    f.evidence = "ARP for " + c.ip + " was answered by " + std::to_string(it->second.size()) +
+                 " hardware addresses (" + all +
+                 "), not all of them cameras found by the search: " + foreign;
+    f.fix = "Give the camera a free address with Manual setting or Auto setting, or remove " +
+            c.ip + " from the host with hardware address " + foreign + ".";
+    out.push_back(f);
+    return true;
+}
+
 }  // namespace
 
 std::string secondaryAddressCommand(std::uint32_t cameraIp, std::uint32_t cameraMask,
@@ -330,6 +381,20 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
         freeAddresses = freeAddressesIn(adapters.front(), taken, outside, probes);
     std::size_t nextFree = 0;
 
+    // Who answers ARP for the cameras' addresses, asked once per adapter for all of them.
+    std::map<std::uint32_t, std::set<std::string>> arp;  // address -> answering MAC keys
+    for (const AdapterEntry& a : adapters) {
+        std::vector<std::uint32_t> targets;
+        for (const CameraView& c : cams)
+            if (c.addr != ipv4::kAllOnes && c.addr != ipv4::fromText(a.ip()) && inSubnetOf(c) == &a)
+                targets.push_back(c.addr);
+        if (targets.empty()) continue;
+        const std::optional<ArpAnswers> answers = probes.arpAnswers(a, targets);
+        if (!answers) continue;
+        for (const auto& [address, macs] : *answers)
+            for (const HardwareAddress& mac : macs) arp[address].insert(hardwareText(mac));
+    }
+
     std::vector<std::vector<Finding>> perCamera(cams.size());
     std::vector<std::size_t> httpChecks;
     for (std::size_t i = 0; i < cams.size(); ++i) {
@@ -380,8 +445,9 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
                     " (or 0.0.0.0) with Manual setting.";
             mine.push_back(f);
         }
-        // A shared address would make the answer come from either camera: not measured.
-        if (home != nullptr && same.size() == 1) httpChecks.push_back(i);
+        const bool hostClash = checkHostAddress(c, adapters, same, cams, arp, mine);
+        // A shared address would make the answer come from either holder: not measured.
+        if (home != nullptr && same.size() == 1 && !hostClash) httpChecks.push_back(i);
     }
 
     std::vector<std::vector<Finding>> httpFindings(cams.size());
@@ -411,6 +477,16 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
 }
 
 // ---- System probes ----
+
+std::optional<ArpAnswers> SystemDoctorProbes::arpAnswers(
+    const AdapterEntry& adapter, const std::vector<std::uint32_t>& targets) {
+    HardwareAddress own{};
+    std::copy(std::begin(adapter.mac), std::end(adapter.mac), own.begin());
+    const long window =
+        std::max<long>(kDoctorArpWindowFloorMs, m_clock.scaledMs(kDoctorArpWindowMs));
+    return askArp(std::string(adapter.ifName()), own, ipv4::fromText(adapter.ip()), targets,
+                  std::chrono::milliseconds(window));
+}
 
 std::uint32_t SystemDoctorProbes::echo(const std::string& ip, long timeoutMs) {
     return m_net.echo(fromUtf8(ip), timeoutMs);

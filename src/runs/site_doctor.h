@@ -6,11 +6,13 @@
 // be tested without a network.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cgi/cgi.h"
 #include "discovery/adapter_entry.h"
+#include "discovery/arp_probe.h"
 #include "discovery/camera_entry.h"
 #include "discovery/host_network.h"
 #include "support/clock.h"
@@ -29,6 +31,7 @@ inline constexpr const char* kPcPortBusy = "pc-port-busy";
 inline constexpr const char* kPcSharedSubnet = "pc-shared-subnet";
 inline constexpr const char* kOutsideSubnet = "camera-outside-subnet";
 inline constexpr const char* kSharedAddress = "camera-shared-address";
+inline constexpr const char* kHostAddress = "camera-host-address";
 inline constexpr const char* kForeignGateway = "camera-foreign-gateway";
 inline constexpr const char* kHttpClosed = "camera-http-closed";
 inline constexpr const char* kHttpSilent = "camera-http-silent";
@@ -57,6 +60,9 @@ inline constexpr long kDoctorEchoTimeoutMs = 3000;
 inline constexpr long kDoctorFreeEchoTimeoutMs = 1000;
 inline constexpr long kDoctorConnectTimeoutMs = 3000;
 inline constexpr long kDoctorHttpTimeoutMs = 10000;
+// How long ARP replies are collected (scaled, never below the floor).
+inline constexpr long kDoctorArpWindowMs = 600;
+inline constexpr long kDoctorArpWindowFloorMs = 150;
 
 enum class TcpOutcome { Open, Refused, Silent, Unreachable };
 
@@ -76,6 +82,12 @@ class DoctorProbes {
     // TLS handshake, a reply that is no HTTP, a reset or a time-out).
     virtual int httpStatus(const std::string& url, const std::string& user,
                            const std::string& password, long timeoutMs) = 0;
+    // Every hardware address that answers ARP for each target on the adapter's segment;
+    // nullopt when it cannot be asked (no packet socket).
+    virtual std::optional<ArpAnswers> arpAnswers(const AdapterEntry& /*adapter*/,
+                                                 const std::vector<std::uint32_t>& /*targets*/) {
+        return std::nullopt;
+    }
 };
 
 // Sockets, the host network's echo and the HTTP layer, with time-outs through the clock.
@@ -91,6 +103,8 @@ class SystemDoctorProbes final : public DoctorProbes {
     TcpOutcome connectTcp(const std::string& ip, int port, long timeoutMs) override;
     int httpStatus(const std::string& url, const std::string& user, const std::string& password,
                    long timeoutMs) override;
+    std::optional<ArpAnswers> arpAnswers(const AdapterEntry& adapter,
+                                         const std::vector<std::uint32_t>& targets) override;
 
   private:
     const Clock& m_clock;

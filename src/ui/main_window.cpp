@@ -106,6 +106,7 @@ MainWindow::MainWindow(SetupCore& core, MessageLayer& messages, const LangTable&
 
 MainWindow::~MainWindow() {
     if (m_checkThread.joinable()) m_checkThread.join();
+    if (m_doctorThread.joinable()) m_doctorThread.join();
     m_core.classifier().setCounterHook({});
     if (m_bStarted && !m_bFinished) {
         m_bFinished = true;
@@ -192,6 +193,7 @@ void MainWindow::applyTexts() {
     for (const ButtonPlace& b : kButtons) m_buttons[b.id]->setText(text(u"MAIN_WINDOW", b.key));
     for (const LabelPlace& l : kLabels)
         if (l.key != nullptr) m_labels[l.id]->setText(text(u"MAIN_WINDOW", l.key));
+    applyAddedTexts();
 }
 
 void MainWindow::setupColumns() {
@@ -343,6 +345,7 @@ void MainWindow::finishProgram(int exitCode) {
     m_bFinished = true;
     m_nExitCode = exitCode;
     if (m_checkThread.joinable()) m_checkThread.join();
+    if (m_doctorThread.joinable()) m_doctorThread.join();
     m_core.shutdown(this);
     hide();
     emit finished(exitCode);
@@ -377,15 +380,22 @@ void MainWindow::requestStop() {
         stopFactoryReset();
         return;
     }
+    // The doctor's probes end within their time-outs; the doctor calls us again then.
+    if (m_bDoctorBusy) return;
     if (m_core.searchRunning()) m_core.cancelSearch();
     finishProgram(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_bDoctorBusy) {
+        // The window closes once the doctor's bounded probes are over.
+        m_bCloseAfterDoctor = true;
+        event->ignore();
+        return;
+    }
     // Closing is refused while a search runs (the worker allows it again when it ends).
     if (!m_bCloseEnabled || m_pSearchWindow != nullptr || m_bSettingBusy || m_bResetBusy ||
-        m_bImageBusy ||
-        !m_bReady) {
+        m_bImageBusy || !m_bReady) {
         event->ignore();
         return;
     }

@@ -139,6 +139,12 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void setSaveFileChooser(SaveFileChooser chooser) { m_fnChooseSaveFile = std::move(chooser); }
     // The list's context-menu entry, also reached by Ctrl+S.
     QAction* saveListAction() const { return m_pSaveList; }
+    // The doctor's context-menu entries ("Save report..." also reached by Ctrl+P).
+    QAction* diagnoseAction() const { return m_pDiagnose; }
+    QAction* diagnoseAllAction() const { return m_pDiagnoseAll; }
+    QAction* saveReportAction() const { return m_pSaveReport; }
+    // True while the doctor's worker runs (its wait window is up).
+    bool doctorBusy() const { return m_bDoctorBusy; }
 
   public slots:
     void onSearch();
@@ -162,7 +168,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void onSaveReport();
 
   public:
-    // The doctor over one list row (or every row with -1) and its summary dialog.
+    // The doctor over one list row (or every row with -1) on a worker, then its summary
+    // dialog; the window keeps painting meanwhile.
     void diagnose(int row);
     // Writes the handover report (.pdf or .html); false when the file could not be written.
     bool saveReport(const QString& path, bool snapshots);
@@ -225,7 +232,16 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     bool selectedCameraWithoutOverlap(bool bBrowser, std::size_t& index);
     // The doctor and the report (main_window_doctor.cpp).
     void buildDoctorMenu();
-    DoctorResult runDoctorOn(int row);
+    // The texts of the entries added beside the classic windows (doctor, plan, list export).
+    void applyAddedTexts();
+    void updateDoctorActions();
+    QString doctorText(const char16_t* key) const;
+    // Runs the doctor on its worker under the wait window; false when it could not run.
+    bool runDoctorOn(int row, DoctorResult& out);
+    void doctorEnded();
+    void joinDoctor();
+    // A close or stop that came during the doctor's run.
+    void afterDoctor();
 
     SetupCore& m_core;
     MessageLayer& m_messages;
@@ -251,6 +267,13 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     UrlOpener m_fnOpenUrl;
     SaveFileChooser m_fnChooseSaveFile;
     QAction* m_pSaveList = nullptr;
+    QAction* m_pDiagnose = nullptr;
+    QAction* m_pDiagnoseAll = nullptr;
+    QAction* m_pSaveReport = nullptr;
+    std::thread m_doctorThread;
+    QDialog* m_pDoctorWait = nullptr;
+    bool m_bDoctorBusy = false;
+    bool m_bCloseAfterDoctor = false;
 
     std::vector<std::string> m_startupTraces;
     std::thread m_checkThread;

@@ -1,14 +1,17 @@
-// The doctor and the handover report in the desktop program: "Diagnose" and "Save report..." on
-// the list's context menu, Ctrl+P for the report, and the summary dialog of the findings.
+// The doctor and the handover report in the desktop program: "Diagnose", "Diagnose all..." and
+// "Save report..." on the list's context menu, Ctrl+P for the report, and the summary dialog of
+// the findings. The doctor's probes run on a worker thread while a modal wait window keeps the
+// program painting; the result comes back to this thread by a queued call.
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QMenu>
+#include <QLabel>
 #include <QPlainTextEdit>
-#include <QShortcut>
+#include <QProgressBar>
 #include <QVBoxLayout>
+#include <system_error>
 
 #include "app/site_report.h"
 #include "report/pdf_writer.h"
@@ -18,8 +21,31 @@ namespace lanrove::ui {
 
 namespace {
 
-// The wait cursor for the doctor's probes, which run on this thread for at most their
-// time-outs (a few seconds; the probes of all cameras run in parallel).
+// The wait window of a doctor run: modal, without a way to close it until the run is over, so
+// that no other command starts meanwhile.
+class DoctorWaitDialog final : public QDialog {
+  public:
+    DoctorWaitDialog(const QString& message, QWidget* parent) : QDialog(parent) {
+        setObjectName(QStringLiteral("doctorWait"));
+        setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(new QLabel(message, this));
+        auto* bar = new QProgressBar(this);
+        bar->setRange(0, 0);  // busy: the probes' progress is not counted
+        layout->addWidget(bar);
+    }
+    void finishRun() {
+        m_bDone = true;
+        accept();
+    }
+    void reject() override {
+        if (m_bDone) QDialog::reject();
+    }
+
+  private:
+    bool m_bDone = false;
+};
+
 class WaitCursor {
   public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -41,27 +67,56 @@ QString findingText(const Finding& f) {
 
 }  // namespace
 
-void MainWindow::buildDoctorMenu() {
-    m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_pList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        QMenu menu(this);
-        const QModelIndex at = m_pList->indexAt(pos);
-        QAction* one = menu.addAction(tr("Diagnose"));
-        one->setEnabled(at.isValid() && !m_bSettingBusy && !m_bResetBusy);
-        QAction* all = menu.addAction(tr("Diagnose all..."));
-        all->setEnabled(m_pModel->rowCount() > 0 && !m_bSettingBusy && !m_bResetBusy);
-        QAction* save = menu.addAction(tr("Save report..."));
-        save->setShortcut(QKeySequence(tr("Ctrl+P")));
-        QAction* chosen = menu.exec(m_pList->viewport()->mapToGlobal(pos));
-        if (chosen == one) diagnose(at.row());
-        if (chosen == all) diagnose(-1);
-        if (chosen == save) onSaveReport();
-    });
-    auto* shortcut = new QShortcut(QKeySequence(tr("Ctrl+P")), this);
-    connect(shortcut, &QShortcut::activated, this, &MainWindow::onSaveReport);
+QString MainWindow::doctorText(const char16_t* key) const {
+    return text(u"DOCTOR_WINDOW", key);
 }
 
-DoctorResult MainWindow::runDoctorOn(int row) {
+void MainWindow::buildDoctorMenu() {
+    m_pDiagnose = new QAction(this);
+    m_pDiagnose->setObjectName(QStringLiteral("diagnoseAction"));
+    connect(m_pDiagnose, &QAction::triggered, this, [this] {
+        const int row = firstSelectedRow();
+        if (row >= 0) diagnose(row);
+    });
+    m_pDiagnoseAll = new QAction(this);
+    m_pDiagnoseAll->setObjectName(QStringLiteral("diagnoseAllAction"));
+    connect(m_pDiagnoseAll, &QAction::triggered, this, [this] { diagnose(-1); });
+    m_pSaveReport = new QAction(this);
+    m_pSaveReport->setObjectName(QStringLiteral("saveReportAction"));
+    m_pSaveReport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    m_pSaveReport->setShortcutContext(Qt::WindowShortcut);
+    connect(m_pSaveReport, &QAction::triggered, this, &MainWindow::onSaveReport);
+    for (QAction* a : {m_pDiagnose, m_pDiagnoseAll, m_pSaveReport}) m_pList->addAction(a);
+    // The window carries the report too, so that Ctrl+P works wherever the focus is.
+    addAction(m_pSaveReport);
+    m_pList->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_pList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::updateDoctorActions);
+    connect(m_pModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateDoctorActions);
+    connect(m_pModel, &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateDoctorActions);
+    connect(m_pModel, &QAbstractItemModel::modelReset, this, &MainWindow::updateDoctorActions);
+    updateDoctorActions();
+}
+
+void MainWindow::applyAddedTexts() {
+    m_pDiagnose->setText(doctorText(u"DIAGNOSE"));
+    m_pDiagnoseAll->setText(doctorText(u"DIAGNOSE_ALL"));
+    m_pSaveReport->setText(doctorText(u"SAVE_REPORT"));
+    m_pSaveList->setText(text(u"LIST_EXPORT", u"SAVE_LIST"));
+    if (auto* plan = findChild<QAction*>(QStringLiteral("applyPlanAction")))
+        plan->setText(text(u"PLAN_WINDOW", u"PLAN_MENU"));
+}
+
+void MainWindow::updateDoctorActions() {
+    if (m_pDiagnose == nullptr) return;
+    const bool idle = !m_bDoctorBusy && !m_bSettingBusy && !m_bResetBusy;
+    m_pDiagnose->setEnabled(idle && firstSelectedRow() >= 0);
+    m_pDiagnoseAll->setEnabled(idle && m_pModel->rowCount() > 0);
+    m_pSaveReport->setEnabled(!m_bDoctorBusy);
+}
+
+bool MainWindow::runDoctorOn(int row, DoctorResult& out) {
+    if (m_bDoctorBusy || m_bFinished || m_bSettingBusy || m_bResetBusy) return false;
     std::vector<int> records = listRecordIndexes(m_core);
     if (row >= 0) {
         const int index = static_cast<std::size_t>(row) < records.size()
@@ -69,21 +124,75 @@ DoctorResult MainWindow::runDoctorOn(int row) {
                               : -1;
         records.assign(1, index);
     }
-    WaitCursor wait;
-    SystemDoctorProbes probes(m_core.clock(), m_core.net(), m_core.cgi());
-    return runDoctor(m_core.adapters(), m_core.store().m_CamTable, records, probes);
+    // The worker reads copies: the list and the runs may change the table meanwhile.
+    auto table = std::make_shared<CameraTable>();
+    {
+        std::lock_guard lock(m_core.store().m_csCamTable);
+        *table = m_core.store().m_CamTable;
+    }
+    auto result = std::make_shared<DoctorResult>();
+    DoctorWaitDialog wait(doctorText(u"RUNNING"), this);
+    wait.setWindowTitle(doctorText(row >= 0 ? u"DIAGNOSE" : u"DIAGNOSE_ALL_TITLE"));
+    m_bDoctorBusy = true;
+    updateDoctorActions();
+    try {
+        m_doctorThread = std::thread([this, adapters = m_core.adapters(), table, records, result] {
+            SystemDoctorProbes probes(m_core.clock(), m_core.net(), m_core.cgi());
+            *result = runDoctor(adapters, *table, records, probes);
+            // Dropped by Qt if the window has gone; the window joins this thread first anyway.
+            QMetaObject::invokeMethod(
+                this, [this] { doctorEnded(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error& e) {
+        m_core.log().traceText(1, std::string("Doctor not started: ") + e.what());
+        m_bDoctorBusy = false;
+        updateDoctorActions();
+        return false;
+    }
+    m_pDoctorWait = &wait;
+    {
+        WaitCursor cursor;
+        wait.exec();
+    }
+    m_pDoctorWait = nullptr;
+    out = std::move(*result);
+    return true;
+}
+
+void MainWindow::doctorEnded() {
+    joinDoctor();
+    if (m_pDoctorWait != nullptr) static_cast<DoctorWaitDialog*>(m_pDoctorWait)->finishRun();
+}
+
+void MainWindow::joinDoctor() {
+    if (m_doctorThread.joinable()) m_doctorThread.join();
+    m_bDoctorBusy = false;
+    updateDoctorActions();
+}
+
+void MainWindow::afterDoctor() {
+    // A close or a stop asked while the doctor ran comes now that it is over.
+    if (m_bStopRequested) {
+        requestStop();
+    } else if (m_bCloseAfterDoctor) {
+        m_bCloseAfterDoctor = false;
+        close();
+    }
 }
 
 void MainWindow::diagnose(int row) {
-    const DoctorResult result = runDoctorOn(row);
+    DoctorResult result;
+    if (!runDoctorOn(row, result)) return;
+    if (m_bStopRequested || m_bCloseAfterDoctor) {
+        afterDoctor();
+        return;
+    }
     QString body;
     for (const Finding& f : result.findings) body += findingText(f) + QLatin1Char('\n');
-    if (result.findings.empty())
-        body =
-            tr("No findings: the PC and %n camera(s) look fine.", nullptr, result.camerasChecked);
+    if (result.findings.empty()) body = doctorText(u"NO_FINDINGS").arg(result.camerasChecked);
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("doctorDialog"));
-    dialog.setWindowTitle(row >= 0 ? tr("Diagnose") : tr("Diagnose all"));
+    dialog.setWindowTitle(doctorText(row >= 0 ? u"DIAGNOSE" : u"DIAGNOSE_ALL_TITLE"));
     auto* layout = new QVBoxLayout(&dialog);
     auto* view = new QPlainTextEdit(body, &dialog);
     view->setObjectName(QStringLiteral("doctorFindings"));
@@ -98,16 +207,24 @@ void MainWindow::diagnose(int row) {
 }
 
 void MainWindow::onSaveReport() {
-    if (m_bSettingBusy || m_bResetBusy) return;
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("Save report"), QStringLiteral("site-report.html"),
-                                     tr("Web page (*.html);;PDF document (*.pdf)"));
+    if (!m_bReady || m_bFinished || m_bSettingBusy || m_bResetBusy || m_bDoctorBusy) return;
+    const QString path = QFileDialog::getSaveFileName(this, doctorText(u"SAVE_REPORT_TITLE"),
+                                                      QStringLiteral("site-report.html"),
+                                                      doctorText(u"REPORT_FILTER"));
     if (path.isEmpty()) return;
-    saveReport(path, false);
+    if (!saveReport(path, false) && !m_bFinished && !m_bStopRequested) {
+        m_messages.show(this, BoxIcon::Error, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"),
+                        doctorText(u"REPORT_FAILED") + QLatin1Char('\n') + path, BoxButtons::Ok);
+    }
 }
 
 bool MainWindow::saveReport(const QString& path, bool snapshots) {
-    const DoctorResult doctor = runDoctorOn(-1);
+    DoctorResult doctor;
+    if (!runDoctorOn(-1, doctor)) return false;
+    if (m_bStopRequested || m_bCloseAfterDoctor) {
+        afterDoctor();
+        return false;
+    }
     WaitCursor wait;
     const SiteReportData data =
         collectSiteReport(m_core, doctor, listRecordIndexes(m_core), snapshots);

@@ -5,7 +5,6 @@
 #include <QKeySequence>
 #include <filesystem>
 
-#include "app/language.h"
 #include "app/list_export.h"
 #include "ui/main_window.h"
 
@@ -13,22 +12,18 @@ namespace lanrove::ui {
 
 namespace {
 
-// The entry's texts per language column (Japanese, English, Chinese): the language lists of
-// older installations have no row for it.
+// The entry's texts from the added texts of the language table.
 struct ExportTexts {
-    const char* entry;
-    const char* fileKind;
-    const char* failed;
+    QString entry;
+    QString fileKind;
+    QString failed;
 };
 
-constexpr ExportTexts kExportTexts[3] = {
-    {"一覧をCSVで保存...", "CSVファイル (*.csv)", "一覧を保存できませんでした。"},
-    {"Save List as CSV...", "CSV files (*.csv)", "The list could not be saved."},
-    {"将列表保存为CSV...", "CSV文件 (*.csv)", "无法保存列表。"},
-};
-
-const ExportTexts& exportTexts(unsigned langId) {
-    return kExportTexts[languageColumn(langId)];
+ExportTexts exportTexts(const SetupCore& core) {
+    auto t = [&core](const char16_t* key) {
+        return QString::fromStdU16String(core.text(u"LIST_EXPORT", key));
+    };
+    return {t(u"SAVE_LIST"), t(u"FILE_KIND"), t(u"SAVE_FAILED")};
 }
 
 QString defaultChooser(QWidget* parent, const QString& title, const QString& suggested,
@@ -41,7 +36,7 @@ QString defaultChooser(QWidget* parent, const QString& title, const QString& sug
 void MainWindow::buildSaveListAction() {
     m_pSaveList = new QAction(this);
     m_pSaveList->setObjectName(QStringLiteral("saveListAction"));
-    m_pSaveList->setText(QString::fromUtf8(exportTexts(m_core.langId()).entry));
+    m_pSaveList->setText(exportTexts(m_core).entry);
     m_pSaveList->setShortcut(QKeySequence::Save);
     m_pSaveList->setShortcutContext(Qt::WindowShortcut);
     m_pList->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -56,20 +51,18 @@ bool MainWindow::onSaveList() {
     if (!m_bReady || m_bFinished || m_bSettingBusy || m_bResetBusy || m_bImageBusy ||
         m_pSearchWindow != nullptr)
         return false;
-    const ExportTexts& t = exportTexts(m_core.langId());
-    const QString title = QString::fromUtf8(t.entry).remove(QStringLiteral("..."));
+    const ExportTexts t = exportTexts(m_core);
+    const QString title = QString(t.entry).remove(QStringLiteral("..."));
     const QString suggested = QDir::home().filePath(QStringLiteral("cameras.csv"));
-    const QString chosen =
-        m_fnChooseSaveFile ? m_fnChooseSaveFile(this, title, suggested)
-                           : defaultChooser(this, title, suggested, QString::fromUtf8(t.fileKind));
+    const QString chosen = m_fnChooseSaveFile ? m_fnChooseSaveFile(this, title, suggested)
+                                              : defaultChooser(this, title, suggested, t.fileKind);
     if (chosen.isEmpty()) return false;
     std::string error;
     if (!saveFileReplacing(std::filesystem::path(chosen.toStdString()), listCsv(m_core), error)) {
         m_core.log().traceText(1, "List not saved: " + error);
-        m_messages.show(
-            this, BoxIcon::Error, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"),
-            QString::fromUtf8(t.failed) + QLatin1Char('\n') + QString::fromStdString(error),
-            BoxButtons::Ok);
+        m_messages.show(this, BoxIcon::Error, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"),
+                        t.failed + QLatin1Char('\n') + QString::fromStdString(error),
+                        BoxButtons::Ok);
         return false;
     }
     return true;

@@ -4,34 +4,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QVBoxLayout>
-#include <map>
 #include <string>
+
+#include "app/language.h"
 
 namespace lanrove::ui {
 
 namespace {
-
-// English texts of the plan window where the text table has none.
-const std::map<std::string, const char*>& builtInPlanTexts() {
-    static const std::map<std::string, const char*> texts{
-        {"PLAN_MENU", "Apply address plan..."},
-        {"PLAN_TITLE", "Address plan"},
-        {"PLAN_MESSAGE", "%1 of %2 rows will be set. Nothing is sent until you press Execute."},
-        {"PLAN_REPORT", "%1 of %2 rows were set."},
-        {"PLAN_OPEN", "Open address plan"},
-        {"PLAN_FILTER", "Address plans (*.csv *.txt);;All files (*)"},
-        {"PLAN_LINE", "Line"},
-        {"PLAN_RESULT", "Result"},
-        {"PLAN_NOT_FOUND", "not found"},
-        {"PLAN_READY", "ready"},
-        {"PLAN_REFUSED", "refused"},
-        {"PLAN_SET", "set"},
-        {"PLAN_CAUTION", "CAUTION"},
-        {"PLAN_BAD_FILE", "The address plan cannot be used:\n%1"},
-        {"PLAN_OK", "OK"},
-    };
-    return texts;
-}
 
 QString fieldCell(const PlanRowCheck& c, std::string (*get)(const CameraEntry&)) {
     if (c.tableIndex < 0) return QStringLiteral("-");
@@ -44,10 +23,14 @@ QString fieldCell(const PlanRowCheck& c, std::string (*get)(const CameraEntry&))
 }  // namespace
 
 QString planText(const LangTable& texts, const char* key) {
-    const std::u16string own = texts.lookup(u"PLAN_WINDOW", fromUtf8(key));
+    const std::u16string name = fromUtf8(key);
+    const std::u16string own = texts.lookup(u"PLAN_WINDOW", name);
     if (!own.empty()) return QString::fromStdU16String(own);
-    const auto it = builtInPlanTexts().find(key);
-    return it != builtInPlanTexts().end() ? QString::fromUtf8(it->second) : QString();
+    // A table without the added texts: the English ones.
+    for (const LangEntry& e : addedDefaults(kColumnEnglish))
+        if (e.section == u"PLAN_WINDOW" && e.key == name)
+            return QString::fromStdU16String(LangTable::expandLineBreaks(e.text));
+    return {};
 }
 
 PlanDialog::PlanDialog(DialogServices services, const std::vector<PlanRowCheck>& checks, Mode mode,

@@ -148,3 +148,38 @@ TEST(LangTable, FormatCountsFillsOnlyNumbers) {
     EXPECT_EQ(formatCounts(u"%s %n %d %d", {7}), u"%s %n 7 %d");
     EXPECT_EQ(formatCounts(u"100%% done %", {}), u"100% done %");
 }
+
+TEST(LangTable, AddedTextsInEveryLanguageBesideTheMainList) {
+    // Every added text exists in all three columns under the same keys, and differs from the
+    // English one wherever the language has its own words.
+    const DefaultList& en = addedDefaults(kColumnEnglish);
+    for (const int column : {kColumnJapanese, kColumnChinese}) {
+        const DefaultList& other = addedDefaults(column);
+        ASSERT_EQ(other.size(), en.size());
+        int translated = 0;
+        for (std::size_t i = 0; i < en.size(); ++i) {
+            EXPECT_EQ(other[i].section, en[i].section);
+            EXPECT_EQ(other[i].key, en[i].key);
+            EXPECT_FALSE(other[i].text.empty());
+            translated += other[i].text != en[i].text ? 1 : 0;
+        }
+        EXPECT_GE(translated, static_cast<int>(en.size()) - 4) << column;
+    }
+
+    test::TempDir dir;
+    const auto ini = dir.write("Language.ini", "[DOCTOR_WINDOW]\nDIAGNOSE=Check it\n");
+    LangTable t;
+    t.loadMain(kLangIdJapanese, ini);
+    const std::size_t mainCount = t.count();
+    t.loadAdded(kLangIdJapanese, ini);
+    // The main list is as it was; the added texts come after it and obey Language.ini.
+    EXPECT_EQ(t.count(), mainCount);
+    EXPECT_EQ(t.lookup(u"DOCTOR_WINDOW", u"DIAGNOSE"), u"Check it");
+    EXPECT_EQ(t.lookup(u"DOCTOR_WINDOW", u"SAVE_REPORT"), u"レポートを保存...");
+    EXPECT_EQ(t.lookup(u"PLAN_WINDOW", u"PLAN_BAD_FILE"),
+              u"このアドレスプランは使用できません:\n%1");
+    EXPECT_EQ(t.lookup(u"MAIN_WINDOW", u"MAIN_CAMERA_SEARCH"), u"カメラ検索");
+    // Loading the main list again keeps them.
+    t.loadMain(kLangIdChineseSimplified, ini);
+    EXPECT_EQ(t.lookup(u"DOCTOR_WINDOW", u"SAVE_REPORT"), u"レポートを保存...");
+}

@@ -99,3 +99,32 @@ TEST(LabDoctor, SilentGatewayAndBusyPortAreFindingsOnThePc) {
             EXPECT_NE(f["evidence"].get<std::string>().find("192.168.0.254"), std::string::npos);
         }
 }
+
+TEST(LabDoctor, AddressHeldByAHostThatIsNoCamera) {
+    LANROVE_REQUIRE_LAB();
+    Workspace ws;
+    const std::string fleet = ws.write("fleet.json", R"({
+      "defaults": {"model": "KT-5200", "mask": "255.255.255.0", "gateway": "192.168.0.1"},
+      "cameras": [
+        {"mac": "00:80:45:00:03:01", "ip": "192.168.0.20"},
+        {"mac": "00:80:45:00:03:02", "ip": "192.168.0.21"},
+        {"mac": "00:80:45:00:03:03", "ip": "192.168.0.22"}
+      ]})");
+    // The gateway host, no camera, takes the third camera's address as a second one.
+    const Result r = runInLab(ws, {"--fleet", fleet, "--scale", "0.05"},
+                              "ip -n \"$LANROVE_LAB_GW_NS\" addr add 192.168.0.22/24 dev eth0\n"
+                              "$CLI doctor --json --home " +
+                                  quote(ws.path("")) + "\n");
+    ASSERT_EQ(r.exitCode, 1) << r.err << r.out;
+    const json out = json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(out.is_discarded()) << r.out << r.err;
+    const std::map<std::string, std::set<std::string>> expected = {
+        {"00:80:45:00:03:03", {"camera-host-address"}}};
+    EXPECT_EQ(codesByMac(out), expected) << out.dump(2);
+    for (const json& f : out["findings"]) {
+        const std::string evidence = f["evidence"];
+        EXPECT_NE(evidence.find("answered by 2 hardware addresses"), std::string::npos) << evidence;
+    }
+    // The ARP question adds well under a second to the checks.
+    EXPECT_LT(out["seconds"]["checks"].get<double>(), 2.0);
+}

@@ -187,7 +187,8 @@ TEST(LabFwRun, LatestNetComponentIsLeftAloneAndOnlyCamIsUploaded) {
                  toolLines(home) +
                      "echo @@up\n$FW fw-update --yes --json --home \"$H\"\necho rc=$?\n"
                      "echo @@sim\ncurl -s -u kelvo:730162 "
-                     "http://192.168.0.60/camsim/firmware\necho @@end\n");
+                     "http://192.168.0.60/camsim/firmware\n"
+                     "echo @@journal\ncat \"$H\"/changes.jsonl\necho @@end\n");
     const json up = parseSection(r.out, "up");
     EXPECT_NE(section(r.out, "up").find("rc=0"), std::string::npos) << r.err;
     const std::string sim = section(r.out, "sim");
@@ -198,6 +199,16 @@ TEST(LabFwRun, LatestNetComponentIsLeftAloneAndOnlyCamIsUploaded) {
     EXPECT_EQ(cam["versions"]["camMain"], "V1.00(20100501)");
     EXPECT_EQ(cam["versions"]["netMain"], "V1.00(20100415)");
     EXPECT_EQ(cam["firmware"], "CM Ver V1.00 CS Ver  NM Ver V1.00 NS Ver  ");
+    // The update is in the day's changes, with the version before and after.
+    const std::string journal = section(r.out, "journal");
+    ASSERT_EQ(countOf(journal, "\n"), 1u) << journal;
+    const json line = json::parse(journal, nullptr, false);
+    ASSERT_FALSE(line.is_discarded()) << journal;
+    EXPECT_EQ(line["kind"], "firmware");
+    EXPECT_EQ(line["mac"], "00:1B:7C:00:0B:01");
+    EXPECT_EQ(line["after"], "CM Ver V1.00 CS Ver  NM Ver V1.00 NS Ver  ");
+    EXPECT_NE(line["before"], line["after"]);
+    EXPECT_EQ(line["result"], "accepted");
 }
 
 TEST(LabFwRun, CancelWhileWaitingEndsThatCameraWithoutContactingIt) {
@@ -256,10 +267,17 @@ TEST(LabFwRun, CameraThatNeverComesBackFailsAndGetsRestartCommands) {
         runInLab(ws, {"--fleet", fleet, "--scale", "0.005"},
                  toolLines(home) +
                      "echo @@up\n$FW fw-update --yes --json --home \"$H\"\necho rc=$?\n"
-                     "echo @@log\ncat \"$H\"/IPLog/*\necho @@end\n");
+                     "echo @@log\ncat \"$H\"/IPLog/*\n"
+                     "echo @@journal\ncat \"$H\"/changes.jsonl\necho @@end\n");
     const json up = parseSection(r.out, "up");
     EXPECT_NE(section(r.out, "up").find("rc=1"), std::string::npos) << r.err;
     EXPECT_EQ(up["cameras"][0]["result"], "failed");
+    // The failed update is in the day's changes too.
+    const json change = json::parse(section(r.out, "journal"), nullptr, false);
+    ASSERT_FALSE(change.is_discarded()) << section(r.out, "journal");
+    EXPECT_EQ(change["kind"], "firmware");
+    EXPECT_EQ(change["after"], "tried RM2125.BIN");
+    EXPECT_EQ(change["result"].get<std::string>().rfind("failed (", 0), 0u) << change.dump();
     const std::string log = section(r.out, "log");
     EXPECT_NE(log.find("FirmupRebootWaitVer1 Timeout"), std::string::npos);
     EXPECT_NE(log.find("FirmUpload Retry(0) Reboot error"), std::string::npos);

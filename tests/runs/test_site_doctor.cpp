@@ -1,6 +1,7 @@
 // The doctor's rules over measured probe answers, and the changes journal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,6 +23,13 @@ class FakeProbes final : public DoctorProbes {
     int bindError = 0;
     std::map<std::string, TcpOutcome> tcp;  // default: open
     std::map<std::string, int> http;        // url -> status, default 200
+    std::optional<ArpAnswers> arp;          // default: ARP cannot be asked
+    std::vector<std::uint32_t> arpTargets;
+    std::optional<ArpAnswers> arpAnswers(const AdapterEntry&,
+                                         const std::vector<std::uint32_t>& targets) override {
+        arpTargets.insert(arpTargets.end(), targets.begin(), targets.end());
+        return arp;
+    }
     std::uint32_t echo(const std::string& ip, long) override {
         std::lock_guard lock(m);
         const auto it = echoes.find(ip);
@@ -147,6 +155,79 @@ TEST(SiteDoctor, CameraFaultsAndTheirEvidence) {
             EXPECT_NE(f.evidence.find("DUP2"), std::string::npos);
         }
     }
+}
+
+HardwareAddress hw(std::uint8_t last) {
+    return {0x00, 0x80, 0x45, 0x00, 0x09, last};
+}
+
+TEST(SiteDoctor, AddressAnsweredByAHostThatIsNoCamera) {
+    auto table = std::make_unique<CameraTable>();
+    camera(*table, 0, "00:80:45:00:09:01", "192.168.0.20");  // a PC answers ARP beside it
+    camera(*table, 1, "00:80:45:00:09:02", "192.168.0.21");  // only itself answers
+    camera(*table, 2, "00:80:45:00:09:03", "192.168.0.22");  // two cameras, one address
+    camera(*table, 3, "00:80:45:00:09:04", "192.168.0.22");
+    camera(*table, 4, "00:80:45:00:09:05", "192.168.0.10");  // the PC's own address
+    camera(*table, 5, "00:80:45:00:09:06", "192.168.0.23");  // one foreign answer only
+    camera(*table, 6, "00:80:45:00:09:07", "10.1.1.1", "0.0.0.0", "255.255.0.0");  // far away
+    FakeProbes p;
+    p.arp = ArpAnswers{{*ipv4::parse("192.168.0.20"), {hw(0x01), hw(0xEE)}},
+                       {*ipv4::parse("192.168.0.21"), {hw(0x02)}},
+                       {*ipv4::parse("192.168.0.22"), {hw(0x03), hw(0x04)}},
+                       {*ipv4::parse("192.168.0.23"), {hw(0xDD)}}};
+    // The web port of the first address answers closed: that may be the PC's, not measured.
+    p.tcp["192.168.0.20"] = TcpOutcome::Refused;
+    const DoctorResult r = runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")},
+                                     *table, {0, 1, 2, 3, 4, 5, 6}, p);
+    const std::multimap<std::string, std::string> expected = {
+        {"00:80:45:00:09:01", finding::kHostAddress},
+        {"00:80:45:00:09:03", finding::kSharedAddress},
+        {"00:80:45:00:09:04", finding::kSharedAddress},
+        {"00:80:45:00:09:05", finding::kHostAddress},
+        {"00:80:45:00:09:07", finding::kOutsideSubnet}};
+    EXPECT_EQ(codes(r), expected);
+    for (const Finding& f : r.findings) {
+        if (f.code != finding::kHostAddress) continue;
+        EXPECT_EQ(f.severity, Severity::Error);
+        if (f.ip == "192.168.0.20") {
+            EXPECT_NE(f.evidence.find("00:80:45:00:09:EE"), std::string::npos) << f.evidence;
+            EXPECT_NE(f.fix.find("00:80:45:00:09:EE"), std::string::npos) << f.fix;
+        } else {
+            EXPECT_NE(f.evidence.find("eth0"), std::string::npos) << f.evidence;
+        }
+    }
+    // Only the addresses on the adapter's segment were asked, the PC's own one not.
+    std::sort(p.arpTargets.begin(), p.arpTargets.end());
+    EXPECT_EQ(p.arpTargets.size(), 5u);
+    EXPECT_EQ(std::count(p.arpTargets.begin(), p.arpTargets.end(), *ipv4::parse("192.168.0.10")),
+              0);
+
+    // Without a packet socket nothing is claimed.
+    p.arp.reset();
+    const DoctorResult unmeasured =
+        runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")}, *table, {0}, p);
+    EXPECT_EQ(
+        codes(unmeasured),
+        (std::multimap<std::string, std::string>{{"00:80:45:00:09:01", finding::kHttpClosed}}));
+}
+
+TEST(ArpProbe, RequestAndReplyLayout) {
+    const HardwareAddress own = hw(0x10);
+    const auto request =
+        buildArpRequest(own, *ipv4::parse("192.168.0.10"), *ipv4::parse("192.168.0.20"));
+    // A request is no reply.
+    EXPECT_FALSE(parseArpReply(request.data(), request.size()));
+    auto reply = request;
+    reply[7] = 2;  // operation: reply
+    const auto parsed = parseArpReply(reply.data(), reply.size());
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->senderIp, *ipv4::parse("192.168.0.10"));
+    EXPECT_EQ(hardwareText(parsed->senderMac), "00:80:45:00:09:10");
+    EXPECT_EQ(request[24], 192);
+    EXPECT_EQ(request[27], 20);
+    EXPECT_FALSE(parseArpReply(reply.data(), reply.size() - 1));
+    reply[2] = 0x86;  // not IPv4
+    EXPECT_FALSE(parseArpReply(reply.data(), reply.size()));
 }
 
 TEST(SiteDoctor, SecondaryAddressSkipsCamerasAtTheTop) {

@@ -1,5 +1,11 @@
 // The desktop program's doctor summary and "Save report...", against cameras served on
 // loopback only: one healthy, one whose web port is closed.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAction>
 #include <QDialog>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -64,6 +70,15 @@ TEST_F(DoctorMenuTest, SummaryNamesTheClosedPortAndTheReportHasBothCameras) {
     window->diagnose(0);  // the healthy row alone
     EXPECT_FALSE(shown.contains(QStringLiteral("camera-"))) << shown.toStdString();
 
+    // Once the F/W check has marked the camera in the core's table, the doctor says so.
+    {
+        std::lock_guard lock(core->store().m_csCamTable);
+        core->store().m_CamTable[0].wFirmStatus = kFirmStatusUpdateReady;
+    }
+    shown.clear();
+    window->diagnose(0);
+    EXPECT_TRUE(shown.contains(QStringLiteral("camera-firmware-ready"))) << shown.toStdString();
+
     const std::string file = (dir.path() / "site.html").string();
     ASSERT_TRUE(window->saveReport(QString::fromStdString(file), false));
     std::ifstream in(file);
@@ -74,6 +89,74 @@ TEST_F(DoctorMenuTest, SummaryNamesTheClosedPortAndTheReportHasBothCameras) {
     EXPECT_NE(html.find("camera-http-closed"), std::string::npos);
     EXPECT_FALSE(window->saveReport(
         QString::fromStdString((dir.path() / "no/such/x.html").string()), false));
+}
+
+// A web port on loopback that takes connections and never answers.
+class SilentPort {
+  public:
+    explicit SilentPort(const char* ip) {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, ip, &a.sin_addr);
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            ::listen(m_fd, 8) == 0) {
+            socklen_t len = sizeof a;
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+            m_port = ntohs(a.sin_port);
+        }
+    }
+    ~SilentPort() { ::close(m_fd); }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    int port() const { return m_port; }
+
+  private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+TEST_F(DoctorMenuTest, WindowKeepsPaintingWhileASilentCameraIsDiagnosed) {
+    const SilentPort silent("127.0.0.131");
+    ASSERT_GT(silent.port(), 0);
+    startWindow();
+    addCamera("127.0.0.131", std::to_string(silent.port()), "00:1B:7C:00:07:31");
+
+    // The entries live on the list's context menu; Diagnose needs a selected row.
+    EXPECT_EQ(window->listView()->contextMenuPolicy(), Qt::ActionsContextMenu);
+    const QList<QAction*> actions = window->listView()->actions();
+    for (QAction* a :
+         {window->diagnoseAction(), window->diagnoseAllAction(), window->saveReportAction()})
+        EXPECT_TRUE(actions.contains(a));
+    EXPECT_FALSE(window->diagnoseAction()->isEnabled());
+    EXPECT_TRUE(window->diagnoseAllAction()->isEnabled());
+    window->listView()->selectRow(0);
+    EXPECT_TRUE(window->diagnoseAction()->isEnabled());
+
+    int ticks = 0;
+    bool entriesOffWhileBusy = true;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, window.get(), [&] {
+        if (!window->doctorBusy()) return;
+        ++ticks;
+        entriesOffWhileBusy = entriesOffWhileBusy && !window->diagnoseAction()->isEnabled() &&
+                              !window->diagnoseAllAction()->isEnabled() &&
+                              !window->saveReportAction()->isEnabled();
+    });
+    timer.start(5);
+    QString shown;
+    QObject::connect(window.get(), &MainWindow::doctorDialogOpened, window.get(), [&](QDialog* d) {
+        shown = d->findChild<QPlainTextEdit*>(QStringLiteral("doctorFindings"))->toPlainText();
+        QTimer::singleShot(0, d, &QDialog::reject);
+    });
+    window->diagnoseAction()->trigger();
+    timer.stop();
+    // The HTTP waits (scaled) took a while: the window's timers fired meanwhile.
+    EXPECT_GE(ticks, 5);
+    EXPECT_TRUE(entriesOffWhileBusy);
+    EXPECT_FALSE(window->doctorBusy());
+    EXPECT_TRUE(window->diagnoseAllAction()->isEnabled());
+    EXPECT_TRUE(shown.contains(QStringLiteral("camera-http-silent"))) << shown.toStdString();
 }
 
 }  // namespace

@@ -57,6 +57,16 @@ TEST_P(FontCoverage, MainWindowTextsHaveNoMissingGlyphs) {
     for (const QLabel* l : w.findChildren<QLabel*>()) texts << l->text();
     for (int c = 0; c < kListColumnCount; ++c)
         texts << w.model()->headerData(c, Qt::Horizontal).toString();
+    // The list's context menu (doctor, report, plan, CSV) is in the language too.
+    const DefaultList& english = addedDefaults(kColumnEnglish);
+    for (const QAction* a : w.listView()->actions()) {
+        texts << a->text();
+        for (const LangEntry& e : english)
+            EXPECT_NE(a->text(), QString::fromStdU16String(e.text)) << "still English";
+    }
+    // And every text of the added windows and dialogs.
+    for (const LangEntry& e : addedDefaults(languageColumn(GetParam())))
+        texts << QString::fromStdU16String(LangTable::expandLineBreaks(e.text));
     // The texts really are in the language (not the English fall-back).
     const QString all = texts.join(QLatin1Char('|'));
     bool anyCjk = false;
