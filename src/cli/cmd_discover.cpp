@@ -6,8 +6,6 @@
 // Both run on the real schedules (LANROVE_TIME_SCALE shortens them).
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -15,7 +13,9 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "discovery/camera_store.h"
+#include "discovery/datagram_codec.h"
 #include "discovery/datagram_link.h"
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
@@ -25,64 +25,33 @@
 namespace lanrove::cli {
 namespace {
 
-struct Options {
-    std::map<std::string, std::string> values;
-    std::vector<std::string> flags;
-    bool has(const std::string& k) const { return values.count(k) != 0; }
-    std::string get(const std::string& k, const std::string& d = "") const {
-        const auto it = values.find(k);
-        return it == values.end() ? d : it->second;
-    }
+// Where a diagnostic run goes and what it records.
+struct RigOptions {
+    int adapter = 0;
+    std::string interface;
+    std::string codePage = "CP1252";
+    std::string trace;  // folder of the trace log; empty: none
 };
 
-bool parseOptions(const std::vector<std::string>& args, const std::vector<std::string>& withValue,
-                  const std::vector<std::string>& flags, Options& out, const char* command) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        bool known = false;
-        for (const auto& f : flags)
-            if (a == f) {
-                out.flags.push_back(a);
-                known = true;
-            }
-        for (const auto& v : withValue)
-            if (a == v) {
-                if (i + 1 >= args.size()) {
-                    std::fprintf(stderr, "%s: %s needs a value\n", command, a.c_str());
-                    return false;
-                }
-                out.values[a] = args[++i];
-                known = true;
-            }
-        if (!known) {
-            std::fprintf(stderr, "%s: unknown option %s\n", command, a.c_str());
-            return false;
-        }
-    }
-    return true;
-}
-
-// The adapter named by --interface, or the one at --adapter (default 0).
-bool chooseAdapter(const Options& o, AdapterEntry& out, const char* command) {
+// The adapter named by --interface, or the one at --adapter.
+bool chooseAdapter(const RigOptions& o, AdapterEntry& out, const char* command) {
     std::vector<AdapterEntry> adapters;
     enumerateSystemAdapters(adapters);
-    if (o.has("--interface")) {
+    if (!o.interface.empty()) {
         for (const auto& a : adapters)
-            if (a.ifName() == o.get("--interface")) {
+            if (a.ifName() == o.interface) {
                 out = a;
                 return true;
             }
-        std::fprintf(stderr, "%s: no adapter %s with an address\n", command,
-                     o.get("--interface").c_str());
+        std::fprintf(stderr, "%s: no adapter %s with an address\n", command, o.interface.c_str());
         return false;
     }
-    const long index = std::strtol(o.get("--adapter", "0").c_str(), nullptr, 10);
-    if (index < 0 || index >= static_cast<long>(adapters.size())) {
-        std::fprintf(stderr, "%s: no adapter %ld (there are %zu with an address)\n", command, index,
-                     adapters.size());
+    if (o.adapter < 0 || static_cast<std::size_t>(o.adapter) >= adapters.size()) {
+        std::fprintf(stderr, "%s: no adapter %d (there are %zu with an address)\n", command,
+                     o.adapter, adapters.size());
         return false;
     }
-    out = adapters[static_cast<std::size_t>(index)];
+    out = adapters[static_cast<std::size_t>(o.adapter)];
     return true;
 }
 
@@ -112,18 +81,14 @@ struct Rig {
     DatagramLink link;
     SendScheduler scheduler{link, *store, log, clock};
 
-    Rig(const Options& o, const AdapterEntry& adapter)
-        : link(*store, transport, log, clock, WireCodec(o.get("--codepage", "CP1252"))) {
-        if (o.has("--trace")) log.create(o.get("--trace"));
+    Rig(const RigOptions& o, const AdapterEntry& adapter)
+        : link(*store, transport, log, clock, WireCodec(o.codePage)) {
+        if (!o.trace.empty()) log.create(o.trace);
         link.setAdapter(adapter);
     }
 };
 
-int runDiscover(Context& ctx) {
-    Options o;
-    if (!parseOptions(ctx.args, {"--adapter", "--interface", "--codepage", "--trace"}, {}, o,
-                      "discover"))
-        return kExitUsage;
+int runDiscover(const RigOptions& o) {
     AdapterEntry adapter;
     if (!chooseAdapter(o, adapter, "discover")) return kExitFailure;
     Rig rig(o, adapter);
@@ -152,47 +117,47 @@ int runDiscover(Context& ctx) {
     return kExitOk;
 }
 
-int runDiscoverSet(Context& ctx) {
-    Options o;
-    if (!parseOptions(ctx.args,
-                      {"--adapter", "--interface", "--codepage", "--trace", "--mac", "--ip",
-                       "--mask", "--gateway", "--proto", "--port", "--ssl", "--title", "--user",
-                       "--password", "--option", "--schedule"},
-                      {}, o, "discover-set"))
-        return kExitUsage;
-    if (!o.has("--mac") || !o.has("--ip")) {
-        std::fprintf(stderr, "discover-set: --mac and --ip are required\n");
-        return kExitUsage;
-    }
-    const std::string scheduleText = o.get("--schedule", "manual");
-    if (scheduleText != "manual" && scheduleText != "auto") {
-        std::fprintf(stderr, "discover-set: --schedule is manual or auto\n");
-        return kExitUsage;
-    }
-    const SendSchedule schedule =
-        scheduleText == "auto" ? SendSchedule::Auto : SendSchedule::Manual;
+struct SetOptions {
+    RigOptions rig;
+    std::string mac;
+    std::string ip;
+    std::string mask;     // empty: the adapter's
+    std::string gateway;  // empty: the adapter's
+    int proto = 2;
+    std::string port = "80";
+    std::string ssl = "0";
+    std::string title;
+    std::string user = "vorly";  // the cameras' default credentials
+    std::string password = "vorly";
+    int netOption = 0;
+    std::string schedule = "manual";
+};
+
+int runDiscoverSet(const SetOptions& o) {
+    const SendSchedule schedule = o.schedule == "auto" ? SendSchedule::Auto : SendSchedule::Manual;
     AdapterEntry adapter;
-    if (!chooseAdapter(o, adapter, "discover-set")) return kExitFailure;
-    Rig rig(o, adapter);
+    if (!chooseAdapter(o.rig, adapter, "discover-set")) return kExitFailure;
+    // Replies carry the MAC in upper case with colons: the record's text must compare equal.
+    dgram::MacBytes macBytes{};
+    dgram::parseMacText(std::string_view(o.mac), macBytes);
+    const std::string mac = dgram::macTextUpper(macBytes.data());
+    Rig rig(o.rig, adapter);
     CameraStore* store = rig.store.get();
 
     CameraEntry& record = store->m_SetTable[0];
     record.clear();
     setField(record.szNo, std::string_view("1"));
-    setField(record.szMac, std::string_view(o.get("--mac")));
-    setField(record.szIp, std::string_view(o.get("--ip")));
-    setField(record.szMask, std::string_view(o.get("--mask", std::string(adapter.mask()))));
-    setField(record.szGateway,
-             std::string_view(o.get("--gateway", std::string(adapter.gateway()))));
-    setField(record.szPort, std::string_view(o.get("--port", "80")));
-    setField(record.szSsl, std::string_view(o.get("--ssl", "0")));
-    setField(record.szTitle, std::string_view(o.get("--title", "")));
-    setField(record.szUser, std::string_view(o.get("--user", "vorly")));
-    setField(record.szPassword, std::string_view(o.get("--password", "vorly")));
-    record.wProtoVer =
-        static_cast<std::uint16_t>(std::strtol(o.get("--proto", "2").c_str(), nullptr, 10));
-    record.bNetOption =
-        static_cast<std::uint8_t>(std::strtol(o.get("--option", "0").c_str(), nullptr, 10));
+    setField(record.szMac, std::string_view(mac));
+    setField(record.szIp, std::string_view(o.ip));
+    setField(record.szMask, o.mask.empty() ? adapter.mask() : std::string_view(o.mask));
+    setField(record.szGateway, o.gateway.empty() ? adapter.gateway() : std::string_view(o.gateway));
+    setField(record.szPort, std::string_view(o.port));
+    setField(record.szSsl, std::string_view(o.ssl));
+    setField(record.szTitle, std::string_view(o.title));
+    setField(record.szUser, std::string_view(o.user));
+    setField(record.szPassword, std::string_view(o.password));
+    record.wProtoVer = static_cast<std::uint16_t>(o.proto);
+    record.bNetOption = static_cast<std::uint8_t>(o.netOption);
 
     store->resetReplies();
     rig.link.startRecvThread();
@@ -228,16 +193,88 @@ int runDiscoverSet(Context& ctx) {
     return accepted ? kExitOk : kExitFailure;
 }
 
-CommandRegistration regDiscover{{"discover",
-                                 "discover [--adapter N|--interface IF] [--codepage CP] [--trace "
-                                 "DIR]  diagnostic: one search pass, raw records as JSON",
-                                 &runDiscover}};
-CommandRegistration regDiscoverSet{
-    {"discover-set",
-     "discover-set --mac MAC --ip IP [--mask M --gateway G --proto 1|2 --port P --ssl 0|1 --title "
-     "T --user U --password P --schedule manual|auto]  diagnostic: one IP-setting run, replies as "
-     "JSON",
-     &runDiscoverSet}};
+// A place in the adapter list: decimal digits, 0 for the first.
+CLI::Validator adapterNumber() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            const bool digits = !value.empty() && value.size() <= 4 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            return digits ? std::string() : value + " is not an adapter number (0 for the first)";
+        },
+        "", "adapter-number");
+}
+
+void addRigOptions(CLI::App& app, RigOptions& o) {
+    auto* adapter =
+        app.add_option("--adapter", o.adapter, "the adapter at this place in the adapter list")
+            ->capture_default_str()
+            ->type_name("N")
+            ->check(adapterNumber());
+    addInterface(app, o.interface)->type_name("IF")->excludes(adapter);
+    app.add_option("--codepage", o.codePage, "code page of the texts in the datagrams")
+        ->capture_default_str()
+        ->type_name("CP");
+    app.add_option("--trace", o.trace, "write the trace log into this folder")->type_name("DIR");
+}
+
+Runner defineDiscover(CLI::App& app, const char* /*argv0*/) {
+    auto o = std::make_shared<RigOptions>();
+    addRigOptions(app, *o);
+    return [o] { return runDiscover(*o); };
+}
+
+Runner defineDiscoverSet(CLI::App& app, const char* /*argv0*/) {
+    auto o = std::make_shared<SetOptions>();
+    app.add_option("--mac", o->mac, "the camera to set")
+        ->required()
+        ->type_name("MAC")
+        ->check(macAddress());
+    app.add_option("--ip", o->ip, "its new address")
+        ->required()
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    app.add_option("--mask", o->mask, "its subnet mask (default: the adapter's)")
+        ->type_name("MASK")
+        ->check(subnetMask());
+    app.add_option("--gateway", o->gateway, "its default gateway (default: the adapter's)")
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    app.add_option("--proto", o->proto, "the camera's protocol version")
+        ->capture_default_str()
+        ->type_name("1|2")
+        ->check(CLI::IsMember({1, 2}).description(""));
+    app.add_option("--port", o->port, "its HTTP port")
+        ->capture_default_str()
+        ->type_name("PORT")
+        ->check(portNumber());
+    app.add_option("--ssl", o->ssl, "HTTPS off or on")
+        ->capture_default_str()
+        ->type_name("0|1")
+        ->check(CLI::IsMember({"0", "1"}).description(""));
+    app.add_option("--title", o->title, "its camera title")->type_name("TEXT");
+    app.add_option("--user", o->user, "login name (default: the factory account)")
+        ->type_name("USER");
+    app.add_option("--password", o->password, "login password (default: the factory account)")
+        ->type_name("PASSWORD");
+    app.add_option("--option", o->netOption, "the network option byte of the request")
+        ->capture_default_str()
+        ->type_name("0-255")
+        ->check(CLI::Range(0, 255).description(""));
+    app.add_option("--schedule", o->schedule,
+                   "send schedule: manual (one camera) or auto (automatic setting)")
+        ->capture_default_str()
+        ->type_name("manual|auto")
+        ->check(CLI::IsMember({"manual", "auto"}).description(""));
+    addRigOptions(app, o->rig);
+    return [o] { return runDiscoverSet(*o); };
+}
+
+const CommandRegistration regDiscover{
+    {"discover", "diagnostic: one search pass on one adapter, the raw records as JSON",
+     "1  no such adapter", &defineDiscover}};
+const CommandRegistration regDiscoverSet{
+    {"discover-set", "diagnostic: one IP-setting run for one camera, the replies as JSON",
+     "1  the camera did not accept the setting, or no such adapter", &defineDiscoverSet}};
 
 }  // namespace
 }  // namespace lanrove::cli

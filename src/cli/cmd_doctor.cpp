@@ -1,18 +1,17 @@
 // lanrove-cli doctor: searches, then tells why a found camera cannot be reached or opened, and
 // what on the PC stands in the way, with the evidence and the fix of each finding.
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/site_survey.h"
 
 namespace lanrove::cli {
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: lanrove-cli doctor [--json] [--quiet] [--interface IF] [--home DIR]\n";
 
 nlohmann::json findingJson(const Finding& f) {
     return {{"code", f.code},
@@ -25,41 +24,26 @@ nlohmann::json findingJson(const Finding& f) {
             {"fix", f.fix}};
 }
 
-int run(Context& ctx) {
+struct DoctorOptions {
     bool json = false;
     bool quiet = false;
     std::string home;
     std::string interface;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        const bool hasValue = i + 1 < ctx.args.size();
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (a == "--home" && hasValue) {
-            home = ctx.args[++i];
-        } else if (a == "--interface" && hasValue) {
-            interface = ctx.args[++i];
-        } else {
-            std::fprintf(stderr, "doctor: unknown option %s\n%s", a.c_str(), kUsage);
-            return kExitUsage;
-        }
-    }
+};
+
+int run(const DoctorOptions& o, const char* argv0) {
     catchInterrupts();
-    CoreSession session(ctx.argv0, home);
-    if (!interface.empty() && !session.useInterface(interface)) {
-        std::fprintf(stderr, "doctor: no adapter named %s\n", interface.c_str());
-        return kExitUsage;
-    }
-    const Survey s = surveySite(session, quiet || json);
+    CoreSession session(argv0, o.home);
+    if (!o.interface.empty() && !session.useInterface(o.interface))
+        return usageError("doctor", "no adapter named " + o.interface);
+    const Survey s = surveySite(session, o.quiet || o.json);
     if (!s.searched) return 130;
-    if (!quiet)
+    if (!o.quiet)
         std::fprintf(stderr, "doctor: %d cameras, search %.3fs, checks %.3fs\n",
                      s.doctor.camerasChecked, s.searchSeconds, s.doctorSeconds);
     int errors = 0;
     for (const Finding& f : s.doctor.findings) errors += f.severity == Severity::Error ? 1 : 0;
-    if (json) {
+    if (o.json) {
         nlohmann::json out;
         out["cameras"] = s.doctor.camerasChecked;
         out["findings"] = nlohmann::json::array();
@@ -81,11 +65,18 @@ int run(Context& ctx) {
     return errors > 0 ? kExitFailure : kExitOk;
 }
 
+Runner define(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<DoctorOptions>();
+    addJson(app, o->json);
+    app.add_flag("--quiet", o->quiet, "nothing on stderr but errors");
+    addInterface(app, o->interface)->type_name("IF");
+    addHome(app, o->home)->type_name("DIR");
+    return [o, argv0] { return run(*o, argv0); };
+}
+
 const CommandRegistration reg{
-    {"doctor",
-     "doctor [--json] [--quiet] [--interface IF]  search, then report what keeps cameras "
-     "from being reached or opened",
-     &run}};
+    {"doctor", "search, then report what keeps cameras from being reached or opened",
+     "1  a finding of severity error\n130  cancelled with Ctrl-C", &define}};
 
 }  // namespace
 

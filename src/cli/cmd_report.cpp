@@ -3,11 +3,13 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "app/language.h"
 #include "app/site_report.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/site_survey.h"
 #include "support/text.h"
 #ifdef LANROVE_HAVE_PDF
@@ -18,60 +20,47 @@ namespace lanrove::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: lanrove-cli report --out FILE.html|FILE.pdf [--snapshots] [--quiet] "
-    "[--interface IF] [--home DIR]\n";
-
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-int run(Context& ctx) {
+bool isPdf(const std::string& file) {
+    return endsWith(file, ".pdf");
+}
+
+// The report's file names its format: .html (or .htm) or .pdf.
+CLI::Validator reportFile() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            if (isPdf(value) || endsWith(value, ".html") || endsWith(value, ".htm")) return {};
+            return value + " must end in .html or .pdf";
+        },
+        "", "report-file");
+}
+
+struct ReportOptions {
     std::string out;
     bool snapshots = false;
     bool quiet = false;
     std::string home;
     std::string interface;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        const bool hasValue = i + 1 < ctx.args.size();
-        if (a == "--out" && hasValue) {
-            out = ctx.args[++i];
-        } else if (a == "--snapshots") {
-            snapshots = true;
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (a == "--home" && hasValue) {
-            home = ctx.args[++i];
-        } else if (a == "--interface" && hasValue) {
-            interface = ctx.args[++i];
-        } else {
-            std::fprintf(stderr, "report: unknown option %s\n%s", a.c_str(), kUsage);
-            return kExitUsage;
-        }
-    }
-    const bool pdf = endsWith(out, ".pdf");
-    if (out.empty() || (!pdf && !endsWith(out, ".html") && !endsWith(out, ".htm"))) {
-        std::fprintf(stderr, "report: --out must name a .html or .pdf file\n%s", kUsage);
-        return kExitUsage;
-    }
+};
+
+int run(const ReportOptions& o, const char* argv0) {
+    const std::string& out = o.out;
+    const bool pdf = isPdf(out);
 #ifndef LANROVE_HAVE_PDF
-    if (pdf) {
-        std::fprintf(stderr, "report: this build cannot write PDF files\n");
-        return kExitUsage;
-    }
+    if (pdf) return usageError("report", "this build cannot write PDF files");
 #endif
     catchInterrupts();
-    CoreSession session(ctx.argv0, home);
-    if (!interface.empty() && !session.useInterface(interface)) {
-        std::fprintf(stderr, "report: no adapter named %s\n", interface.c_str());
-        return kExitUsage;
-    }
-    const Survey s = surveySite(session, quiet);
+    CoreSession session(argv0, o.home);
+    if (!o.interface.empty() && !session.useInterface(o.interface))
+        return usageError("report", "no adapter named " + o.interface);
+    const Survey s = surveySite(session, o.quiet);
     if (!s.searched) return 130;
     const auto t0 = std::chrono::steady_clock::now();
     const SiteReportData data =
-        collectSiteReport(session.core(), s.doctor, listRecords(session.core()), snapshots,
+        collectSiteReport(session.core(), s.doctor, listRecords(session.core()), o.snapshots,
                           [] { return interrupted(); });
     if (pdf) {
 #ifdef LANROVE_HAVE_PDF
@@ -96,18 +85,29 @@ int run(Context& ctx) {
     }
     const double secs =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (!quiet)
+    if (!o.quiet)
         std::fprintf(stderr,
                      "report: %zu cameras, %zu changes, search %.3fs, checks %.3fs, report %.3fs\n",
                      data.rows.size(), data.changes.size(), s.searchSeconds, s.doctorSeconds, secs);
     return kExitOk;
 }
 
+Runner define(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<ReportOptions>();
+    app.add_option("--out", o->out, "the report file to write: FILE.html or FILE.pdf")
+        ->required()
+        ->type_name("FILE")
+        ->check(reportFile());
+    app.add_flag("--snapshots", o->snapshots, "add a picture from each camera that can give one");
+    app.add_flag("--quiet", o->quiet, "nothing on stderr but errors");
+    addInterface(app, o->interface)->type_name("IF");
+    addHome(app, o->home)->type_name("DIR");
+    return [o, argv0] { return run(*o, argv0); };
+}
+
 const CommandRegistration reg{
-    {"report",
-     "report --out FILE.html|FILE.pdf [--snapshots] [--interface IF]  write the site handover "
-     "report",
-     &run}};
+    {"report", "search, run the doctor and write the site handover report (HTML or PDF)",
+     "1  the report could not be written\n130  cancelled with Ctrl-C", &define}};
 
 }  // namespace
 

@@ -1,10 +1,9 @@
 // lanrove-cli search: a full camera search over every adapter, as the desktop program's Search
 // button runs it, printed in list order with the main window's nine columns and four counters.
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -13,15 +12,14 @@
 #include "app/list_export.h"
 #include "app/setup_core.h"
 #include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/search_progress.h"
 #include "support/program_paths.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: lanrove-cli search [--json|--csv] [--quiet] [--stats] [--home DIR]\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -133,31 +131,17 @@ void printCsv(const SetupCore& core) {
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
-int run(Context& ctx) {
-    enum class Format { Table, Json, Csv } format = Format::Table;
+struct SearchOptions {
+    bool json = false;
+    bool csv = false;
     bool quiet = false;
     bool stats = false;
     std::string home;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        if (a == "--json") {
-            format = Format::Json;
-        } else if (a == "--csv") {
-            format = Format::Csv;
-        } else if (a == "--stats") {
-            stats = true;
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (a == "--home" && i + 1 < ctx.args.size()) {
-            home = ctx.args[++i];
-        } else {
-            std::fprintf(stderr, "search: unknown option %s\n%s", a.c_str(), kUsage);
-            return kExitUsage;
-        }
-    }
+};
 
+int run(const SearchOptions& o, const char* argv0) {
     TraceLog log;
-    SetupCore core(defaultClock(), log, ProgramPaths::resolve(ctx.argv0, home), langIdFromLocale());
+    SetupCore core(defaultClock(), log, ProgramPaths::resolve(argv0, o.home), langIdFromLocale());
     core.readEditionAndSettings();
     core.createLog();
     core.loadTexts();
@@ -171,34 +155,27 @@ int run(Context& ctx) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    const bool progress = !quiet && isatty(STDERR_FILENO) != 0;
     const void* handle = &core;
     core.prepareSearch(handle);
     const auto started = std::chrono::steady_clock::now();
     core.startSearch(events);
+    SearchProgress progress(core, o.quiet);
     bool cancelled = false;
     while (core.searchRunning()) {
         queue.drain(Millis(100));
         if (g_interrupted != 0 && !cancelled) {
             cancelled = true;
             core.cancelSearch();
-            if (!quiet) std::fprintf(stderr, "\nsearch: cancelling\n");
+            progress.clear();
+            if (!o.quiet) std::fprintf(stderr, "search: cancelling\n");
         }
-        if (progress) {
-            const int a = core.search() ? core.search()->currentAdapter() : -1;
-            std::fprintf(
-                stderr, "\rsearching: adapter %d/%zu %s, %d cameras   ", a + 1,
-                core.adapters().size(),
-                a >= 0 ? std::string(core.adapters()[static_cast<std::size_t>(a)].ifName()).c_str()
-                       : "",
-                core.list().rowCount());
-        }
+        progress.update();
     }
     while (queue.drain(Millis(0)) > 0) {
     }
-    if (progress) std::fprintf(stderr, "\n");
+    progress.clear();
     core.shutdown(handle);
-    if (stats) {
+    if (o.stats) {
         // From the start of the search (its first request goes out at once) to the last row.
         const double secs = core.list().rowCount() > 0
                                 ? std::chrono::duration<double>(events.lastRow() - started).count()
@@ -211,26 +188,33 @@ int run(Context& ctx) {
     if (events.notFound() || rows == 0) {
         std::fprintf(stderr, "%s\n", toUtf8(core.text(u"ERROR_WINDOW", u"ERROR_SEARCH")).c_str());
     }
-    switch (format) {
-        case Format::Json:
-            printJson(core);
-            break;
-        case Format::Csv:
-            printCsv(core);
-            break;
-        case Format::Table:
-            if (rows > 0) printTable(core, core.classifier().counterTexts());
-            break;
-    }
+    if (o.json)
+        printJson(core);
+    else if (o.csv)
+        printCsv(core);
+    else if (rows > 0)
+        printTable(core, core.classifier().counterTexts());
     if (cancelled) return 130;
     return rows > 0 ? kExitOk : kExitFailure;
 }
 
+Runner define(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<SearchOptions>();
+    auto* json = addJson(app, o->json);
+    auto* csv = app.add_flag("--csv", o->csv,
+                             "print the list as CSV (UTF-8 with BOM), as the desktop program "
+                             "saves it");
+    json->excludes(csv);
+    app.add_flag("--quiet", o->quiet, "no progress line and no cancelling notice on stderr");
+    app.add_flag("--stats", o->stats,
+                 "tell on stderr how long the search took from its start to the last row");
+    addHome(app, o->home)->type_name("DIR");
+    return [o, argv0] { return run(*o, argv0); };
+}
+
 const CommandRegistration reg{
-    {"search",
-     "search [--json|--csv] [--quiet] [--stats] [--home DIR]  find every camera on "
-     "every adapter and list it",
-     &run}};
+    {"search", "find every camera on every adapter and list it as the desktop program does",
+     "1  no camera was found\n130  cancelled with Ctrl-C", &define}};
 
 }  // namespace
 

@@ -1,20 +1,20 @@
 // lanrove-cli texts: prints the effective text table (built-in texts after the Language.ini
 // overrides of the program folder), so that translators can check their Language.ini.
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/lang_table.h"
 #include "app/language.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "support/program_paths.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
 
 namespace {
-
-constexpr const char* kUsage = "usage: lanrove-cli texts [--lang ja|en|zh] [--app] [--home DIR]\n";
 
 std::optional<unsigned> langIdFromOption(const std::string& value) {
     if (value == "ja") return kLangIdJapanese;
@@ -37,41 +37,17 @@ std::string formatEntry(const LangEntry& e) {
     return toUtf8(e.section) + "/" + toUtf8(e.key) + "\t" + shown + "\n";
 }
 
-int usageError(const char* what, const std::string& arg) {
-    std::fprintf(stderr, "lanrove-cli texts: %s '%s'\n%s", what, arg.c_str(), kUsage);
-    return kExitUsage;
-}
-
-int run(Context& ctx) {
-    std::optional<unsigned> langId;
+struct TextsOptions {
+    std::string lang;  // empty: the locale decides
     bool appList = false;
     std::string home;
-    const auto& args = ctx.args;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (a == "--app") {
-            appList = true;
-        } else if (a == "--lang" || a == "--home") {
-            if (i + 1 >= args.size()) return usageError("missing value for", a);
-            const std::string& value = args[++i];
-            if (a == "--home") {
-                home = value;
-            } else if (!(langId = langIdFromOption(value))) {
-                return usageError("unknown language", value);
-            }
-        } else {
-            return usageError("unknown option", a);
-        }
-    }
+};
 
-    const ProgramPaths paths = ProgramPaths::resolve(ctx.argv0, home);
-    const unsigned id = langId.value_or(langIdFromLocale());
+int run(const TextsOptions& o, const char* argv0) {
+    const ProgramPaths paths = ProgramPaths::resolve(argv0, o.home);
+    const unsigned id = langIdFromOption(o.lang).value_or(langIdFromLocale());
     LangTable table;
-    if (appList)
+    if (o.appList)
         table.loadApplication(id, paths.languageIni());
     else
         table.loadMain(id, paths.languageIni());
@@ -87,10 +63,18 @@ int run(Context& ctx) {
     return kExitOk;
 }
 
-CommandRegistration reg{{"texts",
-                         "texts [--lang ja|en|zh] [--app] [--home DIR]  print the text table "
-                         "after the Language.ini overrides",
-                         &run}};
+Runner define(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<TextsOptions>();
+    app.add_option("--lang", o->lang, "language of the table (default: from the locale)")
+        ->type_name("ja|en|zh")
+        ->check(CLI::IsMember({"ja", "en", "zh"}).description(""));
+    app.add_flag("--app", o->appList, "the start-up texts instead of the main table");
+    addHome(app, o->home)->type_name("DIR");
+    return [o, argv0] { return run(*o, argv0); };
+}
+
+const CommandRegistration reg{{"texts", "print the text table after the Language.ini overrides",
+                               "1  the output could not be written", &define}};
 
 }  // namespace
 

@@ -2,14 +2,12 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #include "app/language.h"
-#include "cli/progress.h"
-#include "discovery/send_schedule.h"
+#include "cli/search_progress.h"
 #include "support/program_paths.h"
 
 namespace lanrove::cli {
@@ -93,33 +91,11 @@ bool CoreSession::search(bool quiet) {
     QueuedSearchRows events(m_queue, m_core);
     m_core.prepareSearch(&m_core);
     m_core.startSearch(events);
-    TerminalProgress progress(quiet);
-    const Clock& clock = defaultClock();
-    const auto passLength =
-        clock.scaled(Millis(kSendRounds * kSearchRequestPeriodMs + kSearchPassPauseMs));
-    int shownAdapter = -1;
-    auto passStart = clock.now();
+    SearchProgress progress(m_core, quiet);
     bool cancelled = false;
     while (m_core.searchRunning()) {
         m_queue.drain(kStepPeriod);
-        if (progress.enabled() && m_core.search() != nullptr) {
-            const int adapter = m_core.search()->currentAdapter();
-            const auto& adapters = m_core.adapters();
-            if (adapter != shownAdapter) {
-                shownAdapter = adapter;
-                passStart = clock.now();
-            }
-            if (adapter >= 0 && static_cast<std::size_t>(adapter) < adapters.size()) {
-                const auto inPass = std::chrono::duration_cast<Millis>(clock.now() - passStart);
-                const auto passesAfter = static_cast<long>(adapters.size()) - adapter - 1;
-                const long leftMs = std::max<long>(0, (passLength - inPass).count()) +
-                                    passesAfter * passLength.count();
-                progress.show(searchProgressText(
-                    std::string(adapters[static_cast<std::size_t>(adapter)].ifName()), adapter + 1,
-                    static_cast<int>(adapters.size()), m_core.list().rowCount(),
-                    (leftMs + 999) / 1000));
-            }
-        }
+        progress.update();
         if (interrupted() && !cancelled) {
             cancelled = true;
             m_core.cancelSearch();

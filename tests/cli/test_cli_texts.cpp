@@ -96,6 +96,8 @@ TEST(CliTexts, BadOptionsGiveUsageAndExitTwo) {
         const CliRun r = runCli(home, "LC_ALL=C", args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("usage: lanrove-cli texts"), std::string::npos);
+        // One line naming the command and what was wrong.
+        EXPECT_EQ(r.err.rfind("lanrove-cli texts: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
 }
