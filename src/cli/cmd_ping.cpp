@@ -36,9 +36,10 @@ int run(const std::vector<std::string>& targets, long timeoutMs) {
 Runner define(CLI::App& app, const char* /*argv0*/) {
     auto targets = std::make_shared<std::vector<std::string>>();
     auto timeoutMs = std::make_shared<long>(3000);
-    app.add_option("TARGET", *targets, "addresses to send one echo each, all at once")
+    app.add_option("TARGET", *targets, "addresses or host names to send one echo each, all at once")
         ->required()
-        ->check(ipv4Address());
+        ->type_name("ADDRESS")
+        ->check(hostOrAddress());
     app.add_option("--timeout", *timeoutMs, "how long to wait for each answer")
         ->capture_default_str()
         ->type_name("MS")

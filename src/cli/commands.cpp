@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 
@@ -49,16 +50,20 @@ std::string versionText() {
 }
 
 std::string exitCodesFooter(const char* own) {
-    std::string text = "Exit codes:\n  0  success\n";
+    // The command's own codes go in numeric order around the shared 0 and 2.
+    std::vector<std::pair<long, std::string>> lines = {
+        {0, "0  success"}, {2, "2  bad command line: unknown option, missing or malformed value"}};
     std::string_view rest = own != nullptr ? own : "";
     while (!rest.empty()) {
         const auto end = rest.find('\n');
-        text += "  ";
-        text += rest.substr(0, end);
-        text += '\n';
+        const std::string line(rest.substr(0, end));
+        if (!line.empty()) lines.emplace_back(std::strtol(line.c_str(), nullptr, 10), line);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     }
-    text += "  2  bad command line: unknown option, missing or malformed value";
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string text = "Exit codes:";
+    for (const auto& line : lines) text += "\n  " + line.second;
     return text;
 }
 

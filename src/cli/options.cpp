@@ -31,6 +31,26 @@ CLI::Validator ipv4Address() {
         "", "ipv4-address");
 }
 
+CLI::Validator hostOrAddress() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            std::uint32_t ignored = 0;
+            if (parseDottedQuad(value, ignored)) return {};
+            const std::string bad = value + " is not an IPv4 address or host name";
+            if (value.empty() || value.size() > 253 || value.front() == '-' || value.front() == '.')
+                return bad;
+            bool letter = false;
+            for (const char c : value) {
+                const bool alpha = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+                if (!alpha && !(c >= '0' && c <= '9') && c != '-' && c != '.') return bad;
+                letter = letter || alpha || c == '-';
+            }
+            // Digits and dots alone that are no address are a mistyped address.
+            return letter ? std::string() : value + " is not an IPv4 address";
+        },
+        "", "host-or-address");
+}
+
 CLI::Validator subnetMask() {
     return CLI::Validator(
         [](std::string& value) -> std::string {

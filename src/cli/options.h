@@ -11,9 +11,12 @@ namespace lanrove::cli {
 CLI::Validator ipv4Address();
 // A subnet mask in dotted-quad form whose one bits are contiguous.
 CLI::Validator subnetMask();
+// An IPv4 address, or a host name the system resolves ("lab-gateway"); text made of digits
+// and dots only must be a valid address, so "999.1.1.1" is refused.
+CLI::Validator hostOrAddress();
 // A TCP port number 1 to 65535, decimal digits only.
 CLI::Validator portNumber();
-// A MAC address, six hexadecimal pairs separated by ':' or '-'.
+// A MAC address, six hexadecimal pairs separated by ':' (either case).
 CLI::Validator macAddress();
 
 // The options many commands share.

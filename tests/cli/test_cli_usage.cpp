@@ -65,6 +65,16 @@ TEST(CliUsage, CommandHelpShowsOptionsAndExitCodes) {
     }
 }
 
+TEST(CliUsage, ExitCodesAreListedInNumericOrder) {
+    const CliRun r = runCliSplit("search --help");
+    const auto two = r.out.find("\n  2  bad command line");
+    const auto cancelled = r.out.find("\n  130  ");
+    ASSERT_NE(two, std::string::npos) << r.out;
+    ASSERT_NE(cancelled, std::string::npos) << r.out;
+    EXPECT_LT(r.out.find("\n  1  "), two) << r.out;
+    EXPECT_LT(two, cancelled) << r.out;
+}
+
 TEST(CliUsage, MalformedInputGivesOneLineAndExitTwo) {
     struct Case {
         const char* args;
@@ -86,6 +96,8 @@ TEST(CliUsage, MalformedInputGivesOneLineAndExitTwo) {
              Case{"info --ip", ""},
              Case{"ping 10.0.0.256", "lanrove-cli ping: TARGET: 10.0.0.256 is not an IPv4 address"},
              Case{"ping", "lanrove-cli ping: TARGET is required"},
+             Case{"ping 10.0.0.1 bad_name",
+                  "lanrove-cli ping: TARGET: bad_name is not an IPv4 address or host name"},
              Case{"ping 10.0.0.1 --timeout -5", ""},
              Case{"adapters --json --all", "lanrove-cli adapters: unknown option '--all'"},
              Case{"version now", "lanrove-cli version: unexpected argument 'now'"},
