@@ -3,148 +3,29 @@
 // ones and the free-address probe), shows the preview, asks once (unless --yes), sets the
 // accepted cameras one after another through the settings run, searches again and reports
 // every row as set / not-found / refused / caution.
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
-#include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "app/event_queue.h"
-#include "app/language.h"
 #include "app/plan_support.h"
 #include "app/setup_core.h"
 #include "cli/commands.h"
+#include "cli/core_session.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "runs/address_plan.h"
-#include "support/program_paths.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
 
 namespace {
 
-constexpr int kExitCancelled = 130;
-constexpr Millis kStepPeriod{100};
-
-constexpr const char* kUsage =
-    "usage: lanrove-cli apply PLAN.csv [--interface IF] [--dry-run] [--yes] [--json] "
-    "[--home DIR]\n";
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void onApplyInterrupt(int) {
-    g_interrupted = 1;
-}
-
-void catchInterrupts() {
-    struct sigaction sa {};
-    sa.sa_handler = onApplyInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
-class QueuedSearch final : public SearchEvents {
-  public:
-    QueuedSearch(EventQueue& queue, SetupCore& core) : m_queue(queue), m_core(core) {}
-    void searchNotFound() override {}
-    void setControlEnabled(int, bool) override {}
-    void setCloseEnabled(bool) override {}
-    void addRow(int recordIndex) override {
-        m_queue.post([this, recordIndex] { m_core.onAddRow(recordIndex); });
-    }
-    void markRows(int rowCount) override {
-        m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
-    }
-
-  private:
-    EventQueue& m_queue;
-    SetupCore& m_core;
-};
-
-class QueuedResults final : public SettingsRunEvents {
-  public:
-    QueuedResults(EventQueue& queue, SetupCore& core) : m_queue(queue), m_core(core) {}
-    void settingResult(const SettingResult& result) override {
-        m_queue.post([this, result] {
-            m_core.applySettingResult(result);
-            m_answered.insert(result.recordIndex);
-        });
-    }
-    bool answered(int index) const { return m_answered.count(index) != 0; }
-
-  private:
-    EventQueue& m_queue;
-    SetupCore& m_core;
-    std::set<int> m_answered;
-};
-
-class Session {
-  public:
-    Session(Context& ctx, const std::string& home)
-        : m_core(defaultClock(), m_log, ProgramPaths::resolve(ctx.argv0, home),
-                 langIdFromLocale()) {
-        m_core.readEditionAndSettings();
-        m_core.createLog();
-        m_core.loadTexts();
-        m_core.net().enumerateAdapters(m_core.adapters());
-    }
-    ~Session() { m_core.shutdown(&m_core); }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
-    SetupCore& core() { return m_core; }
-    EventQueue& queue() { return m_queue; }
-
-    bool useInterface(const std::string& name) {
-        std::vector<AdapterEntry> kept;
-        for (const AdapterEntry& a : m_core.adapters())
-            if (a.ifName() == name) kept.push_back(a);
-        m_core.adapters() = kept;
-        return !kept.empty();
-    }
-
-    bool search() {
-        QueuedSearch events(m_queue, m_core);
-        m_core.prepareSearch(&m_core);
-        m_core.startSearch(events);
-        bool cancelled = false;
-        while (m_core.searchRunning()) {
-            m_queue.drain(kStepPeriod);
-            if (g_interrupted != 0 && !cancelled) {
-                cancelled = true;
-                m_core.cancelSearch();
-            }
-        }
-        while (m_queue.drain(Millis(0)) > 0) {
-        }
-        std::fprintf(stderr, "search: %d cameras\n", m_core.list().rowCount());
-        return !cancelled;
-    }
-
-    bool drive(SettingsRun& run) {
-        run.begin();
-        bool over = false;
-        while (!over) {
-            m_queue.drain(kStepPeriod);
-            if (g_interrupted != 0 && !run.cancelled()) {
-                std::fprintf(stderr, "cancelling\n");
-                run.cancel();
-            }
-            over = run.cancelled() ? run.cancelTick() : run.progressTick();
-        }
-        while (m_queue.drain(Millis(0)) > 0) {
-        }
-        return !run.cancelled();
-    }
-
-  private:
-    TraceLog m_log;
-    SetupCore m_core;
-    EventQueue m_queue;
+struct ApplyOptions {
+    std::string planPath;
+    bool dryRun = false;
+    SessionOptions session;
 };
 
 nlohmann::json fieldsOf(const CameraEntry& e) {
@@ -214,70 +95,27 @@ nlohmann::json report(const std::string& planPath, const AdapterEntry& adapter,
             {"summary", summary}};
 }
 
-bool confirm(const std::string& message) {
-    std::fprintf(stderr, "%s [y/N] ", message.c_str());
-    std::fflush(stderr);
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
-}
-
-int runApply(Context& ctx) {
-    std::string planPath;
-    std::string home;
-    std::string interface;
-    bool yes = false;
-    bool json = false;
-    bool dryRun = false;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        if (a == "--yes") {
-            yes = true;
-        } else if (a == "--json") {
-            json = true;
-        } else if (a == "--dry-run") {
-            dryRun = true;
-        } else if (a == "--home" && i + 1 < ctx.args.size()) {
-            home = ctx.args[++i];
-        } else if (a == "--interface" && i + 1 < ctx.args.size()) {
-            interface = ctx.args[++i];
-        } else if (!a.empty() && a[0] != '-' && planPath.empty()) {
-            planPath = a;
-        } else {
-            std::fprintf(stderr, "apply: unknown option %s\n%s", a.c_str(), kUsage);
-            return kExitUsage;
-        }
-    }
-    if (planPath.empty()) {
-        std::fprintf(stderr, "apply: name the plan file\n%s", kUsage);
-        return kExitUsage;
-    }
+int runApply(const ApplyOptions& o) {
+    const std::string& planPath = o.planPath;
+    const bool json = o.session.json;
     // The plan's form first: a malformed plan sends nothing, not even a search.
     AddressPlan plan;
     PlanError error;
     if (!loadAddressPlan(planPath, plan, error)) {
         if (error.line > 0)
-            std::fprintf(stderr, "apply: %s line %d: %s\n", planPath.c_str(), error.line,
-                         error.message.c_str());
-        else
-            std::fprintf(stderr, "apply: %s: %s\n", planPath.c_str(), error.message.c_str());
-        return kExitUsage;
+            return usageError(
+                "apply", planPath + " line " + std::to_string(error.line) + ": " + error.message);
+        return usageError("apply", planPath + ": " + error.message);
     }
-    if (!yes && !dryRun && isatty(STDIN_FILENO) == 0) {
-        std::fprintf(stderr, "apply: no terminal to confirm on; give --yes to go ahead\n");
-        return kExitUsage;
-    }
+    if (!mayAsk("apply", o.session.yes || o.dryRun)) return kExitUsage;
 
-    Session session(ctx, home);
+    CoreSession session(o.session.argv0, o.session.home);
     SetupCore& core = session.core();
-    if (!interface.empty() && !session.useInterface(interface)) {
-        std::fprintf(stderr, "apply: no adapter %s with an IPv4 address\n", interface.c_str());
-        return kExitUsage;
-    }
+    if (!session.useInterfaceOf("apply", o.session.ifName)) return kExitUsage;
     catchInterrupts();
     core.log().trace(1, "Plan Apply(%s) Rows(%d)", planPath.c_str(),
                      static_cast<int>(plan.rows.size()));
-    if (!session.search()) return kExitCancelled;
+    if (!session.search(false)) return kExitInterrupted;
 
     const PlanCheckContext checkContext = planCheckContext(core);
     std::vector<PlanRowCheck> checks = checkAddressPlan(plan, checkContext, core.log());
@@ -287,29 +125,31 @@ int runApply(Context& ctx) {
 
     // The preview: on the terminal always (standard error when JSON goes to standard output).
     printTable(json ? stderr : stdout, checks);
-    bool confirmed = !ready.empty() && !dryRun;
-    if (confirmed && !yes) {
+    bool confirmed = !ready.empty() && !o.dryRun;
+    if (confirmed && !o.session.yes) {
         bool unreachable = false;
         for (std::size_t i : ready) unreachable = unreachable || checks[i].unreachableAfter;
         const char16_t* key = unreachable ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1";
         std::fprintf(stderr, "%zu of %zu rows will be set.\n", ready.size(), checks.size());
-        confirmed = confirm(toUtf8(core.text(u"CUSTOM_SETTING_WINDOW", key)));
-        if (!confirmed) std::fprintf(stderr, "apply: nothing changed\n");
+        confirmed = confirmChange("apply", session.text(u"CUSTOM_SETTING_WINDOW", key));
     }
     if (!confirmed) {
         if (json)
-            std::printf("%s\n", report(planPath, checkContext.adapter, checks, dryRun, false, false)
-                                    .dump(2)
-                                    .c_str());
-        if (dryRun) return ready.size() == checks.size() ? kExitOk : kExitFailure;
+            std::printf("%s\n",
+                        report(planPath, checkContext.adapter, checks, o.dryRun, false, false)
+                            .dump(2)
+                            .c_str());
+        if (o.dryRun) return ready.size() == checks.size() ? kExitOk : kExitFailure;
         return ready.empty() ? kExitFailure : kExitUsage;
     }
 
     // One camera after another, each as the manual setting runs it.
     bool cancelled = false;
     std::vector<bool> succeeded(checks.size(), false);
+    TerminalProgress progress(json);
+    int done = 0;
     for (std::size_t i : ready) {
-        if (g_interrupted != 0) {
+        if (interrupted()) {
             cancelled = true;
             break;
         }
@@ -318,10 +158,14 @@ int runApply(Context& ctx) {
                          static_cast<const void*>(&core));
         std::fprintf(stderr, "setting %s (line %d)\n", c.row.mac.c_str(), c.row.line);
         core.loginEntry() = c.login;
-        QueuedResults results(session.queue(), core);
+        QueuedSettingResults results(session.queue(), core);
         SettingsRun& run = core.newSettingsRun(results);
         run.prepareManual(c.login, c.after, c.statusWasOk);
-        const bool finished = session.drive(run);
+        const std::string target = c.row.mac + " -> " + fieldUtf8(c.after.szIp);
+        const int total = static_cast<int>(ready.size());
+        const bool finished = session.drive(
+            run, &progress, [&] { return settingProgressText("apply", done, total, target, -1); });
+        ++done;
         const CameraEntry& now = core.store().m_CamTable[static_cast<std::size_t>(c.tableIndex)];
         succeeded[i] = results.answered(c.tableIndex) && now.dwResult == kResultAccepted;
         if (!finished) {
@@ -331,7 +175,7 @@ int runApply(Context& ctx) {
     }
 
     // What the next search sees decides.
-    if (!cancelled && !session.search()) cancelled = true;
+    if (!cancelled && !session.search(false)) cancelled = true;
     for (std::size_t i : ready) {
         const CameraEntry* found = cancelled ? nullptr : findPlannedCamera(core, checks[i].row.mac);
         judgePlanRow(checks[i], succeeded[i], found);
@@ -344,15 +188,30 @@ int runApply(Context& ctx) {
             report(planPath, checkContext.adapter, checks, false, true, cancelled).dump(2).c_str());
     else
         printTable(stdout, checks);
-    if (cancelled) return kExitCancelled;
+    if (cancelled) return kExitInterrupted;
     return allSet ? kExitOk : kExitFailure;
 }
 
+Runner define(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<ApplyOptions>();
+    app.add_option("PLAN", o->planPath,
+                   "the address plan: CSV (or tab-separated) with a mac column and the values "
+                   "to set")
+        ->required()
+        ->type_name("PLAN.csv");
+    app.add_flag("--dry-run", o->dryRun,
+                 "check every row and show the preview; change nothing (no --yes needed)");
+    addSessionOptions(app, o->session, argv0, true);
+    return [o] { return runApply(*o); };
+}
+
 const CommandRegistration applyReg{
-    {"apply",
-     "apply PLAN.csv [--interface IF] [--dry-run] [--yes] [--json]  set cameras from an "
-     "address plan",
-     &runApply}};
+    {"apply", "set many cameras from an address plan (CSV): preview, one confirmation, report",
+     "1  a row was not set (not found, refused or in caution; with --dry-run: a row is not "
+     "ready, or no row is)\n"
+     "130  cancelled with Ctrl-C (or SIGTERM)\n"
+     "2  the plan is malformed, or the confirmation answered No",
+     &define}};
 
 }  // namespace
 

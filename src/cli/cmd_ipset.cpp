@@ -2,97 +2,29 @@
 // line. Both search first (the settings work on the camera table a search fills), check the
 // input with the dialogs' rules, ask for the dialogs' confirmation on the terminal (unless
 // --yes), then drive the settings run with the progress window's steps.
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "app/event_queue.h"
-#include "app/language.h"
 #include "app/setup_core.h"
 #include "cli/commands.h"
+#include "cli/core_session.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "discovery/ipv4_address.h"
 #include "runs/ip_setting_rules.h"
-#include "support/program_paths.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
 
 namespace {
 
-constexpr int kExitCancelled = 130;
 constexpr std::size_t kMaxTitleChars = 16;  // the setting dialog's title field
-constexpr Millis kStepPeriod{100};          // the window ticks once a second; we may be faster
-
-constexpr const char* kAutoUsage =
-    "usage: lanrove-cli auto-set --from A [--to B] [--interface IF] [--yes] [--json] "
-    "[--home DIR]\n";
-constexpr const char* kSetUsage =
-    "usage: lanrove-cli set --mac M [--ip A] [--mask M] [--gateway G] [--port P] "
-    "[--ssl on|off] [--title T] [--user U --password W] [--yes] [--json] [--home DIR]\n";
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void onSettingInterrupt(int) {
-    g_interrupted = 1;
-}
-
-void catchInterrupts() {
-    struct sigaction sa {};
-    sa.sa_handler = onSettingInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
-// The search worker's reports as calls on this thread.
-class QueuedSearch final : public SearchEvents {
-  public:
-    QueuedSearch(EventQueue& queue, SetupCore& core) : m_queue(queue), m_core(core) {}
-    void searchNotFound() override {}
-    void setControlEnabled(int, bool) override {}
-    void setCloseEnabled(bool) override {}
-    void addRow(int recordIndex) override {
-        m_queue.post([this, recordIndex] { m_core.onAddRow(recordIndex); });
-    }
-    void markRows(int rowCount) override {
-        m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
-    }
-
-  private:
-    EventQueue& m_queue;
-    SetupCore& m_core;
-};
-
-// The run's results, applied on this thread as the window applies them on its own.
-class QueuedResults final : public SettingsRunEvents {
-  public:
-    QueuedResults(EventQueue& queue, SetupCore& core) : m_queue(queue), m_core(core) {}
-    void settingResult(const SettingResult& result) override {
-        m_queue.post([this, result] {
-            m_core.applySettingResult(result);
-            m_answered.insert(result.recordIndex);
-        });
-    }
-    bool answered(int index) const { return m_answered.count(index) != 0; }
-
-  private:
-    EventQueue& m_queue;
-    SetupCore& m_core;
-    std::set<int> m_answered;
-};
-
-std::string text(SetupCore& core, const char16_t* section, const char16_t* key) {
-    return toUtf8(core.text(section, key));
-}
 
 const char16_t* checkTextKey(SettingCheck check) {
     switch (check) {
@@ -107,128 +39,12 @@ const char16_t* checkTextKey(SettingCheck check) {
     return u"ERROR_ID_PASSWORD";
 }
 
-// The dialog's refusal: the event line, then the warning box's text.
-int refuse(SetupCore& core, const char* command, const std::string& what, const char* event,
+// The dialog's refusal: the event line, then the warning box's text as a usage error.
+int refuse(CoreSession& session, const char* command, const std::string& what, const char* event,
            std::string_view subject, SettingCheck check) {
-    if (event != nullptr && *event != '\0') core.log().event(event, "err", subject);
-    std::fprintf(stderr, "%s: %s: %s\n", command, what.c_str(),
-                 text(core, u"ERROR_WINDOW", checkTextKey(check)).c_str());
-    return kExitUsage;
+    if (event != nullptr && *event != '\0') session.core().log().event(event, "err", subject);
+    return usageError(command, what + ": " + session.text(u"ERROR_WINDOW", checkTextKey(check)));
 }
-
-bool canConfirm() {
-    return isatty(STDIN_FILENO) != 0;
-}
-
-// The confirmation box's text with Yes/No on the terminal.
-bool confirm(const std::string& message) {
-    std::fprintf(stderr, "%s [y/N] ", message.c_str());
-    std::fflush(stderr);
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
-}
-
-struct Common {
-    bool yes = false;
-    bool json = false;
-    std::string home;
-    std::string interface;
-};
-
-// Options both commands share; false when `a` is none of them.
-bool commonOption(const std::vector<std::string>& args, std::size_t& i, Common& c) {
-    const std::string& a = args[i];
-    if (a == "--yes") {
-        c.yes = true;
-    } else if (a == "--json") {
-        c.json = true;
-    } else if (a == "--home" && i + 1 < args.size()) {
-        c.home = args[++i];
-    } else {
-        return false;
-    }
-    return true;
-}
-
-class Session {
-  public:
-    Session(Context& ctx, const Common& common)
-        : m_core(defaultClock(), m_log, ProgramPaths::resolve(ctx.argv0, common.home),
-                 langIdFromLocale()) {
-        m_core.readEditionAndSettings();
-        m_core.createLog();
-        m_core.loadTexts();
-        m_core.net().enumerateAdapters(m_core.adapters());
-    }
-    ~Session() { m_core.shutdown(&m_core); }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
-    SetupCore& core() { return m_core; }
-
-    // Keeps only the named adapter; false when there is none of that name.
-    bool useInterface(const std::string& name) {
-        std::vector<AdapterEntry> kept;
-        for (const AdapterEntry& a : m_core.adapters())
-            if (a.ifName() == name) kept.push_back(a);
-        m_core.adapters() = kept;
-        return !kept.empty();
-    }
-
-    // The search as the Search button runs it; false when it was cancelled.
-    bool search(bool quiet) {
-        QueuedSearch events(m_queue, m_core);
-        m_core.prepareSearch(&m_core);
-        m_core.startSearch(events);
-        bool cancelled = false;
-        while (m_core.searchRunning()) {
-            m_queue.drain(kStepPeriod);
-            if (g_interrupted != 0 && !cancelled) {
-                cancelled = true;
-                m_core.cancelSearch();
-            }
-        }
-        while (m_queue.drain(Millis(0)) > 0) {
-        }
-        if (!quiet) std::fprintf(stderr, "search: %d cameras\n", m_core.list().rowCount());
-        return !cancelled;
-    }
-
-    AdapterEntry adapterInUse() {
-        AdapterEntry a{};
-        a.clear();
-        const int i = m_core.adapterIndex();
-        if (i >= 0 && i < static_cast<int>(m_core.adapters().size()))
-            a = m_core.adapters()[static_cast<std::size_t>(i)];
-        return a;
-    }
-
-    // Drives the run with the progress window's steps; false when it was cancelled.
-    bool drive(SettingsRun& run) {
-        run.begin();
-        if (run.mode() == RunMode::Auto) run.startProbe();
-        bool over = false;
-        while (!over) {
-            m_queue.drain(kStepPeriod);
-            if (g_interrupted != 0 && !run.cancelled()) {
-                std::fprintf(stderr, "cancelling\n");
-                run.cancel();
-            }
-            over = run.cancelled() ? run.cancelTick() : run.progressTick();
-        }
-        while (m_queue.drain(Millis(0)) > 0) {
-        }
-        return !run.cancelled();
-    }
-
-    EventQueue& queue() { return m_queue; }
-
-  private:
-    TraceLog m_log;
-    SetupCore m_core;
-    EventQueue m_queue;
-};
 
 std::string statusOf(const CameraEntry& e) {
     return fieldUtf8(e.szStatus);
@@ -236,53 +52,73 @@ std::string statusOf(const CameraEntry& e) {
 
 // ------------------------------------------------------------------------------- auto-set
 
-int runAutoSet(Context& ctx) {
-    Common common;
+struct AutoSetOptions {
     std::string from;
     std::string to;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        if (commonOption(ctx.args, i, common)) continue;
-        if (a == "--from" && i + 1 < ctx.args.size()) {
-            from = ctx.args[++i];
-        } else if (a == "--to" && i + 1 < ctx.args.size()) {
-            to = ctx.args[++i];
-        } else if (a == "--interface" && i + 1 < ctx.args.size()) {
-            common.interface = ctx.args[++i];
-        } else {
-            std::fprintf(stderr, "auto-set: unknown option %s\n%s", a.c_str(), kAutoUsage);
-            return kExitUsage;
+    SessionOptions session;
+};
+
+// The status line of the run: the probe's time so far, then the cameras answered and the
+// send schedule's time left (the run ends with the schedule at the latest).
+class AutoSetProgress {
+  public:
+    AutoSetProgress(const SettingsRun& run, const QueuedSettingResults& results, int cameras)
+        : m_run(run),
+          m_results(results),
+          m_cameras(cameras),
+          m_started(m_clock.now()),
+          m_scheduleLength(m_clock.scaled(Millis(kSendRounds * kSettingPeriodMs))) {}
+
+    std::string operator()() {
+        const auto now = m_clock.now();
+        if (m_run.probeRunning() && !m_run.settingRunning())
+            return probeProgressText("auto-set", m_cameras, secondsBetween(m_started, now));
+        if (!m_sending) {
+            m_sending = true;
+            m_sendStart = now;
         }
-    }
-    if (from.empty()) {
-        std::fprintf(stderr, "auto-set: --from is needed\n%s", kAutoUsage);
-        return kExitUsage;
-    }
-    // Checked before anything is sent: the address rule of both fields.
-    const bool fromOk = ipv4::isValidAddressText(fromUtf8(from));
-    const bool toOk = to.empty() || ipv4::isValidAddressText(fromUtf8(to));
-    if (!common.yes && !canConfirm()) {
-        std::fprintf(stderr, "auto-set: no terminal to confirm on; give --yes to go ahead\n");
-        return kExitUsage;
+        const auto sent = std::chrono::duration_cast<Millis>(now - m_sendStart);
+        const long left = std::max<long>(0, (m_scheduleLength - sent).count());
+        return settingProgressText("auto-set", m_results.answeredCount(), m_cameras,
+                                   m_results.lastAddress(), (left + 999) / 1000);
     }
 
-    Session session(ctx, common);
-    SetupCore& core = session.core();
-    if (!fromOk || !toOk)
-        return refuse(core, "auto-set", fromOk ? "--to" : "--from",
-                      "The automatic setting is illegal", "", SettingCheck::Illegal);
-    if (!common.interface.empty() && !session.useInterface(common.interface)) {
-        std::fprintf(stderr, "auto-set: no adapter %s with an IPv4 address\n",
-                     common.interface.c_str());
-        return kExitUsage;
+  private:
+    static long secondsBetween(std::chrono::steady_clock::time_point from,
+                               std::chrono::steady_clock::time_point to) {
+        return static_cast<long>(std::chrono::duration_cast<Millis>(to - from).count() / 1000);
     }
+
+    const Clock& m_clock = defaultClock();
+    const SettingsRun& m_run;
+    const QueuedSettingResults& m_results;
+    int m_cameras;
+    std::chrono::steady_clock::time_point m_started;
+    Millis m_scheduleLength;
+    bool m_sending = false;
+    std::chrono::steady_clock::time_point m_sendStart{};
+};
+
+int runAutoSet(const AutoSetOptions& o) {
+    const SessionOptions& common = o.session;
+    if (!mayAsk("auto-set", common.yes)) return kExitUsage;
+
+    CoreSession session(common.argv0, common.home);
+    SetupCore& core = session.core();
+    // The dialog's address rule, stricter than the form the parser checked.
+    if (!ipv4::isValidAddressText(fromUtf8(o.from)) ||
+        (!o.to.empty() && !ipv4::isValidAddressText(fromUtf8(o.to))))
+        return refuse(session, "auto-set",
+                      ipv4::isValidAddressText(fromUtf8(o.from)) ? "--to" : "--from",
+                      "The automatic setting is illegal", "", SettingCheck::Illegal);
+    if (!session.useInterfaceOf("auto-set", common.ifName)) return kExitUsage;
     catchInterrupts();
-    if (!session.search(common.json)) return kExitCancelled;
+    if (!session.search(common.json)) return kExitInterrupted;
 
     const AdapterEntry adapter = session.adapterInUse();
-    const AutoRangeResult range = checkAutoRange(adapter, fromUtf8(from), fromUtf8(to));
+    const AutoRangeResult range = checkAutoRange(adapter, fromUtf8(o.from), fromUtf8(o.to));
     if (range.check != SettingCheck::Ok)
-        return refuse(core, "auto-set", range.focus == kIdFieldEnd ? "--to" : "--from",
+        return refuse(session, "auto-set", range.focus == kIdFieldEnd ? "--to" : "--from",
                       range.eventMessage, "", range.check);
 
     // The status texts as the table holds them (cut to the field like every classification).
@@ -308,18 +144,19 @@ int runAutoSet(Context& ctx) {
                      toUtf8(range.candidates.front()).c_str(),
                      toUtf8(range.candidates.back()).c_str(),
                      std::string(adapter.ifName()).c_str());
-        if (!confirm(text(core, u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1"))) {
-            std::fprintf(stderr, "auto-set: nothing changed\n");
+        if (!confirmChange("auto-set",
+                           session.text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1")))
             return kExitUsage;
-        }
     }
 
     core.log().trace(1, "AutoSetting Set(%p)", static_cast<const void*>(&core));
-    QueuedResults results(session.queue(), core);
+    QueuedSettingResults results(session.queue(), core);
     SettingsRun& run = core.newSettingsRun(results);
     run.prepareAuto(range.candidates, static_cast<int>(newCameras.size()), newText);
     const auto started = std::chrono::steady_clock::now();
-    const bool finished = session.drive(run);
+    TerminalProgress progress(common.json);
+    const bool finished = session.drive(
+        run, &progress, AutoSetProgress(run, results, static_cast<int>(newCameras.size())));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
@@ -355,7 +192,7 @@ int runAutoSet(Context& ctx) {
                         [](const nlohmann::json& c) { return c["set"].get<bool>(); })),
                     newCameras.size(), probe.batches, probe.addresses.size());
     }
-    if (!finished) return kExitCancelled;
+    if (!finished) return kExitInterrupted;
     return allSet ? kExitOk : kExitFailure;
 }
 
@@ -363,77 +200,36 @@ int runAutoSet(Context& ctx) {
 
 struct SetOptions {
     std::string mac;
+    // Unset: the camera's own value stays.
     std::optional<std::string> ip, mask, gateway, port, ssl, title, user, password;
+    SessionOptions session;
 };
 
-int runSet(Context& ctx) {
-    Common common;
-    SetOptions o;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        if (commonOption(ctx.args, i, common)) continue;
-        const bool hasValue = i + 1 < ctx.args.size();
-        std::optional<std::string>* target = a == "--ip"         ? &o.ip
-                                             : a == "--mask"     ? &o.mask
-                                             : a == "--gateway"  ? &o.gateway
-                                             : a == "--port"     ? &o.port
-                                             : a == "--ssl"      ? &o.ssl
-                                             : a == "--title"    ? &o.title
-                                             : a == "--user"     ? &o.user
-                                             : a == "--password" ? &o.password
-                                                                 : nullptr;
-        if (a == "--mac" && hasValue) {
-            o.mac = ctx.args[++i];
-        } else if (target != nullptr && hasValue) {
-            *target = ctx.args[++i];
-        } else {
-            std::fprintf(stderr, "set: unknown option %s\n%s", a.c_str(), kSetUsage);
-            return kExitUsage;
-        }
-    }
-    dgram::MacBytes macBytes{};
-    if (o.mac.empty() || !dgram::parseMacText(std::string_view(o.mac), macBytes)) {
-        std::fprintf(stderr, "set: --mac needs a MAC address such as 00:1B:7C:00:01:02\n%s",
-                     kSetUsage);
-        return kExitUsage;
-    }
-    if (o.ssl && *o.ssl != "on" && *o.ssl != "off") {
-        std::fprintf(stderr, "set: --ssl takes on or off\n");
-        return kExitUsage;
-    }
-    if (o.title && fromUtf8(*o.title).size() > kMaxTitleChars) {
-        std::fprintf(stderr, "set: --title takes at most %zu characters\n", kMaxTitleChars);
-        return kExitUsage;
-    }
-    if (o.user.has_value() != o.password.has_value()) {
-        std::fprintf(stderr, "set: --user and --password go together\n");
-        return kExitUsage;
-    }
+int runSet(const SetOptions& o) {
+    const SessionOptions& common = o.session;
     // The field rules that need no camera, checked before anything is sent.
     const char* badField = nullptr;
     for (const auto& [opt, name] : {std::pair{&o.ip, "--ip"}, std::pair{&o.mask, "--mask"},
                                     std::pair{&o.gateway, "--gateway"}})
         if (badField == nullptr && opt->has_value() && !ipv4::isValidAddressText(fromUtf8(**opt)))
             badField = name;
-    if (badField == nullptr && o.port && !isValidPortText(fromUtf8(*o.port))) badField = "--port";
     const bool badLogin = o.user && (!isValidLoginText(fromUtf8(*o.user)) ||
                                      !isValidLoginText(fromUtf8(*o.password)));
-    if (!common.yes && !canConfirm()) {
-        std::fprintf(stderr, "set: no terminal to confirm on; give --yes to go ahead\n");
-        return kExitUsage;
-    }
+    if (!mayAsk("set", common.yes)) return kExitUsage;
 
-    Session session(ctx, common);
+    CoreSession session(common.argv0, common.home);
     SetupCore& core = session.core();
     if (badField != nullptr)
-        return refuse(core, "set", badField, "The manual setting is illegal", "",
+        return refuse(session, "set", badField, "The manual setting is illegal", "",
                       SettingCheck::Illegal);
     if (badLogin)
-        return refuse(core, "set", isValidLoginText(fromUtf8(*o.user)) ? "--password" : "--user",
+        return refuse(session, "set", isValidLoginText(fromUtf8(*o.user)) ? "--password" : "--user",
                       "The log in setting is illegal", "", SettingCheck::Illegal);
     catchInterrupts();
-    if (!session.search(common.json)) return kExitCancelled;
+    if (!session.search(common.json)) return kExitInterrupted;
 
+    dgram::MacBytes macBytes{};
+    dgram::parseMacText(std::string_view(o.mac), macBytes);  // checked by the parser
     const std::string macText = dgram::macTextUpper(macBytes.data());
     const int index = core.store().findByMac(fromUtf8(macText), static_cast<int>(kCameraTableSize));
     if (index < 0) {
@@ -465,18 +261,15 @@ int runSet(Context& ctx) {
     if (step == LoginStep::AskPrefilled && o.user) {
         useGiven();  // accepted as entered, like the pre-filled login dialog
     } else if (step == LoginStep::TestDefault && core.loginTest(work) >= kCgiFailed) {
-        if (!o.user) {
-            std::fprintf(stderr,
-                         "set: the camera refuses the default account; give --user and "
-                         "--password\n");
-            return kExitUsage;
-        }
+        if (!o.user)
+            return usageError("set",
+                              "the camera refuses the default account; give --user and "
+                              "--password");
         useGiven();
         if (core.loginTest(work) >= kCgiFailed) {
             core.log().event("Failed in log in", "err", title);
-            std::fprintf(stderr, "set: --user/--password: %s\n",
-                         text(core, u"ERROR_WINDOW", u"ERROR_ID_PASSWORD").c_str());
-            return kExitUsage;
+            return usageError(
+                "set", "--user/--password: " + session.text(u"ERROR_WINDOW", u"ERROR_ID_PASSWORD"));
         }
     }
     core.log().trace(1, "ManualSetting Set(%p)", static_cast<const void*>(&core));
@@ -494,7 +287,7 @@ int runSet(Context& ctx) {
                             : check.focus == kIdFieldMask    ? "--mask"
                             : check.focus == kIdFieldGateway ? "--gateway"
                                                              : "--port";
-        return refuse(core, "set", field, check.eventMessage, title, check.check);
+        return refuse(session, "set", field, check.eventMessage, title, check.check);
     }
     CameraEntry edited = work;
     setField(edited.szIp, std::u16string_view(fields.ip));
@@ -508,14 +301,11 @@ int runSet(Context& ctx) {
             check.unreachableAfter ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1";
         std::fprintf(stderr, "%s (%s): %s -> %s\n", macText.c_str(), title.c_str(),
                      fieldUtf8(current.szIp).c_str(), toUtf8(fields.ip).c_str());
-        if (!confirm(text(core, u"CUSTOM_SETTING_WINDOW", key))) {
-            std::fprintf(stderr, "set: nothing changed\n");
-            return kExitUsage;
-        }
+        if (!confirmChange("set", session.text(u"CUSTOM_SETTING_WINDOW", key))) return kExitUsage;
     }
 
     core.loginEntry() = work;
-    QueuedResults results(session.queue(), core);
+    QueuedSettingResults results(session.queue(), core);
     SettingsRun& run = core.newSettingsRun(results);
     run.prepareManual(work, edited, statusOk);
     const bool finished = session.drive(run);
@@ -541,20 +331,81 @@ int runSet(Context& ctx) {
                     set ? "set" : "not set", statusOf(after).c_str(),
                     static_cast<unsigned>(after.dwResult));
     }
-    if (!finished) return kExitCancelled;
+    if (!finished) return kExitInterrupted;
     return set ? kExitOk : kExitFailure;
+}
+
+// ----------------------------------------------------------------------------- the options
+
+Runner defineAutoSet(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<AutoSetOptions>();
+    app.add_option("--from", o->from, "first address to hand out (in the adapter's subnet)")
+        ->required()
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    app.add_option("--to", o->to,
+                   "last address to hand out (default: the end of the --from subnet)")
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    addSessionOptions(app, o->session, argv0, true);
+    return [o] { return runAutoSet(*o); };
+}
+
+// A value whose absence keeps the camera's own.
+CLI::Option* addOptional(CLI::App& app, const char* name, std::optional<std::string>& target,
+                         const char* help) {
+    return app.add_option_function<std::string>(
+        name, [&target](const std::string& value) { target = value; }, help);
+}
+
+Runner defineSet(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<SetOptions>();
+    app.add_option("--mac", o->mac, "the camera to change")
+        ->required()
+        ->type_name("MAC")
+        ->check(macAddress());
+    addOptional(app, "--ip", o->ip, "new IP address")->type_name("ADDRESS")->check(ipv4Address());
+    addOptional(app, "--mask", o->mask, "new subnet mask")->type_name("MASK")->check(subnetMask());
+    addOptional(app, "--gateway", o->gateway, "new default gateway")
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    addOptional(app, "--port", o->port, "new HTTP port")->type_name("PORT")->check(portNumber());
+    addOptional(app, "--ssl", o->ssl, "HTTPS on or off (the port follows unless --port is given)")
+        ->type_name("on|off")
+        ->check(CLI::IsMember({"on", "off"}).description(""));
+    addOptional(app, "--title", o->title, "new camera title")
+        ->type_name("TITLE")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                if (fromUtf8(value).size() <= kMaxTitleChars) return {};
+                return value + " is longer than " + std::to_string(kMaxTitleChars) + " characters";
+            },
+            "", "title-length"));
+    auto* user = addOptional(app, "--user", o->user,
+                             "login name when the camera refuses the default account")
+                     ->type_name("USER");
+    auto* password =
+        addOptional(app, "--password", o->password, "login password")->type_name("PASSWORD");
+    user->needs(password);
+    password->needs(user);
+    addSessionOptions(app, o->session, argv0, false);
+    return [o] { return runSet(*o); };
 }
 
 const CommandRegistration autoReg{
     {"auto-set",
-     "auto-set --from A [--to B] [--interface IF] [--yes] [--json]  give every NEW camera a "
-     "free address",
-     &runAutoSet}};
+     "give every NEW camera a free address from a range (after a search, with the free-address "
+     "probe)",
+     "1  a NEW camera was not set (refused, or no answer)\n"
+     "130  cancelled with Ctrl-C (or SIGTERM)\n"
+     "2  an address the setting rules refuse, or the confirmation answered No",
+     &defineAutoSet}};
 const CommandRegistration setReg{
-    {"set",
-     "set --mac M [--ip A] [--mask M] [--gateway G] [--port P] [--ssl on|off] [--title T] "
-     "[--user U --password W] [--yes] [--json]  change one camera's network settings",
-     &runSet}};
+    {"set", "change one camera's network settings (found by its MAC in a search)",
+     "1  the camera was not found, or it did not take the settings\n"
+     "130  cancelled with Ctrl-C (or SIGTERM)\n"
+     "2  a value the setting rules refuse, a refused login, or the confirmation answered No",
+     &defineSet}};
 
 }  // namespace
 

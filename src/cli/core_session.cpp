@@ -7,8 +7,11 @@
 #include <iostream>
 
 #include "app/language.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "cli/search_progress.h"
 #include "support/program_paths.h"
+#include "support/text.h"
 
 namespace lanrove::cli {
 
@@ -67,6 +70,35 @@ bool confirm(const std::string& message) {
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
+void addSessionOptions(CLI::App& app, SessionOptions& options, const char* argv0,
+                       bool withInterface) {
+    options.argv0 = argv0;
+    if (withInterface) addInterface(app, options.ifName)->type_name("IF");
+    addYes(app, options.yes);
+    addJson(app, options.json);
+    addHome(app, options.home)->type_name("DIR");
+}
+
+bool confirmChange(const char* command, const std::string& question) {
+    if (confirm(question)) return true;
+    std::fprintf(stderr, "%s: nothing changed\n", command);
+    return false;
+}
+
+bool mayAsk(const char* command, bool yes) {
+    if (yes || canConfirm()) return true;
+    usageError(command, "no terminal to confirm on; give --yes to go ahead");
+    return false;
+}
+
+void QueuedSettingResults::settingResult(const SettingResult& result) {
+    m_queue.post([this, result] {
+        m_core.applySettingResult(result);
+        m_answered.insert(result.recordIndex);
+        m_lastAddress = fieldUtf8(result.record.szIp);
+    });
+}
+
 CoreSession::CoreSession(const char* argv0, const std::string& home)
     : m_core(defaultClock(), m_log, ProgramPaths::resolve(argv0, home), langIdFromLocale()) {
     m_core.readEditionAndSettings();
@@ -87,6 +119,12 @@ bool CoreSession::useInterface(const std::string& name) {
     return !kept.empty();
 }
 
+bool CoreSession::useInterfaceOf(const char* command, const std::string& name) {
+    if (name.empty() || useInterface(name)) return true;
+    usageError(command, "no adapter " + name + " with an IPv4 address");
+    return false;
+}
+
 bool CoreSession::search(bool quiet) {
     QueuedSearchRows events(m_queue, m_core);
     m_core.prepareSearch(&m_core);
@@ -102,11 +140,49 @@ bool CoreSession::search(bool quiet) {
         }
     }
     // The worker has ended: nothing posts any more, and the events object may go.
-    while (m_queue.drain(Millis(0)) > 0) {
-    }
+    settle();
     progress.clear();
     if (!quiet) std::fprintf(stderr, "search: %d cameras\n", m_core.list().rowCount());
     return !cancelled;
+}
+
+void CoreSession::settle() {
+    while (m_queue.drain(Millis(0)) > 0) {
+    }
+}
+
+AdapterEntry CoreSession::adapterInUse() {
+    AdapterEntry a{};
+    a.clear();
+    const int i = m_core.adapterIndex();
+    if (i >= 0 && i < static_cast<int>(m_core.adapters().size()))
+        a = m_core.adapters()[static_cast<std::size_t>(i)];
+    return a;
+}
+
+std::string CoreSession::text(const char16_t* section, const char16_t* key) {
+    return toUtf8(m_core.text(section, key));
+}
+
+bool CoreSession::drive(SettingsRun& run, TerminalProgress* progress,
+                        const std::function<std::string()>& status) {
+    run.begin();
+    if (run.mode() == RunMode::Auto) run.startProbe();
+    bool over = false;
+    while (!over) {
+        m_queue.drain(kStepPeriod);
+        if (interrupted() && !run.cancelled()) {
+            if (progress != nullptr) progress->clear();
+            std::fprintf(stderr, "cancelling\n");
+            run.cancel();
+        }
+        over = run.cancelled() ? run.cancelTick() : run.progressTick();
+        if (progress != nullptr && status && !over) progress->show(status());
+    }
+    // Both workers have ended: their last results are applied before the caller reads them.
+    settle();
+    if (progress != nullptr) progress->clear();
+    return !run.cancelled();
 }
 
 }  // namespace lanrove::cli

@@ -65,4 +65,18 @@ std::string searchProgressText(const std::string& adapter, int adapterNo, int ad
     return text;
 }
 
+std::string probeProgressText(const std::string& command, int cameras, long secondsSoFar) {
+    return command + ": finding free addresses for " + std::to_string(cameras) +
+           (cameras == 1 ? " camera, " : " cameras, ") + std::to_string(secondsSoFar) + " s so far";
+}
+
+std::string settingProgressText(const std::string& command, int done, int total,
+                                const std::string& address, long secondsLeft) {
+    std::string text = command + ": " + std::to_string(done) + " of " + std::to_string(total) +
+                       (total == 1 ? " camera" : " cameras");
+    if (!address.empty()) text += ", " + address;
+    if (secondsLeft >= 0) text += ", " + std::to_string(secondsLeft) + " s left";
+    return text;
+}
+
 }  // namespace lanrove::cli

@@ -36,4 +36,12 @@ class TerminalProgress {
 std::string searchProgressText(const std::string& adapter, int adapterNo, int adapterCount,
                                int cameras, long secondsLeft);
 
+// "auto-set: finding free addresses for 12 cameras, 4 s so far" while the free-address probe
+// runs (its length depends on which hosts answer, so only the time spent is told).
+std::string probeProgressText(const std::string& command, int cameras, long secondsSoFar);
+// "auto-set: 3 of 12 cameras, 192.168.0.23, 6 s left": cameras done, the latest address (left
+// out when empty) and the seconds left (left out when negative).
+std::string settingProgressText(const std::string& command, int done, int total,
+                                const std::string& address, long secondsLeft);
+
 }  // namespace lanrove::cli

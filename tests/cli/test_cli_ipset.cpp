@@ -86,10 +86,14 @@ TEST_F(CliIpSet, AutoSetRangeTextsAreCheckedFirst) {
 }
 
 TEST_F(CliIpSet, SetFieldAndLoginRulesAreCheckedFirst) {
-    RunResult r = run("set --mac 00:1B:7C:00:01:02 --port 8a --yes");
+    // A well-formed address the setting dialog still refuses: the dialog's event line.
+    RunResult r = run("set --mac 00:1B:7C:00:01:02 --ip 0.1.2.3 --yes");
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.output.find("--port: " + std::string(kIllegalText)), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("--ip: " + std::string(kIllegalText)), std::string::npos) << r.output;
     EXPECT_NE(eventLog().find("The manual setting is illegal"), std::string::npos);
+    r = run("set --mac 00:1B:7C:00:01:02 --port 8a --yes");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.output.find("--port: 8a is not a port number"), std::string::npos) << r.output;
     EXPECT_EQ(run("set --mac 00:1B:7C:00:01:02 --port 65536 --yes").exitCode, 2);
     EXPECT_EQ(run("set --mac 00:1B:7C:00:01:02 --gateway 192.168.0 --yes").exitCode, 2);
 
