@@ -182,16 +182,17 @@ TEST(LabSettings, CtrlCBeforeAnyReplyCancelsWithCaution) {
     LANROVE_REQUIRE_LAB();
     Workspace ws;
     const std::string fleet = ws.write("fleet.json", kManualFleet);
-    // At this scale the send schedule alone lasts 1.8 s: the interrupt comes well before.
+    // At this scale the send schedule alone lasts 3.6 s: the interrupt comes well before, and
+    // late enough after the search that the run's receive thread is up even on a loaded machine.
     const Result r =
-        runInLab(ws, {"--fleet", fleet, "--scale", "0.2"},
+        runInLab(ws, {"--fleet", fleet, "--scale", "0.4"},
                  "$CLI set --mac 00:1B:7C:00:06:03 --ip 192.168.0.51 --yes --home " +
                      ws.path("home") + " >" + ws.path("out.txt") + " 2>" + ws.path("err.txt") +
                      " & pid=$!\n"
                      "for i in $(seq 300); do grep -q 'search:' " +
                      ws.path("err.txt") +
                      " && break; sleep 0.05; done\n"
-                     "sleep 0.3\n"
+                     "sleep 0.6\n"
                      "start=$(date +%s%N)\n"
                      "kill -INT $pid\n"
                      "wait $pid; rc=$?\n"
