@@ -33,12 +33,28 @@ int run(const std::vector<std::string>& targets, long timeoutMs) {
     return allAnswered ? kExitOk : kExitFailure;
 }
 
+// A dotted-quad address, or a host name that the echo resolves (an unknown name gives 11018):
+// text of digits and dots alone must be a valid address, so 10.0.0.256 is refused.
+CLI::Validator addressOrHostName() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            if (!value.empty() && value.find_first_not_of("0123456789.") == std::string::npos)
+                return ipv4Address()(value);
+            const bool name = !value.empty() && value.size() <= 253 && value.front() != '-' &&
+                              value.find_first_not_of(
+                                  "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                  "0123456789-._") == std::string::npos;
+            return name ? std::string() : value + " is not an IPv4 address or host name";
+        },
+        "", "address-or-host-name");
+}
+
 Runner define(CLI::App& app, const char* /*argv0*/) {
     auto targets = std::make_shared<std::vector<std::string>>();
     auto timeoutMs = std::make_shared<long>(3000);
-    app.add_option("TARGET", *targets, "addresses to send one echo each, all at once")
+    app.add_option("TARGET", *targets, "addresses or host names to send one echo each, all at once")
         ->required()
-        ->check(ipv4Address());
+        ->check(addressOrHostName());
     app.add_option("--timeout", *timeoutMs, "how long to wait for each answer")
         ->capture_default_str()
         ->type_name("MS")

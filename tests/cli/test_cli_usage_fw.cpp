@@ -122,6 +122,9 @@ TEST_F(CliUsageFw, MalformedStandardCommandsGiveOneLine) {
                   "lanrove-cli image: --user requires --password"},
              Case{"image --ip 127.0.0.1 --out x.jpg now",
                   "lanrove-cli image: unexpected argument 'now'"},
+             // ping takes host names too, but not text that no name or address can be.
+             Case{"ping 10.0.0.1 'bad name'",
+                  "lanrove-cli ping: TARGET: bad name is not an IPv4 address or host name"},
          }) {
         expectRefused(standard(c.args), c.args, c.firstLine);
     }
