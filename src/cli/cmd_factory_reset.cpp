@@ -4,12 +4,14 @@
 // one accepted, and then searches again so that the cameras are listed in their new state.
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/options.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
@@ -19,8 +21,12 @@ namespace {
 constexpr int kExitCancelled = 130;
 constexpr Millis kStepPeriod{100};
 
-constexpr const char* kUsage =
-    "usage: lanrove-cli factory-reset [--yes] [--json] [--interface IF] [--home DIR]\n";
+struct ResetOptions {
+    bool yes = false;
+    bool json = false;
+    std::string home;
+    std::string interface;
+};
 
 const char* const kListKeys[kListColumnCount] = {"no",   "status", "model", "mac",     "ip",
                                                  "port", "ssl",    "title", "firmware"};
@@ -60,40 +66,18 @@ void printRows(std::FILE* out, SetupCore& core) {
                      cellText(core, r, kColIp).c_str(), cellText(core, r, kColTitle).c_str());
 }
 
-int runFactoryReset(Context& ctx) {
-    bool yes = false;
-    bool json = false;
-    std::string home;
-    std::string interface;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& a = ctx.args[i];
-        const bool hasValue = i + 1 < ctx.args.size();
-        if (a == "--yes") {
-            yes = true;
-        } else if (a == "--json") {
-            json = true;
-        } else if (a == "--home" && hasValue) {
-            home = ctx.args[++i];
-        } else if (a == "--interface" && hasValue) {
-            interface = ctx.args[++i];
-        } else {
-            std::fprintf(stderr, "factory-reset: unknown option %s\n%s", a.c_str(), kUsage);
-            return kExitUsage;
-        }
-    }
+int runFactoryReset(const char* argv0, const ResetOptions& o) {
+    const bool yes = o.yes;
+    const bool json = o.json;
+    const std::string& interface = o.interface;
     // Nothing is searched for a question that cannot be asked.
-    if (!yes && !canConfirm()) {
-        std::fprintf(stderr, "factory-reset: no terminal to confirm on; give --yes to go ahead\n");
-        return kExitUsage;
-    }
+    if (!yes && !canConfirm())
+        return usageError("factory-reset", "no terminal to confirm on; give --yes to go ahead");
 
-    CoreSession session(ctx.argv0, home);
+    CoreSession session(argv0, o.home);
     SetupCore& core = session.core();
-    if (!interface.empty() && !session.useInterface(interface)) {
-        std::fprintf(stderr, "factory-reset: no adapter %s with an IPv4 address\n",
-                     interface.c_str());
-        return kExitUsage;
-    }
+    if (!interface.empty() && !session.useInterface(interface))
+        return usageError("factory-reset", "no adapter " + interface + " with an IPv4 address");
     catchInterrupts();
     if (!session.search(json)) return kExitCancelled;
 
@@ -178,11 +162,20 @@ int runFactoryReset(Context& ctx) {
     return allAccepted && complete ? kExitOk : kExitFailure;
 }
 
+Runner define(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<ResetOptions>();
+    addYes(app, o->yes);
+    addJson(app, o->json);
+    addInterface(app, o->interface)->type_name("IF");
+    addHome(app, o->home)->type_name("DIR");
+    return [o, argv0] { return runFactoryReset(argv0, *o); };
+}
+
 const MaintenanceCommandRegistration factoryResetReg{
     {"factory-reset",
-     "factory-reset [--yes] [--json] [--interface IF]  reset every camera found to its factory "
-     "settings (maintenance edition)",
-     &runFactoryReset}};
+     "reset every camera found to its factory settings, then search again (maintenance "
+     "edition)",
+     "1  a camera did not accept the reset\n130  interrupted (Ctrl-C)", &define}};
 
 }  // namespace
 

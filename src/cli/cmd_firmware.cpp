@@ -3,11 +3,13 @@
 // read, so that a technician can check the folders before going on site. No network is used.
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "firmware/firmware_catalogue.h"
 #include "firmware/search_file_ctrl.h"
 #include "support/program_paths.h"
@@ -20,10 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "usage: lanrove-cli firmware --model MODEL [--gen 1|2] [--json] [--home DIR]\n"
-    "       lanrove-cli firmware --file FILE [--json]\n";
-
 struct Options {
     std::string model;
     bool bModelGiven = false;
@@ -32,11 +30,6 @@ struct Options {
     std::string file;
     std::string home;
 };
-
-int usageError(const char* what, const std::string& arg) {
-    std::fprintf(stderr, "lanrove-cli firmware: %s '%s'\n%s", what, arg.c_str(), kUsage);
-    return kExitUsage;
-}
 
 const char* kindName(std::uint16_t kind) {
     switch (kind) {
@@ -222,51 +215,52 @@ int checkFile(const Options& o) {
     return result == CSearchFileCtrl::kReadOk ? kExitOk : kExitFailure;
 }
 
-int run(Context& ctx) {
-    Options o;
-    bool genGiven = false;
-    const auto& args = ctx.args;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (a == "--json") {
-            o.bJson = true;
-        } else if (a == "--model" || a == "--gen" || a == "--file" || a == "--home") {
-            if (i + 1 >= args.size()) return usageError("missing value for", a);
-            const std::string& value = args[++i];
-            if (a == "--model") {
-                o.model = value;
-                o.bModelGiven = true;
-            } else if (a == "--file") {
-                o.file = value;
-            } else if (a == "--home") {
-                o.home = value;
-            } else if (value == "1" || value == "2") {
-                o.generation = value[0] - '0';
-                genGiven = true;
-            } else {
-                return usageError("unknown generation", value);
-            }
-        } else {
-            return usageError("unknown option", a);
-        }
-    }
-    if (!o.file.empty()) {
-        if (o.bModelGiven || genGiven) return usageError("--file goes alone, not with", "--model");
-        return checkFile(o);
-    }
-    if (!o.bModelGiven && o.generation != 1) return usageError("missing", "--model");
-    if (o.bModelGiven && o.model.empty()) return usageError("empty model", o.model);
-    return listModel(o, ProgramPaths::resolve(ctx.argv0, o.home));
+// Refuses an empty value ("--model ''"), which would name no model and no file.
+CLI::Validator notEmpty() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            return value.empty() ? std::string("the value is empty") : std::string();
+        },
+        "", "not-empty");
 }
 
-CommandRegistration reg{{"firmware",
-                         "firmware --model M [--gen 1|2] [--json] [--home DIR] | --file F  "
-                         "the firmware files an update would take, or check one file",
-                         &run}};
+Runner define(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<Options>();
+    auto genText = std::make_shared<std::string>("2");
+    auto* model =
+        app.add_option("--model", o->model, "the camera model whose firmware folders to list")
+            ->type_name("MODEL")
+            ->check(notEmpty());
+    auto* gen = app.add_option("--gen", *genText,
+                               "the camera generation; generation-1 cameras report no model, so "
+                               "--gen 1 lists every generation-1 folder")
+                    ->capture_default_str()
+                    ->type_name("1|2")
+                    ->check(CLI::IsMember({"1", "2"}).description(""));
+    auto* file = app.add_option("--file", o->file,
+                                "check that this one firmware file can be read and which "
+                                "patterns it fits, instead of listing a model")
+                     ->type_name("FILE")
+                     ->check(notEmpty());
+    file->excludes(model);
+    file->excludes(gen);
+    addJson(app, o->bJson);
+    addHome(app, o->home)->type_name("DIR");
+    const std::string program = argv0 != nullptr ? argv0 : "";
+    return [o, genText, model, program] {
+        o->generation = *genText == "1" ? 1 : 2;
+        o->bModelGiven = model->count() > 0;
+        if (!o->file.empty()) return checkFile(*o);
+        if (!o->bModelGiven && o->generation != 1)
+            return usageError("firmware", "--model or --file is required (or --gen 1)");
+        return listModel(*o, ProgramPaths::resolve(program.c_str(), o->home));
+    };
+}
+
+const CommandRegistration reg{
+    {"firmware",
+     "the firmware files an update would take for a camera model, or check one file (no network)",
+     "1  the model is not in the catalogue, or the file cannot be read", &define}};
 
 }  // namespace
 

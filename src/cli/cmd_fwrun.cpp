@@ -4,9 +4,11 @@
 // update ready or without firmware. fw-update runs the check before an update and then the
 // upload run, printing each camera's progress on stderr; Ctrl-C cancels as the Cancel button
 // does and waits for the workers to end.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -16,6 +18,8 @@
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "runs/firmware_table.h"
 #include "support/text.h"
 
@@ -28,42 +32,14 @@ constexpr Millis kStepPeriod{100};
 constexpr Millis kProgressEvery{1000};
 constexpr long kRestartGraceMs = 60000;
 
-constexpr const char* kCheckUsage =
-    "usage: lanrove-cli fw-check [--interface IF] [--json] [--home DIR]\n";
-constexpr const char* kUpdateUsage =
-    "usage: lanrove-cli fw-update [--mac M ...] [--interface IF] [--yes] [--json] "
-    "[--home DIR]\n";
-
 struct Options {
     bool yes = false;
     bool json = false;
+    bool quiet = false;
     std::string home;
     std::string interface;
     std::vector<std::string> macs;
 };
-
-// Parses the options; `allowUpdate` admits --yes and --mac. False on a bad option.
-bool parseOptions(const char* command, const char* usage, const std::vector<std::string>& args,
-                  bool allowUpdate, Options& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--json") {
-            o.json = true;
-        } else if (a == "--home" && i + 1 < args.size()) {
-            o.home = args[++i];
-        } else if (a == "--interface" && i + 1 < args.size()) {
-            o.interface = args[++i];
-        } else if (allowUpdate && a == "--yes") {
-            o.yes = true;
-        } else if (allowUpdate && a == "--mac" && i + 1 < args.size()) {
-            o.macs.push_back(args[++i]);
-        } else {
-            std::fprintf(stderr, "%s: unknown option %s\n%s", command, a.c_str(), usage);
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string lowerMac(std::string mac) {
     for (char& c : mac) {
@@ -175,6 +151,33 @@ bool inProgress(std::uint16_t s) {
            s == fwcode::kRestarting || s == fwcode::kBack || s == fwcode::kComponentDone;
 }
 
+// Where a camera's update stands, for the status line on a terminal.
+const char* stepWord(std::uint16_t s, bool waitingPermission) {
+    if (waitingPermission) return "waiting";
+    switch (s) {
+        case fwcode::kWorking:
+            return "preparing";
+        case fwcode::kSending:
+            return "uploading";
+        case fwcode::kSent:
+            return "writing";
+        case fwcode::kRestarting:
+            return "restarting";
+        case fwcode::kBack:
+            return "checking";
+        case fwcode::kComponentDone:
+            return "next component";
+        default:
+            return uploadStatusWord(s);
+    }
+}
+
+bool finished(std::uint16_t s) {
+    return s == fwcode::kDone || s == fwcode::kCancelled || s == fwcode::kSkipped ||
+           s == fwcode::kCheckError || s == fwcode::kNoFile || s == fwcode::kFailed ||
+           s == fwcode::kError;
+}
+
 nlohmann::json versionsOf(const CameraEntry& e) {
     nlohmann::json v = nlohmann::json::object();
     const auto put = [&v](const char* name, std::u16string_view text) {
@@ -202,15 +205,11 @@ std::string versionsLine(const CameraEntry& e) {
 
 // ------------------------------------------------------------------------------- fw-check
 
-int runFwCheck(Context& ctx) {
-    Options o;
-    if (!parseOptions("fw-check", kCheckUsage, ctx.args, false, o)) return kExitUsage;
-    CoreSession session(ctx.argv0, o.home);
+int runFwCheck(const char* argv0, const Options& o) {
+    CoreSession session(argv0, o.home);
     SetupCore& core = session.core();
-    if (!o.interface.empty() && !session.useInterface(o.interface)) {
-        std::fprintf(stderr, "fw-check: no adapter %s with an IPv4 address\n", o.interface.c_str());
-        return kExitUsage;
-    }
+    if (!o.interface.empty() && !session.useInterface(o.interface))
+        return usageError("fw-check", "no adapter " + o.interface + " with an IPv4 address");
     catchInterrupts();
     if (!session.search(o.json)) return kExitCancelled;
     nlohmann::json out;
@@ -269,22 +268,15 @@ int runFwCheck(Context& ctx) {
 
 // ------------------------------------------------------------------------------ fw-update
 
-int runFwUpdate(Context& ctx) {
-    Options o;
-    if (!parseOptions("fw-update", kUpdateUsage, ctx.args, true, o)) return kExitUsage;
-    if (!o.yes && !canConfirm()) {
-        std::fprintf(stderr, "fw-update: no terminal to confirm on; give --yes to go ahead\n");
-        return kExitUsage;
-    }
-    CoreSession session(ctx.argv0, o.home);
+int runFwUpdate(const char* argv0, const Options& o) {
+    if (!o.yes && !canConfirm())
+        return usageError("fw-update", "no terminal to confirm on; give --yes to go ahead");
+    CoreSession session(argv0, o.home);
     SetupCore& core = session.core();
-    if (!o.interface.empty() && !session.useInterface(o.interface)) {
-        std::fprintf(stderr, "fw-update: no adapter %s with an IPv4 address\n",
-                     o.interface.c_str());
-        return kExitUsage;
-    }
+    if (!o.interface.empty() && !session.useInterface(o.interface))
+        return usageError("fw-update", "no adapter " + o.interface + " with an IPv4 address");
     catchInterrupts();
-    if (!session.search(o.json)) return kExitCancelled;
+    if (!session.search(o.json || o.quiet)) return kExitCancelled;
 
     // The cameras chosen by --mac (all when none is given); a MAC that was not found is bad
     // input, and nothing is sent then.
@@ -294,10 +286,7 @@ int runFwUpdate(Context& ctx) {
         int found = -1;
         for (int i = 0; i < count; ++i)
             if (lowerMac(fieldUtf8(core.firmRecord(i).szMac)) == lowerMac(mac)) found = i;
-        if (found < 0) {
-            std::fprintf(stderr, "fw-update: no camera with MAC %s was found\n", mac.c_str());
-            return kExitUsage;
-        }
+        if (found < 0) return usageError("fw-update", "no camera with MAC " + mac + " was found");
         chosen.insert(found);
     }
     if (o.macs.empty())
@@ -317,8 +306,13 @@ int runFwUpdate(Context& ctx) {
     core.log().trace(1, "Firm Upload Set(%p)", static_cast<const void*>(&core));
     core.setFirmMode(kFirmModeUpdate);
     QueuedFirmware events(session.queue(), core);
+    // A status line on a terminal only; the per-camera lines below stay as they are.
+    TerminalProgress progress(o.json || o.quiet);
+    progress.show("update: checking the firmware of " + std::to_string(chosen.size()) +
+                  (chosen.size() == 1 ? " camera" : " cameras"));
     // The check before the update.
     if (!runCheck(session, events)) {
+        progress.clear();
         std::fprintf(stderr, "fw-update: the check could not start\n");
         return kExitFailure;
     }
@@ -331,19 +325,31 @@ int runFwUpdate(Context& ctx) {
     if (!cancelled) {
         const long started = core.startUpload(events);
         if (started != 0) {
+            progress.clear();
             std::fprintf(stderr, "fw-update: the upload could not start (%ld)\n", started);
             return kExitFailure;
         }
     }
+    // The cameras this run updates, for the status line's count.
+    std::set<int> updating;
+    for (int i : chosen)
+        if (table.firmStatus(i) == fwcode::kUpdateReady) updating.insert(i);
+    const int readyCount = static_cast<int>(updating.size());
     std::map<int, std::string> lastLine;
+    // Each camera's step on the status line and since when it is in it.
+    std::map<int, std::pair<std::string, std::chrono::steady_clock::time_point>> stepSince;
     auto lastProgress = std::chrono::steady_clock::now();
     for (bool over = cancelled; !over;) {
         session.queue().drain(kStepPeriod);
         if (interrupted() && !cancelled) {
             cancelled = true;
+            progress.clear();
             std::fprintf(stderr, "fw-update: cancelling; waiting for the cameras in work\n");
             core.requestUploadStop();
         }
+        const auto now = std::chrono::steady_clock::now();
+        int doneCount = 0;
+        std::vector<FirmwareStepProgress> steps;
         const bool tick = std::chrono::steady_clock::now() - lastProgress >= kProgressEvery;
         if (tick) lastProgress = std::chrono::steady_clock::now();
         bool any = false;
@@ -362,9 +368,21 @@ int runFwUpdate(Context& ctx) {
                                           ? std::string("waiting")
                                           : std::string(uploadStatusWord(p.uploadStatus));
             const std::string key = state + "/" + std::to_string(retries);
-            if (lastLine[i] != key || (tick && p.uploadStatus == fwcode::kSending)) {
+            if (updating.count(i) != 0 && finished(p.uploadStatus)) ++doneCount;
+            if (progress.enabled() && inProgress(p.uploadStatus)) {
+                const std::string step = stepWord(p.uploadStatus, waiting.count(i) != 0);
+                auto& since = stepSince[i];
+                if (since.first != step) since = {step, now};
+                steps.push_back(
+                    {fieldUtf8(core.firmRecord(i).szNo), step, p.sentBytes, p.totalBytes,
+                     static_cast<long>(
+                         std::chrono::duration_cast<std::chrono::seconds>(now - since.second)
+                             .count())});
+            }
+            if (!o.quiet && (lastLine[i] != key || (tick && p.uploadStatus == fwcode::kSending))) {
                 lastLine[i] = key;
                 const CameraEntry e = core.firmRecord(i);
+                progress.clear();
                 std::fprintf(stderr, "fw-update: %s %s %s %lu/%lu bytes, retries %d\n",
                              fieldUtf8(e.szNo).c_str(), fieldUtf8(e.szMac).c_str(), state.c_str(),
                              static_cast<unsigned long>(p.sentBytes),
@@ -376,6 +394,7 @@ int runFwUpdate(Context& ctx) {
         // two cameras of a slot, no slot is busy either.
         const FirmwareUpdateRun* run = core.firmUploadRun();
         over = !any && !core.anySlotBusy() && (cancelled || run == nullptr || slotsSettled(*run));
+        progress.show(firmwareUpdateProgressText(doneCount, readyCount, steps, -1));
     }
     // A failed camera gets restart commands from the dispatcher until one is accepted: give it
     // a while (the window leaves the dispatcher running after its dialog has closed).
@@ -387,11 +406,20 @@ int runFwUpdate(Context& ctx) {
                 if (run->slotState(s) == fwcode::kSlotNeedsRestart) return true;
             return false;
         };
-        while (needsRestart() && !interrupted() && std::chrono::steady_clock::now() < until)
+        while (needsRestart() && !interrupted() && std::chrono::steady_clock::now() < until) {
             session.drain(kStepPeriod);
+            int doneCount = 0;
+            for (int i : updating)
+                if (finished(core.firmProgress(i).uploadStatus)) ++doneCount;
+            const auto left = std::chrono::duration_cast<std::chrono::seconds>(
+                until - std::chrono::steady_clock::now() + std::chrono::milliseconds(999));
+            progress.show(
+                firmwareUpdateProgressText(doneCount, readyCount, {}, std::max(0L, left.count())));
+        }
     }
     core.requestUploadStop();
     drainAll(session);
+    progress.clear();
 
     nlohmann::json out;
     out["cameras"] = nlohmann::json::array();
@@ -435,14 +463,49 @@ int runFwUpdate(Context& ctx) {
     return allWell ? kExitOk : kExitFailure;
 }
 
+Runner defineFwCheck(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<Options>();
+    addInterface(app, o->interface)->type_name("IF");
+    addJson(app, o->json);
+    addHome(app, o->home)->type_name("DIR");
+    return [o, argv0] { return runFwCheck(argv0, *o); };
+}
+
+Runner defineFwUpdate(CLI::App& app, const char* argv0) {
+    auto o = std::make_shared<Options>();
+    app.add_option("--mac", o->macs,
+                   "update only the camera with this MAC (repeat for more; default: every "
+                   "camera found); a MAC not found stops the run before anything is sent")
+        ->type_name("MAC")
+        // 00-1B-7C-00-01-02 is the same MAC as 00:1B:7C:00:01:02 (as before the check).
+        ->transform([](std::string mac) {
+            std::replace(mac.begin(), mac.end(), '-', ':');
+            return mac;
+        })
+        ->check(macAddress())
+        ->allow_extra_args(false);  // one value per --mac: "--mac A --mac B", never "--mac A B"
+    addInterface(app, o->interface)->type_name("IF");
+    addYes(app, o->yes);
+    addJson(app, o->json);
+    app.add_flag("--quiet", o->quiet,
+                 "no progress on standard error: neither the search count nor the cameras' steps");
+    addHome(app, o->home)->type_name("DIR");
+    return [o, argv0] { return runFwUpdate(argv0, *o); };
+}
+
 const MaintenanceCommandRegistration kFwCheck{
-    {"fw-check", "fw-check [--json]  (maintenance edition) firmware folders against the cameras",
-     runFwCheck}};
+    {"fw-check",
+     "search, then check the firmware folders against each camera's versions (maintenance "
+     "edition)",
+     "1  a camera could not be reached, or the check could not start\n130  interrupted (Ctrl-C)",
+     &defineFwCheck}};
 const MaintenanceCommandRegistration kFwUpdate{
     {"fw-update",
-     "fw-update [--mac M ...] [--yes] [--json]  (maintenance edition) update the cameras' "
-     "firmware",
-     runFwUpdate}};
+     "search, check and update the cameras' firmware from the firmware folders (maintenance "
+     "edition)",
+     "1  a camera's update failed, or the run could not start\n130  cancelled (Ctrl-C); the "
+     "cameras in work were let finish their step",
+     &defineFwUpdate}};
 
 }  // namespace
 

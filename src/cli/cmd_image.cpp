@@ -1,9 +1,9 @@
 // lanrove-cli image: fetches a camera's live picture (what the desktop program's image window
 // shows) and saves it as a JPEG file without the camera's information block, so that an
 // installer can check from a script that a camera sees what it should.
-#include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -11,6 +11,7 @@
 #include "cgi/cgi.h"
 #include "cgi/live_image.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "support/clock.h"
 #include "support/text.h"
 #include "support/trace_log.h"
@@ -27,75 +28,11 @@ struct ImageOptions {
     bool bSsl = false;
     std::string user{"pelma"};  // the viewer account
     std::string password{"pelma"};
-    bool bUserGiven = false;
-    bool bPasswordGiven = false;
     std::string out;
     int count = 1;
     bool bCountGiven = false;
     bool bJson = false;
 };
-
-void usage() {
-    std::fprintf(stderr,
-                 "usage: lanrove-cli image --ip ADDRESS [--port PORT] [--ssl] [--user USER "
-                 "--password PASSWORD] --out FILE.jpg [--count N] [--json]\n");
-}
-
-bool wholeNumber(const std::string& text, int low, int high, int& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && ec == std::errc() && end == text.data() + text.size() && value >= low &&
-           value <= high;
-}
-
-bool parse(const std::vector<std::string>& args, ImageOptions& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "lanrove-cli image: %s needs a value\n", a.c_str());
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string number;
-        if (a == "--ip") {
-            if (!value(o.ip)) return false;
-        } else if (a == "--port") {
-            int port = 0;
-            if (!value(o.port) || !wholeNumber(o.port, 1, 65535, port)) {
-                std::fprintf(stderr, "lanrove-cli image: --port takes 1..65535\n");
-                return false;
-            }
-        } else if (a == "--ssl") {
-            o.bSsl = true;
-        } else if (a == "--user") {
-            if (!value(o.user)) return false;
-            o.bUserGiven = true;
-        } else if (a == "--password") {
-            if (!value(o.password)) return false;
-            o.bPasswordGiven = true;
-        } else if (a == "--out") {
-            if (!value(o.out)) return false;
-        } else if (a == "--count") {
-            if (!value(number) || !wholeNumber(number, 1, kMaxCount, o.count)) {
-                std::fprintf(stderr, "lanrove-cli image: --count takes 1..%d\n", kMaxCount);
-                return false;
-            }
-            o.bCountGiven = true;
-        } else if (a == "--json") {
-            o.bJson = true;
-        } else {
-            std::fprintf(stderr, "lanrove-cli image: unknown option '%s'\n", a.c_str());
-            return false;
-        }
-    }
-    if (o.bUserGiven != o.bPasswordGiven) {
-        std::fprintf(stderr, "lanrove-cli image: --user and --password go together\n");
-        return false;
-    }
-    return !o.ip.empty() && !o.out.empty();
-}
 
 // FILE.jpg -> FILE-3.jpg (the number goes before the extension, if there is one).
 std::string numberedName(const std::string& out, int n) {
@@ -123,12 +60,7 @@ struct Shot {
     std::size_t trailerBytes = 0;
 };
 
-int run(Context& ctx) {
-    ImageOptions o;
-    if (!parse(ctx.args, o)) {
-        usage();
-        return kExitUsage;
-    }
+int run(const ImageOptions& o) {
     TraceLog log;  // off: the command prints what it finds
     const WireCodec codec("CP1252");
     CCGI cgi(defaultClock(), log, codec);
@@ -141,10 +73,8 @@ int run(Context& ctx) {
     setField(entry.szSsl, std::string_view(o.bSsl ? "1" : "0"));
     setField(entry.szUser, std::string_view(o.user));
     setField(entry.szPassword, std::string_view(o.password));
-    if (cgi.BaseUrl(entry) == "ERROR") {
-        std::fprintf(stderr, "lanrove-cli image: the address does not go with --ssl\n");
-        return kExitUsage;
-    }
+    if (cgi.BaseUrl(entry) == "ERROR")
+        return usageError("image", "the address does not go with --ssl");
 
     // The login check that the image button makes, with the same account.
     CgiSessionSlot slot;
@@ -210,10 +140,45 @@ int run(Context& ctx) {
     return kExitOk;
 }
 
-CommandRegistration reg{{"image",
-                         "image --ip A [--port P] [--ssl] [--user U --password W] --out FILE.jpg "
-                         "[--count N] [--json]  save the camera's live picture",
-                         &run}};
+Runner define(CLI::App& app, const char* /*argv0*/) {
+    auto o = std::make_shared<ImageOptions>();
+    app.add_option("--ip", o->ip, "the camera's address")
+        ->required()
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    app.add_option("--port", o->port, "the camera's HTTP port")
+        ->capture_default_str()
+        ->type_name("PORT")
+        ->check(portNumber());
+    app.add_flag("--ssl", o->bSsl, "the camera speaks HTTPS");
+    auto* user = app.add_option("--user", o->user, "login name (default: the viewer account)")
+                     ->type_name("USER");
+    auto* password =
+        app.add_option("--password", o->password, "login password")->type_name("PASSWORD");
+    user->needs(password);
+    password->needs(user);
+    app.add_option("--out", o->out,
+                   "the JPEG file to write; with --count, numbered before the extension "
+                   "(FILE-1.jpg, FILE-2.jpg, ...)")
+        ->required()
+        ->type_name("FILE");
+    auto* count = app.add_option("--count", o->count,
+                                 "how many pictures to take, half a second apart (1 to 1000)")
+                      ->type_name("N")
+                      ->check(CLI::Range(1, kMaxCount).description(""));
+    addJson(app, o->bJson);
+    return [o, count] {
+        o->bCountGiven = count->count() > 0;
+        return run(*o);
+    };
+}
+
+const CommandRegistration reg{
+    {"image",
+     "save a camera's live picture as a JPEG file (without the camera's information block)",
+     "1  the camera did not answer the login or sent no picture, or the file could not be "
+     "written",
+     &define}};
 
 }  // namespace
 

@@ -80,3 +80,47 @@ std::string settingProgressText(const std::string& command, int done, int total,
 }
 
 }  // namespace lanrove::cli
+
+namespace lanrove::cli {
+
+namespace {
+
+constexpr std::uint32_t kMiB = 1024 * 1024;
+
+// "1.2 of 2.6 MiB", "300 of 900 KiB", "12 of 800 bytes": both in the unit of the total.
+std::string sizesText(std::uint32_t sent, std::uint32_t total) {
+    char buf[64];
+    if (total >= kMiB)
+        std::snprintf(buf, sizeof(buf), "%.1f of %.1f MiB", static_cast<double>(sent) / kMiB,
+                      static_cast<double>(total) / kMiB);
+    else if (total >= 1024)
+        std::snprintf(buf, sizeof(buf), "%u of %u KiB", sent / 1024, total / 1024);
+    else
+        std::snprintf(buf, sizeof(buf), "%u of %u bytes", sent, total);
+    return buf;
+}
+
+}  // namespace
+
+std::string firmwareUpdateProgressText(int done, int total,
+                                       const std::vector<FirmwareStepProgress>& cameras,
+                                       long secondsLeft) {
+    std::string text = "update: " + std::to_string(done) + " of " + std::to_string(total) +
+                       (total == 1 ? " camera" : " cameras") + " done";
+    for (const FirmwareStepProgress& c : cameras) {
+        text += ", No." + c.no + " " + c.step;
+        if (c.step == "uploading" && c.totalBytes > 0) {
+            const std::uint32_t sent = c.sentBytes < c.totalBytes ? c.sentBytes : c.totalBytes;
+            const auto percent =
+                static_cast<unsigned>(static_cast<std::uint64_t>(sent) * 100 / c.totalBytes);
+            text += " " + std::to_string(percent) + "% (" + sizesText(sent, c.totalBytes) + ")";
+        }
+        // A step of under a second needs no time.
+        if (c.seconds > 0) text += " " + std::to_string(c.seconds) + " s";
+    }
+    if (secondsLeft >= 0)
+        text += ", waiting for restarts, " + std::to_string(secondsLeft) + " s left";
+    return text;
+}
+
+}  // namespace lanrove::cli

@@ -3,8 +3,10 @@
 // firmware update), redrawn in place. Only on a terminal: pipes, files and scripts get nothing
 // extra.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace lanrove::cli {
 
@@ -43,5 +45,27 @@ std::string probeProgressText(const std::string& command, int cameras, long seco
 // out when empty) and the seconds left (left out when negative).
 std::string settingProgressText(const std::string& command, int done, int total,
                                 const std::string& address, long secondsLeft);
+
+}  // namespace lanrove::cli
+
+namespace lanrove::cli {
+
+// One camera of a firmware update in work, for the status line.
+struct FirmwareStepProgress {
+    std::string no;  // the camera's number in the list
+    // "waiting", "preparing", "uploading", "writing", "restarting", ...; the bytes sent are
+    // shown while "uploading".
+    std::string step;
+    std::uint32_t sentBytes = 0;
+    std::uint32_t totalBytes = 0;
+    long seconds = -1;  // how long the camera has been in this step; -1 when not known
+};
+
+// "update: 1 of 3 cameras done, No.2 uploading 45% (1.2 of 2.6 MiB), No.3 restarting 12 s",
+// or with `secondsLeft` >= 0 (the wait for the restarts of failed cameras):
+// "update: 3 of 3 cameras done, waiting for restarts, 45 s left".
+std::string firmwareUpdateProgressText(int done, int total,
+                                       const std::vector<FirmwareStepProgress>& cameras,
+                                       long secondsLeft);
 
 }  // namespace lanrove::cli

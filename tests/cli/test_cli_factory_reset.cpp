@@ -71,7 +71,9 @@ TEST_F(CliFactoryReset, WithoutTerminalOrYesItRefusesBeforeSearching) {
     EXPECT_EQ(r.output.find("search:"), std::string::npos) << "no search may run: " << r.output;
     r = run(maintenance(), "factory-reset --yes --colour");
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.output.find("unknown option --colour"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("lanrove-cli factory-reset: unknown option '--colour'"),
+              std::string::npos)
+        << r.output;
 }
 
 TEST_F(CliFactoryReset, NoCameraFoundMeansNothingToReset) {
