@@ -14,32 +14,26 @@ namespace lanrove::cli {
 
 namespace {
 
-struct Registered {
-    Command command{};
-    LegacyCommand legacy{};  // run is set for a command that parses its own arguments
-};
-
-std::vector<Registered>& registry() {
-    static std::vector<Registered> commands;
+std::vector<Command>& registry() {
+    static std::vector<Command> commands;
     return commands;
 }
-std::vector<Registered>& maintenanceRegistry() {
-    static std::vector<Registered> commands;
+std::vector<Command>& maintenanceRegistry() {
+    static std::vector<Command> commands;
     return commands;
 }
-const Registered* find(const std::vector<Registered>& commands, const std::string& name) {
+const Command* find(const std::vector<Command>& commands, const std::string& name) {
     for (const auto& c : commands)
-        if (name == c.command.name) return &c;
+        if (name == c.name) return &c;
     return nullptr;
 }
 
-std::vector<Registered> edition(bool maintenance) {
+std::vector<Command> edition(bool maintenance) {
     auto commands = registry();
     if (maintenance)
         commands.insert(commands.end(), maintenanceRegistry().begin(), maintenanceRegistry().end());
-    std::sort(commands.begin(), commands.end(), [](const Registered& a, const Registered& b) {
-        return std::string(a.command.name) < b.command.name;
-    });
+    std::sort(commands.begin(), commands.end(),
+              [](const Command& a, const Command& b) { return std::string(a.name) < b.name; });
     return commands;
 }
 
@@ -82,35 +76,23 @@ std::string commandPrefix(const CLI::App& app) {
 }  // namespace
 
 void registerCommand(const Command& command) {
-    registry().push_back({command, {}});
+    registry().push_back(command);
 }
 
 void registerMaintenanceCommand(const Command& command) {
-    maintenanceRegistry().push_back({command, {}});
-}
-
-void registerLegacyCommand(const LegacyCommand& command, bool maintenance) {
-    Registered r;
-    r.command.name = command.name;
-    r.command.summary = command.synopsis;
-    r.legacy = command;
-    (maintenance ? maintenanceRegistry() : registry()).push_back(r);
+    maintenanceRegistry().push_back(command);
 }
 
 const Command* findCommand(const std::string& name) {
-    const Registered* r = find(registry(), name);
-    return r != nullptr ? &r->command : nullptr;
+    return find(registry(), name);
 }
 
 const Command* findMaintenanceCommand(const std::string& name) {
-    const Registered* r = find(maintenanceRegistry(), name);
-    return r != nullptr ? &r->command : nullptr;
+    return find(maintenanceRegistry(), name);
 }
 
 std::vector<Command> editionCommands(bool maintenance) {
-    std::vector<Command> out;
-    for (const auto& r : edition(maintenance)) out.push_back(r.command);
-    return out;
+    return edition(maintenance);
 }
 
 int runCommandLine(int argc, char** argv) {
@@ -123,19 +105,11 @@ int runCommandLine(int argc, char** argv) {
     app.get_formatter()->column_width(34);
 
     std::map<const CLI::App*, Runner> runners;
-    std::map<const CLI::App*, LegacyCommand> legacy;
-    for (const Registered& r : edition(maintenance)) {
-        CLI::App* sub = app.add_subcommand(r.command.name, r.command.summary);
-        if (r.legacy.run != nullptr) {
-            // Hands every argument to the command's own parser, --help included.
-            sub->set_help_flag();
-            sub->prefix_command();
-            legacy[sub] = r.legacy;
-            continue;
-        }
+    for (const Command& r : edition(maintenance)) {
+        CLI::App* sub = app.add_subcommand(r.name, r.summary);
         sub->allow_extras();  // reported below as one line naming the argument
-        sub->footer(exitCodesFooter(r.command.exitCodes));
-        runners[sub] = r.command.define(*sub, argv[0]);
+        sub->footer(exitCodesFooter(r.exitCodes));
+        runners[sub] = r.define(*sub, argv[0]);
     }
 
     if (argc < 2) {
@@ -180,10 +154,6 @@ int runCommandLine(int argc, char** argv) {
         return kExitUsage;
     }
     const CLI::App* sub = chosen.front();
-    if (const auto it = legacy.find(sub); it != legacy.end()) {
-        Context ctx{argv[0], sub->remaining()};
-        return it->second.run(ctx);
-    }
     if (const auto extras = sub->remaining(); !extras.empty()) {
         std::cerr << commandPrefix(app) << ": " << extraMessage(extras.front()) << '\n';
         return kExitUsage;

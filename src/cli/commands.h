@@ -30,19 +30,6 @@ struct Command {
     Runner (*define)(CLI::App& app, const char* argv0);
 };
 
-// A command that still parses its own arguments (`args` after the command name); its
-// registration goes away once every command defines its options.
-struct Context {
-    const char* argv0;
-    std::vector<std::string> args;
-};
-struct LegacyCommand {
-    const char* name;
-    const char* synopsis;
-    int (*run)(Context&);
-};
-void registerLegacyCommand(const LegacyCommand& command, bool maintenance);
-
 void registerCommand(const Command& command);
 // Commands of the maintenance edition only (see edition.h): listed and run there alone.
 void registerMaintenanceCommand(const Command& command);
@@ -53,16 +40,10 @@ std::vector<Command> editionCommands(bool maintenance);
 
 struct CommandRegistration {
     explicit CommandRegistration(const Command& command) { registerCommand(command); }
-    explicit CommandRegistration(const LegacyCommand& command) {
-        registerLegacyCommand(command, false);
-    }
 };
 struct MaintenanceCommandRegistration {
     explicit MaintenanceCommandRegistration(const Command& command) {
         registerMaintenanceCommand(command);
-    }
-    explicit MaintenanceCommandRegistration(const LegacyCommand& command) {
-        registerLegacyCommand(command, true);
     }
 };
 

@@ -167,7 +167,7 @@ TEST(SortRules, AddressesCompareUnsignedAndTextExactly) {
 TEST(SortRules, EqualKeysKeepTheirOrder) {
     CameraListModel list;
     for (const char* ip : {"10.0.0.2", "10.0.0.1", "10.0.0.2", "10.0.0.1"}) {
-        CameraEntry e;
+        CameraEntry e{};
         setField(e.szIp, std::string_view(ip));
         setField(e.szNo, std::string_view(std::to_string(list.rowCount() + 1)));
         list.addRow(e);

@@ -111,7 +111,8 @@ class UiFixture : public ::testing::Test {
     // Puts records into the camera table as the receive thread would.
     void appendRecord(const char* ip, std::uint16_t proto, std::uint32_t result, bool factory,
                       const char* model = "KT-100", const char* mac = nullptr) {
-        CameraEntry e;
+        CameraEntry e{};  // zeroed: fields the test leaves alone must be empty
+        e.clear();
         static int n = 0;
         const std::string macText =
             mac != nullptr ? std::string(mac) : "00:1B:7C:00:03:" + std::to_string(10 + (++n % 80));
