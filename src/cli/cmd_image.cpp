@@ -22,12 +22,8 @@ namespace {
 
 constexpr int kMaxCount = 1000;
 
-struct ImageOptions {
-    std::string ip;
-    std::string port = "80";
-    bool bSsl = false;
-    std::string user{"pelma"};  // the viewer account
-    std::string password{"pelma"};
+struct ImageOptions : CameraAccess {
+    ImageOptions() { user = password = "pelma"; }  // the viewer account
     std::string out;
     int count = 1;
     bool bCountGiven = false;
@@ -142,21 +138,7 @@ int run(const ImageOptions& o) {
 
 Runner define(CLI::App& app, const char* /*argv0*/) {
     auto o = std::make_shared<ImageOptions>();
-    app.add_option("--ip", o->ip, "the camera's address")
-        ->required()
-        ->type_name("ADDRESS")
-        ->check(ipv4Address());
-    app.add_option("--port", o->port, "the camera's HTTP port")
-        ->capture_default_str()
-        ->type_name("PORT")
-        ->check(portNumber());
-    app.add_flag("--ssl", o->bSsl, "the camera speaks HTTPS");
-    auto* user = app.add_option("--user", o->user, "login name (default: the viewer account)")
-                     ->type_name("USER");
-    auto* password =
-        app.add_option("--password", o->password, "login password")->type_name("PASSWORD");
-    user->needs(password);
-    password->needs(user);
+    addCameraAccess(app, *o, "the viewer account");
     app.add_option("--out", o->out,
                    "the JPEG file to write; with --count, numbered before the extension "
                    "(FILE-1.jpg, FILE-2.jpg, ...)")

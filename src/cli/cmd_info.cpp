@@ -15,13 +15,9 @@ namespace lanrove::cli {
 
 namespace {
 
-struct InfoOptions {
-    std::string ip;
-    std::string port = "80";
-    bool bSsl = false;
-    std::string user = "vorly";  // the cameras' default credentials
-    std::string password = "vorly";
-    int proto = 0;  // 0: ask for both protocol versions' fields
+struct InfoOptions : CameraAccess {
+    InfoOptions() { user = password = "vorly"; }  // the cameras' default credentials
+    int proto = 0;                                // 0: ask for both protocol versions' fields
     std::string codePage = "CP1252";
     bool json = false;
 };
@@ -124,21 +120,7 @@ int run(const InfoOptions& o) {
 
 Runner define(CLI::App& app, const char* /*argv0*/) {
     auto o = std::make_shared<InfoOptions>();
-    app.add_option("--ip", o->ip, "the camera's address")
-        ->required()
-        ->type_name("ADDRESS")
-        ->check(ipv4Address());
-    app.add_option("--port", o->port, "the camera's HTTP port")
-        ->capture_default_str()
-        ->type_name("PORT")
-        ->check(portNumber());
-    app.add_flag("--ssl", o->bSsl, "the camera speaks HTTPS");
-    auto* user = app.add_option("--user", o->user, "login name (default: the factory account)")
-                     ->type_name("USER");
-    auto* password =
-        app.add_option("--password", o->password, "login password")->type_name("PASSWORD");
-    user->needs(password);
-    password->needs(user);
+    addCameraAccess(app, *o, "the factory account");
     app.add_option("--proto", o->proto,
                    "ask only for the status fields of this protocol version (default: both)")
         ->type_name("1|2")

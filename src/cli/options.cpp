@@ -108,6 +108,25 @@ CLI::Option* addYes(CLI::App& app, bool& yes) {
                         "answer the confirmation with yes (needed without a terminal)");
 }
 
+void addCameraAccess(CLI::App& app, CameraAccess& access, const char* account) {
+    app.add_option("--ip", access.ip, "the camera's address")
+        ->required()
+        ->type_name("ADDRESS")
+        ->check(ipv4Address());
+    app.add_option("--port", access.port, "the camera's HTTP port")
+        ->capture_default_str()
+        ->type_name("PORT")
+        ->check(portNumber());
+    app.add_flag("--ssl", access.bSsl, "the camera speaks HTTPS");
+    auto* user =
+        app.add_option("--user", access.user, std::string("login name (default: ") + account + ")")
+            ->type_name("USER");
+    auto* password =
+        app.add_option("--password", access.password, "login password")->type_name("PASSWORD");
+    user->needs(password);
+    password->needs(user);
+}
+
 int usageError(const char* command, const std::string& message) {
     std::fprintf(stderr, "lanrove-cli %s: %s\n", command, message.c_str());
     return kExitUsage;

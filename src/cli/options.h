@@ -25,6 +25,18 @@ CLI::Option* addInterface(CLI::App& app, std::string& ifName);
 CLI::Option* addHome(CLI::App& app, std::string& home);
 CLI::Option* addYes(CLI::App& app, bool& yes);
 
+// How one camera is reached over HTTP, as `info` and `image` take it.
+struct CameraAccess {
+    std::string ip;
+    std::string port = "80";
+    bool bSsl = false;
+    std::string user;
+    std::string password;
+};
+// --ip (required), --port, --ssl and --user/--password (given together); `account` names the
+// account used when --user is not given.
+void addCameraAccess(CLI::App& app, CameraAccess& access, const char* account);
+
 // Tells a usage error found after parsing ("lanrove-cli COMMAND: message") on standard error,
 // as one line like the parser's own; returns kExitUsage.
 int usageError(const char* command, const std::string& message);

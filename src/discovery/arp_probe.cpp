@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "support/unique_fd.h"
+
 namespace lanrove {
 
 namespace {
@@ -38,20 +40,6 @@ std::uint32_t get32(const std::uint8_t* p) {
     return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
            (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
 }
-
-class Socket {
-  public:
-    explicit Socket(int fd) : m_fd(fd) {}
-    ~Socket() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -94,7 +82,7 @@ std::optional<ArpAnswers> askArp(const std::string& ifName, const HardwareAddres
                                  std::chrono::milliseconds window) {
     const unsigned ifIndex = ::if_nametoindex(ifName.c_str());
     if (ifIndex == 0) return std::nullopt;
-    const Socket fd(
+    const UniqueFd fd(
         ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(kEtherTypeArp)));
     if (fd.get() < 0) return std::nullopt;
     sockaddr_ll at{};

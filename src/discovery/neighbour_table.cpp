@@ -17,6 +17,8 @@
 #include <fstream>
 #include <thread>
 
+#include "support/unique_fd.h"
+
 namespace lanrove {
 
 namespace {
@@ -31,20 +33,6 @@ constexpr milliseconds kPollPeriod{100};
 constexpr milliseconds kNoEntryLimit{1000};
 // One netlink reply may not take longer than this.
 constexpr int kNetlinkReplyMs = 500;
-
-class Fd {
-  public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
 
 std::atomic<std::uint32_t>& dumpSequence() {
     static std::atomic<std::uint32_t> sequence{1};
@@ -187,7 +175,7 @@ NeighbourOutcome SystemNeighbourResolver::resolve(const std::string& ifName, std
     if (ifName.empty() || ifName.size() >= IF_NAMESIZE) return NeighbourOutcome::Unavailable;
     const int ifIndex = static_cast<int>(::if_nametoindex(ifName.c_str()));
     if (ifIndex <= 0) return NeighbourOutcome::Unavailable;
-    Fd netlink(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    UniqueFd netlink(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (netlink.get() < 0) return NeighbourOutcome::Unavailable;
     sockaddr_nl self{};
     self.nl_family = AF_NETLINK;
@@ -196,7 +184,7 @@ NeighbourOutcome SystemNeighbourResolver::resolve(const std::string& ifName, std
 
     // The datagram that makes the kernel ask. Tied to the adapter's interface where the system
     // allows it, and in any case sent from the adapter's address.
-    Fd udp(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    UniqueFd udp(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (udp.get() < 0) return NeighbourOutcome::Unavailable;
     ::setsockopt(udp.get(), SOL_SOCKET, SO_BINDTODEVICE, ifName.c_str(),
                  static_cast<socklen_t>(ifName.size()));

@@ -21,6 +21,7 @@
 #include "discovery/ipv4_address.h"
 #include "discovery/send_schedule.h"
 #include "support/text.h"
+#include "support/unique_fd.h"
 
 namespace lanrove {
 
@@ -37,20 +38,6 @@ const char* severityName(Severity severity) {
 }
 
 namespace {
-
-class Fd {
-  public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
 
 std::string echoText(std::uint32_t result) {
     switch (result) {
@@ -493,12 +480,12 @@ std::uint32_t SystemDoctorProbes::echo(const std::string& ip, long timeoutMs) {
 }
 
 bool SystemDoctorProbes::icmpDatagramAllowed() {
-    const Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
+    const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
     return fd.get() >= 0;
 }
 
 bool SystemDoctorProbes::icmpRawAllowed() {
-    const Fd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    const UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
     return fd.get() >= 0;
 }
 
@@ -512,7 +499,7 @@ std::string SystemDoctorProbes::pingGroupRange() {
 }
 
 int SystemDoctorProbes::bindUdp(std::uint16_t port) {
-    const Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return errno;
     const int on = 1;
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -529,7 +516,7 @@ TcpOutcome SystemDoctorProbes::connectTcp(const std::string& ip, int port, long 
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<std::uint16_t>(port));
     if (::inet_pton(AF_INET, ip.c_str(), &addr.sin_addr) != 1) return TcpOutcome::Unreachable;
-    const Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return TcpOutcome::Unreachable;
     if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
         return TcpOutcome::Open;
