@@ -40,6 +40,7 @@ std::string formatEntry(const LangEntry& e) {
 struct TextsOptions {
     std::string lang;  // empty: the locale decides
     bool appList = false;
+    bool addedList = false;
     std::string home;
 };
 
@@ -49,6 +50,8 @@ int run(const TextsOptions& o, const char* argv0) {
     LangTable table;
     if (o.appList)
         table.loadApplication(id, paths.languageIni());
+    else if (o.addedList)
+        table.load(addedDefaults(languageColumn(id)), paths.languageIni(), codePageForLangId(id));
     else
         table.loadMain(id, paths.languageIni());
 
@@ -68,12 +71,17 @@ Runner define(CLI::App& app, const char* argv0) {
     app.add_option("--lang", o->lang, "language of the table (default: from the locale)")
         ->type_name("ja|en|zh")
         ->check(CLI::IsMember({"ja", "en", "zh"}).description(""));
-    app.add_flag("--app", o->appList, "the start-up texts instead of the main table");
+    auto* appList =
+        app.add_flag("--app", o->appList, "the start-up texts instead of the main table");
+    app.add_flag("--added", o->addedList,
+                 "the texts of the added menus and windows (address plans, list export, doctor, "
+                 "report) instead of the main table")
+        ->excludes(appList);
     addHome(app, o->home)->type_name("DIR");
     return [o, argv0] { return run(*o, argv0); };
 }
 
-const CommandRegistration reg{{"texts", "print the text table after the Language.ini overrides",
+const CommandRegistration reg{{"texts", "print a text table after the Language.ini overrides",
                                "1  the output could not be written", &define}};
 
 }  // namespace

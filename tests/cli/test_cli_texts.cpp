@@ -101,3 +101,17 @@ TEST(CliTexts, BadOptionsGiveUsageAndExitTwo) {
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
 }
+
+TEST(CliTexts, AddedTextsFollowTheLanguageAndTheirOverrides) {
+    lanrove::test::TempDir home;
+    home.write("Language.ini", "[DOCTOR_WINDOW]\r\nDIAGNOSE_ALL=Check them all\r\n");
+    const std::string homeArg = "--home " + quoted(home.path().string());
+    const CliRun ja = runCli(home, "LANG=C", "--added --lang ja " + homeArg);
+    ASSERT_EQ(ja.exitCode, 0) << ja.err;
+    EXPECT_NE(ja.out.find("\nDOCTOR_WINDOW/DIAGNOSE\t\xE8\xA8\xBA\xE6\x96\xAD\n"),
+              std::string::npos)
+        << ja.out;
+    EXPECT_NE(ja.out.find("\nDOCTOR_WINDOW/DIAGNOSE_ALL\tCheck them all\n"), std::string::npos);
+    // The main table's entries are not in this list.
+    EXPECT_EQ(ja.out.find("MAIN_WINDOW/"), std::string::npos);
+}
