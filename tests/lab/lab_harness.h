@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -126,6 +128,22 @@ inline std::string section(const std::string& out, const std::string& name) {
     const std::size_t from = start + marker.size();
     const std::size_t end = out.find("\n@@", from - 1);
     return out.substr(from, end == std::string::npos ? std::string::npos : end + 1 - from);
+}
+
+// The JSON document of a section (an "rc=" line may follow it).
+inline nlohmann::json parseSection(const std::string& out, const std::string& name) {
+    const std::string text = section(out, name);
+    const auto j = nlohmann::json::parse(text.substr(0, text.rfind('}') + 1), nullptr, false);
+    EXPECT_FALSE(j.is_discarded()) << name << ":\n" << out;
+    return j;
+}
+
+// The cameras of a JSON list by their MAC address.
+inline std::map<std::string, nlohmann::json> camerasByMac(const nlohmann::json& cameras) {
+    std::map<std::string, nlohmann::json> out;
+    if (!cameras.is_array()) return out;
+    for (const auto& c : cameras) out[c["mac"].get<std::string>()] = c;
+    return out;
 }
 
 inline std::size_t countOf(const std::string& text, const std::string& needle) {

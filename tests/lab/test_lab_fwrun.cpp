@@ -19,20 +19,6 @@ using nlohmann::json;
 
 namespace {
 
-json parseSection(const std::string& out, const std::string& name) {
-    const std::string text = section(out, name);
-    const json j = json::parse(text.substr(0, text.rfind('}') + 1), nullptr, false);
-    EXPECT_FALSE(j.is_discarded()) << name << ":\n" << out;
-    return j;
-}
-
-std::map<std::string, json> byMac(const json& cameras) {
-    std::map<std::string, json> out;
-    if (!cameras.is_array()) return out;
-    for (const auto& c : cameras) out[c["mac"].get<std::string>()] = c;
-    return out;
-}
-
 std::string statusValue(const std::string& text, const std::string& key) {
     const std::size_t at = text.find(key + "=");
     if (at == std::string::npos) return {};
@@ -97,7 +83,7 @@ TEST(LabFwRun, CheckMarksLatestUpdateReadyAndNoFirmware) {
                      "echo rc=$?\necho @@end\n");
     const json check = parseSection(r.out, "check");
     EXPECT_NE(section(r.out, "check").find("rc=0"), std::string::npos) << r.err;
-    auto cams = byMac(check["cameras"]);
+    auto cams = camerasByMac(check["cameras"]);
     ASSERT_EQ(cams.size(), 7u) << r.out;
     EXPECT_EQ(cams["00:1B:7C:00:02:01"]["status"], "update-ready");  // CAM older, NET latest
     EXPECT_EQ(cams["00:1B:7C:00:02:01"]["file"].get<std::string>().find("RP2CAM20100501.BIN") !=
@@ -128,7 +114,7 @@ TEST(LabFwRun, TenSlotsAndThreeCamerasTransferTwoAtATime) {
     const json up = parseSection(r.out, "up");
     EXPECT_NE(section(r.out, "up").find("rc=0"), std::string::npos) << r.err;
     EXPECT_EQ(up["peakTransfers"], 2) << r.err;
-    for (const auto& [mac, cam] : byMac(up["cameras"])) {
+    for (const auto& [mac, cam] : camerasByMac(up["cameras"])) {
         EXPECT_EQ(cam["result"], "completed") << mac;
         EXPECT_EQ(cam["sentBytes"], cam["totalBytes"]) << mac;
     }
@@ -236,7 +222,7 @@ TEST(LabFwRun, CancelWhileWaitingEndsThatCameraWithoutContactingIt) {
     for (const auto& [mac, state] : progress(errText))
         if (state == "waiting") waiting = mac;
     ASSERT_FALSE(waiting.empty()) << errText;
-    auto cams = byMac(up["cameras"]);
+    auto cams = camerasByMac(up["cameras"]);
     EXPECT_EQ(cams[waiting]["result"], "cancelled") << errText;
     EXPECT_EQ(cams[waiting]["sentBytes"], 0);
     const std::string ip = cams[waiting]["ip"].get<std::string>();

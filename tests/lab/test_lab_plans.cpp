@@ -12,13 +12,6 @@ using nlohmann::json;
 
 namespace {
 
-json parseSection(const std::string& out, const std::string& name) {
-    const std::string text = section(out, name);
-    const json j = json::parse(text.substr(0, text.rfind('}') + 1), nullptr, false);
-    EXPECT_FALSE(j.is_discarded()) << name << ":\n" << out;
-    return j;
-}
-
 std::map<int, json> byLine(const json& rows) {
     std::map<int, json> out;
     for (const auto& r : rows) out[r["line"].get<int>()] = r;

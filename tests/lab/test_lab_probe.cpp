@@ -11,16 +11,7 @@
 using namespace lanrove::lab;
 using nlohmann::json;
 
-namespace {
-
-json parseSection(const std::string& out, const std::string& name) {
-    const std::string text = section(out, name);
-    const json j = json::parse(text.substr(0, text.rfind('}') + 1), nullptr, false);
-    EXPECT_FALSE(j.is_discarded()) << name << ":\n" << out;
-    return j;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(LabProbe, AHostThatDropsPingsKeepsItsAddress) {
     LANROVE_REQUIRE_LAB();

@@ -16,13 +16,6 @@ using nlohmann::json;
 
 namespace {
 
-json parseSection(const std::string& out, const std::string& name) {
-    const std::string text = section(out, name);
-    const json j = json::parse(text.substr(0, text.rfind('}') + 1), nullptr, false);
-    EXPECT_FALSE(j.is_discarded()) << name << ":\n" << out;
-    return j;
-}
-
 // A link to the built tool under the maintenance edition's name.
 std::string maintenanceCli(const Workspace& ws) {
     const std::string link = ws.path("lanrove-cli_FWTOOL");

@@ -13,20 +13,6 @@ using nlohmann::json;
 
 namespace {
 
-// The JSON document of a section (an "rc=" line may follow it).
-json parseSection(const std::string& out, const std::string& name) {
-    const std::string text = section(out, name);
-    const json j = json::parse(text.substr(0, text.rfind('}') + 1), nullptr, false);
-    EXPECT_FALSE(j.is_discarded()) << name << ":\n" << out;
-    return j;
-}
-
-std::map<std::string, json> byMac(const json& cameras) {
-    std::map<std::string, json> out;
-    for (const auto& c : cameras) out[c["mac"].get<std::string>()] = c;
-    return out;
-}
-
 const char* kManualFleet = R"({
   "defaults": {"model": "KT-5200", "mask": "255.255.255.0", "gateway": "192.168.0.1"},
   "cameras": [
@@ -76,7 +62,7 @@ TEST(LabSettings, AutoSetSkipsLiveHostsAndTheCamerasListOkThere) {
     EXPECT_EQ(order[1].second, "192.168.0.26");
     EXPECT_EQ(order[2].second, "192.168.0.27");
 
-    const auto listed = byMac(parseSection(r.out, "search")["cameras"]);
+    const auto listed = camerasByMac(parseSection(r.out, "search")["cameras"]);
     for (const auto& c : out["cameras"]) {
         const std::string mac = c["mac"];
         ASSERT_TRUE(listed.count(mac)) << mac;
@@ -101,7 +87,7 @@ TEST(LabSettings, AutoSetIgnoresAReplyOtherThanAccepted) {
                                   ws.path("home") + "\necho rc=$?\necho @@end\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(section(r.out, "auto").find("rc=1"), std::string::npos) << r.out;
-    const auto cams = byMac(parseSection(r.out, "auto")["cameras"]);
+    const auto cams = camerasByMac(parseSection(r.out, "auto")["cameras"]);
     ASSERT_EQ(cams.size(), 2u);
     EXPECT_TRUE(cams.at("00:1B:7C:00:07:01")["set"].get<bool>());
     EXPECT_EQ(cams.at("00:1B:7C:00:07:01")["status"], "OK");
@@ -154,7 +140,7 @@ TEST(LabSettings, ManualSetOfVersionTwoAndVersionOneCameras) {
     EXPECT_GE(ms, 1500);  // the waits of 10000 and 20000 ms, scaled
     EXPECT_NE(section(r.out, "web").find("title:(Bay2)"), std::string::npos) << r.out;
 
-    const auto listed = byMac(parseSection(r.out, "search")["cameras"]);
+    const auto listed = camerasByMac(parseSection(r.out, "search")["cameras"]);
     EXPECT_EQ(listed.at("00:1B:7C:00:06:01")["ip"], "192.168.0.31");
     EXPECT_EQ(listed.at("00:1B:7C:00:06:01")["title"], "Yard west");
     EXPECT_EQ(listed.at("00:1B:7C:00:06:01")["status"], "OK");
