@@ -249,6 +249,9 @@ const Row kMainRows[] = {
 // Menus and windows beyond the classic lists: the address plan, the list's CSV export, the
 // doctor and the handover report. Kept apart so that the classic lists stay as they are.
 const Row kAddedRows[] = {
+    {"FIRMUP_WINDOW",
+     "UPSTS_UNVERIFIED",
+     {"送信済み（未確認）", "Sent, not verified", "已发送，未验证"}},
     {"PLAN_WINDOW",
      "PLAN_MENU",
      {"アドレスプランを適用...", "Apply address plan...", "应用地址计划..."}},

@@ -209,6 +209,8 @@ std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
                 return text(u"FIRMUP_WINDOW", u"UPSTS_EXC");
             case 0x100B:
                 return text(u"FIRMUP_WINDOW", u"UPSTS_END");
+            case 0x100C:  // accepted, but no version to show that it took
+                return text(u"FIRMUP_WINDOW", u"UPSTS_UNVERIFIED");
             case 0x10FF:
                 return text(u"FIRMUP_WINDOW", u"UPSTS_CANCEL");
             case 0x2000:

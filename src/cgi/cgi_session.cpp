@@ -1,6 +1,8 @@
 #include "cgi/cgi_session.h"
 
 #include <curl/curl.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +15,16 @@
 namespace lanrove {
 
 namespace {
+
+// Bytes not yet acknowledged by the peer in the connection's send queue, -1 when unknown.
+long sendQueueBytes(CURL* easy) {
+    curl_socket_t fd = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &fd) != CURLE_OK || fd == CURL_SOCKET_BAD)
+        return -1;
+    int queued = 0;
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0) return -1;
+    return queued;
+}
 
 // Unread reply bytes beyond this pause the transfer until the caller reads.
 constexpr std::size_t kMaxPending = std::size_t{16} * 1024 * 1024;
@@ -301,6 +313,7 @@ CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec,
         if (!given("Accept:")) add("Accept:");
         if (!given("Content-Type:")) add("Content-Type:");
         req->m_bPost = true;
+        req->m_nBodyLength = spec.bodyLength;
         set(CURLOPT_POST, 1L);
         set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.bodyLength));
         set(CURLOPT_READFUNCTION, &Callbacks::onRead);
@@ -384,10 +397,27 @@ bool CgiRequest::pump(Pred pred) {
         const auto now = std::chrono::steady_clock::now();
         long long left = 0;
         if (m_bPost) {
-            // The time since the last piece of data.
+            // The time since the last piece of data, counting the server's reading of what
+            // the connection still holds.
+            const long queued = sendQueueBytes(core.easy);
+            if (queued != m_nSendQueue) {
+                m_nSendQueue = queued;
+                ++m_nProgress;
+            }
+            const bool allWritten = m_nWritten >= m_nBodyLength && m_nUploadPos >= m_upload.size();
+            if (m_bHeadersDone || m_bReplyHeadersEnded || (allWritten && queued == 0))
+                m_bDelivered = true;
             if (m_nProgress != seen) {
                 seen = m_nProgress;
                 last = now;
+            }
+            if (!m_bDelivered && m_stop && m_stop()) {
+                fail(kErrStopped);
+                return pred();
+            }
+            if (m_bHasDeadline && now >= m_postDeadline) {
+                fail(kErrDeadline);
+                return pred();
             }
             const auto idle = std::chrono::duration_cast<Millis>(now - last);
             if (idle >= core.limit) {
@@ -395,6 +425,9 @@ bool CgiRequest::pump(Pred pred) {
                 return pred();
             }
             left = (core.limit - idle).count();
+            if (m_bHasDeadline)
+                left = std::min<long long>(
+                    left, std::chrono::duration_cast<Millis>(m_postDeadline - now).count() + 1);
         } else {
             // The whole exchange: the library's own limit, kept here too.
             if (now >= m_deadline) {
@@ -406,6 +439,15 @@ bool CgiRequest::pump(Pred pred) {
         const int waitMs = static_cast<int>(std::clamp<long long>(left, 1, 50));
         curl_multi_poll(core.multi, nullptr, 0, waitMs, nullptr);
     }
+}
+
+void CgiRequest::setDeadline(std::chrono::steady_clock::time_point deadline) {
+    m_postDeadline = deadline;
+    m_bHasDeadline = true;
+}
+
+void CgiRequest::setStopCheck(std::function<bool()> stop) {
+    m_stop = std::move(stop);
 }
 
 bool CgiRequest::waitForHeaders() {

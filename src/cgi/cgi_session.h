@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -75,6 +76,8 @@ class CgiRequest {
     static constexpr int kErrNoHandle = 1001;
     static constexpr int kErrSetup = 1002;
     static constexpr int kErrStalled = 1003;
+    static constexpr int kErrStopped = 1004;   // the caller's stop check ended the exchange
+    static constexpr int kErrDeadline = 1005;  // the POST's overall deadline passed
 
     // Configures the session's handle for the request and starts it. While another request
     // is open on the session, the new one gets a handle of its own. Returns null when no
@@ -110,6 +113,16 @@ class CgiRequest {
     long read(void* buffer, std::size_t max);
 
     bool finished() const { return m_bDone; }
+
+    // POST only. The whole exchange (body and answer) ends at `deadline`, however slowly the
+    // server keeps reading; without one only the no-progress limit applies.
+    void setDeadline(std::chrono::steady_clock::time_point deadline);
+    // POST only. While the server has not yet taken the whole body, a true `stop()` ends the
+    // exchange (kErrStopped); once it has, the answer is waited for within the limits.
+    void setStopCheck(std::function<bool()> stop);
+    // The server has taken every byte of the body: all of it written and the connection's
+    // send queue seen empty (or its answer has begun).
+    bool bodyDelivered() const { return m_bDelivered; }
     // Last failure: a libcurl code, one of the kErr values above, or 0.
     int error() const { return m_nError; }
     // Ends the exchange; a connection with unread data is closed, not reused.
@@ -155,6 +168,14 @@ class CgiRequest {
     std::string m_upload;
     std::size_t m_nUploadPos = 0;
     std::uint64_t m_nWritten = 0;
+    std::uint64_t m_nBodyLength = 0;
+    // Bytes in the connection's send queue at the last look (-1: unknown); a change counts as
+    // progress, since a slow reader drains it long after the last piece was handed over.
+    long m_nSendQueue = -1;
+    bool m_bDelivered = false;
+    bool m_bHasDeadline = false;
+    std::chrono::steady_clock::time_point m_postDeadline;
+    std::function<bool()> m_stop;
     void* m_pHeaderList = nullptr;
 };
 

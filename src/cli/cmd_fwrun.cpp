@@ -120,6 +120,8 @@ const char* uploadStatusWord(std::uint16_t s) {
             return "component-done";
         case fwcode::kDone:
             return "completed";
+        case fwcode::kSentUnverified:
+            return "sent-not-verified";
         case fwcode::kCancelled:
             return "cancelled";
         case fwcode::kSkipped:
@@ -173,9 +175,9 @@ const char* stepWord(std::uint16_t s, bool waitingPermission) {
 }
 
 bool finished(std::uint16_t s) {
-    return s == fwcode::kDone || s == fwcode::kCancelled || s == fwcode::kSkipped ||
-           s == fwcode::kCheckError || s == fwcode::kNoFile || s == fwcode::kFailed ||
-           s == fwcode::kError;
+    return s == fwcode::kDone || s == fwcode::kSentUnverified || s == fwcode::kCancelled ||
+           s == fwcode::kSkipped || s == fwcode::kCheckError || s == fwcode::kNoFile ||
+           s == fwcode::kFailed || s == fwcode::kError;
 }
 
 nlohmann::json versionsOf(const CameraEntry& e) {
@@ -431,7 +433,8 @@ int runFwUpdate(const char* argv0, const Options& o) {
         const bool failed =
             e.wUploadStatus == fwcode::kFailed || e.wUploadStatus == fwcode::kError ||
             e.wUploadStatus == fwcode::kCheckError || e.wUploadStatus == fwcode::kCancelled ||
-            (ready && e.wUploadStatus != fwcode::kDone);
+            (ready && e.wUploadStatus != fwcode::kDone &&
+             e.wUploadStatus != fwcode::kSentUnverified);
         if (failed) allWell = false;
         nlohmann::json cam;
         cam["no"] = fieldUtf8(e.szNo);
@@ -446,14 +449,30 @@ int runFwUpdate(const char* argv0, const Options& o) {
         cam["sentBytes"] = e.dwSentBytes;
         cam["totalBytes"] = e.dwTotalBytes;
         cam["retries"] = retries;
+        // The camera's answer to its last upload, and whether it refused the image.
+        if (const FirmwareUpdateRun* run = core.firmUploadRun()) {
+            const FirmwareUpdateRun::Answer answer = run->answer(i);
+            cam["answerStatus"] = answer.httpStatus;
+            cam["answerCode"] =
+                answer.code.empty() ? nlohmann::json() : nlohmann::json(answer.code);
+            cam["refused"] = answer.refused;
+        }
+        // Accepted, but the camera showed no version that proves it runs the new image.
+        cam["verified"] = e.wUploadStatus == fwcode::kDone;
         cam["firmware"] = fieldUtf8(e.szFirmVer);
         cam["versions"] = versionsOf(e);
         out["cameras"].push_back(cam);
-        if (!o.json)
+        if (!o.json) {
+            std::string result = e.wUploadStatus == fwcode::kSentUnverified
+                                     ? std::string("sent, not verified")
+                                     : cam["result"].get<std::string>();
+            if (cam.value("refused", false))
+                result +=
+                    " (refused, HTTP " + std::to_string(cam["answerStatus"].get<long>()) + ")";
             std::printf("%-4s %-17s %-15s %-10s %-14s %s\n", fieldUtf8(e.szNo).c_str(),
                         fieldUtf8(e.szMac).c_str(), fieldUtf8(e.szIp).c_str(),
-                        fieldUtf8(e.szModel).c_str(), cam["result"].get<std::string>().c_str(),
-                        versionsLine(e).c_str());
+                        fieldUtf8(e.szModel).c_str(), result.c_str(), versionsLine(e).c_str());
+        }
     }
     if (const FirmwareUpdateRun* run = core.firmUploadRun())
         out["peakTransfers"] = run->peakTransfers();

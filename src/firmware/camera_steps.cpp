@@ -1,7 +1,9 @@
 #include "firmware/camera_steps.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 
 namespace lanrove {
 
@@ -306,9 +308,7 @@ int CameraSteps::RebootWaitVer2(CameraStepSlot& slot, unsigned long rebootMs,
         } else if (static_cast<unsigned long>(wait) > uploadingTime) {
             slot.ctx.setStatus(kUploadRestarting);
             m_log.trace(1, "CamNo(%s) FirmupRebootWaitVer2 Reboot Wait(%ld).", no.c_str(), wait);
-            const long ms =
-                wait > reboot ? static_cast<long>(static_cast<double>(wait) * 1.5) : reboot;
-            return pause(slot, ms) ? kCgiFailed : kCgiOk;
+            return pause(slot, RebootPauseMs(wait, rebootMs, timeoutMs)) ? kCgiFailed : kCgiOk;
         } else {
             result = wait == 0 ? kCgiFailed : kCgiOk;  // still writing when 1..J
         }
@@ -321,6 +321,15 @@ int CameraSteps::RebootWaitVer2(CameraStepSlot& slot, unsigned long rebootMs,
             return result;
         }
     }
+}
+
+long RebootPauseMs(long announcedMs, unsigned long rebootMs, unsigned long timeoutMs) {
+    const unsigned long cap = std::min<unsigned long>(std::max(rebootMs, timeoutMs),
+                                                      static_cast<unsigned long>(LONG_MAX));
+    if (announcedMs <= 0 || static_cast<unsigned long>(announcedMs) <= rebootMs)
+        return static_cast<long>(std::min(rebootMs, cap));
+    const double longer = static_cast<double>(announcedMs) * 1.5;
+    return longer >= static_cast<double>(cap) ? static_cast<long>(cap) : static_cast<long>(longer);
 }
 
 int CameraSteps::RebootWait(CameraStepSlot& slot, int method, unsigned long rebootMs,

@@ -47,6 +47,12 @@ inline constexpr long kStepVer2PollPauseMs = 3000;
 inline constexpr int kRebootMethodVer1 = 1;
 inline constexpr int kRebootMethodVer2 = 2;
 
+// The pause after a version-2 camera announced its restart with `announcedMs`: half as long
+// again as announced when that is longer than the reboot time, else the reboot time; never
+// longer than the row's upload time-out (nor the reboot time, when that is longer), so that a
+// camera announcing days cannot hold its worker.
+long RebootPauseMs(long announcedMs, unsigned long rebootMs, unsigned long timeoutMs);
+
 // What the steps need of one worker slot.
 struct CameraStepSlot {
     UploadContext ctx;       // camera copy, table record, session, reply buffer

@@ -145,56 +145,6 @@ std::uint32_t CheckVersion(CameraEntry& camera, const FirmwareCatalogueRow& row,
     return CompareFirmwareVersion(camera, row, fileNumber, log);
 }
 
-FirmFileCheck CheckFirmFile(const CameraEntry& camera, const std::filesystem::path& programFolder,
-                            bool versionCompare, std::mutex* sharedLock, TraceLog& log,
-                            const CheckVersionCall& checkVersion) {
-    FirmFileCheck check;
-    std::uint32_t status = kFirmStatusInvalid;
-    int found = 0;
-    std::uint16_t index = 0;
-    for (;;) {
-        const FirmwareSearchResult result =
-            FindNewestFile(camera, index, programFolder, sharedLock, log);
-        if (result.pRow == nullptr) break;
-        FirmwareCatalogueRow row = *result.pRow;
-        if (!versionCompare) row.dwVersionCheck = 0;
-        check.wMethod = row.wMethod;
-        if (!row.modelKey.empty()) EnsureModelFolder(programFolder, row);
-        if (result.atEnd()) break;
-
-        CSearchFileCtrl reader(log);
-        reader.SetSharedLock(sharedLock);
-        reader.SetFolder(result.path);
-        reader.SelectFile(result.path);
-        if (result.hasFile() && reader.State() == CSearchFileCtrl::kStateFileSelected &&
-            reader.FileSize() > 0) {
-            ++found;
-            if (row.dwVersionCheck == 0) {
-                status = kFirmStatusUpdateReady;
-                break;
-            }
-            const std::uint32_t r = checkVersion ? checkVersion(row, result.dwNumber)
-                                                 : static_cast<std::uint32_t>(kVersionNoInfo);
-            if (r == kFirmStatusUpdateReady || r == kVersionNoInfo) {
-                status = kFirmStatusUpdateReady;
-                break;
-            }
-            if (r == kVersionUnreachable) {
-                status = kFirmStatusInvalid;
-                break;
-            }
-            status = r;
-        }
-        ++index;
-    }
-    if (found == 0) status = kFirmStatusInvalid;
-    // Anything but the three statuses (an unexpected result) counts as not comparable.
-    if (status != kFirmStatusUpdateReady && status != kFirmStatusLatest)
-        status = kFirmStatusInvalid;
-    check.wStatus = static_cast<std::uint16_t>(status);
-    return check;
-}
-
 std::optional<std::u16string> BuildFirmVersionText(const CameraEntry& camera,
                                                    const FirmwareCatalogueRow& row) {
     if (row.wGeneration == 1) return std::nullopt;

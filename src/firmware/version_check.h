@@ -1,8 +1,8 @@
 #pragma once
 // The firmware version check without the network: reading a camera's version text, comparing
-// one component with the newest file's number (CheckVersion), walking a camera's components
-// (CheckFirmFile) and the firmware version text shown after an update. The camera queries are
-// passed in as callables, so the runs layer plugs in its session check.
+// one component with the newest file's number (CheckVersion) and the firmware version text
+// shown after an update (the walk over a camera's components is the runs' own). The camera queries
+// are passed in as callables, so the runs layer plugs in its session check.
 
 #include <cstdint>
 #include <filesystem>
@@ -57,21 +57,6 @@ using RefreshVersions = std::function<VersionRefresh(CameraEntry& camera)>;
 // camera is outside the adapter's subnet or cannot be queried.
 std::uint32_t CheckVersion(CameraEntry& camera, const FirmwareCatalogueRow& row,
                            std::uint32_t fileNumber, TraceLog& log, const RefreshVersions& refresh);
-
-// One component's comparison as the caller runs it: (row, file number) -> CheckVersion result.
-using CheckVersionCall =
-    std::function<std::uint32_t(const FirmwareCatalogueRow& row, std::uint32_t fileNumber)>;
-
-struct FirmFileCheck {
-    std::uint16_t wStatus = kFirmStatusInvalid;  // 4608, 4609 or 4610
-    std::uint16_t wMethod = 0;                   // of the rows searched; 0 when none matched
-};
-
-// Walks the camera's components: finds each newest file, skips missing or empty ones, and asks
-// `checkVersion` unless the comparison is off (then any usable file means update ready).
-FirmFileCheck CheckFirmFile(const CameraEntry& camera, const std::filesystem::path& programFolder,
-                            bool versionCompare, std::mutex* sharedLock, TraceLog& log,
-                            const CheckVersionCall& checkVersion);
 
 // The firmware version text of the main list after an update; nothing for generation 1 and
 // for a method other than 1 or 2.

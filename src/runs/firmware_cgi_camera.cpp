@@ -1,8 +1,15 @@
 #include "runs/firmware_cgi_camera.h"
 
+#include <algorithm>
+
 #include "support/text.h"
 
 namespace lanrove {
+
+namespace {
+// Far beyond any catalogue row (a day), so that the scaled duration cannot overflow.
+constexpr std::uint64_t kMaxDeadlineMs = 24ull * 3600 * 1000;
+}  // namespace
 
 CgiFirmCamera::CgiFirmCamera(CCGI& cgi, TraceLog& log, const Clock& clock,
                              const ManualResetEvent& abort)
@@ -10,6 +17,7 @@ CgiFirmCamera::CgiFirmCamera(CCGI& cgi, TraceLog& log, const Clock& clock,
     m_shadow.clear();
     m_slot.ctx.camera = &m_shadow;
     m_slot.stop = &abort;
+    m_pAbort = &abort;
 }
 
 void CgiFirmCamera::enter(const CameraEntry& copy, FirmStatusSink* sink) {
@@ -78,7 +86,8 @@ int CgiFirmCamera::rebootWait(CameraEntry& copy, const FirmRow& row, int uploadi
 }
 
 FirmPostResult CgiFirmCamera::post(CameraEntry& copy, const std::filesystem::path& file,
-                                   const FirmImage& image, FirmStatusSink& sink) {
+                                   const FirmImage& image, FirmStatusSink& sink,
+                                   const FirmPostLimits& limits) {
     FirmPostResult out;
     enter(copy, &sink);
     UploadContext& ctx = m_slot.ctx;
@@ -97,6 +106,11 @@ FirmPostResult CgiFirmCamera::post(CameraEntry& copy, const std::filesystem::pat
         leave(copy, &sink);
         return out;
     }
+    if (limits.deadlineMs > 0)
+        request->setDeadline(m_upload.clock().now() +
+                             m_upload.clock().scaled(Millis(static_cast<long long>(
+                                 std::min<std::uint64_t>(limits.deadlineMs, kMaxDeadlineMs)))));
+    if (limits.stop) request->setStopCheck(limits.stop);
     const auto total = static_cast<std::uint32_t>(ctx.body.size());
     ctx.setTotal(total);
     sink.setTotalBytes(total);
@@ -106,19 +120,33 @@ FirmPostResult CgiFirmCamera::post(CameraEntry& copy, const std::filesystem::pat
     ctx.onPiece = [&sink](std::uint32_t sent) { sink.setSentBytes(sent); };
     const int sent = m_upload.FirmSendProc(ctx, *request);
     ctx.onPiece = nullptr;
+    const auto brokenOff = [&out, &request] {
+        out.deadlinePassed = request->error() == CgiRequest::kErrDeadline;
+        out.stopped = request->error() == CgiRequest::kErrStopped;
+    };
     if (sent != kCgiOk) {
         out.outcome = FirmPostResult::Outcome::kSendFailed;
         out.sendCode = sent;
+        out.httpStatus = request->statusCode();  // an early refusal, if the camera sent one
+        brokenOff();
     } else {
         out.outcome = FirmPostResult::Outcome::kSent;
         // 4101 is shown while the camera answers (or restarts without answering).
         sink.setUploadStatus(m_shadow.wUploadStatus);
         m_wEnteredStatus = m_shadow.wUploadStatus;
+        // The answer is waited for until the camera has read the whole body and answered,
+        // or a limit ends the exchange.
         out.httpStatus = request->statusCode();
         std::size_t count = 0;
         if (m_upload.FirmupRecv(ctx, *request, count, kFirmRecvTimeoutMs) == 0 && count > 0) {
             out.replyRead = true;
-            out.errorCode = m_upload.ParseCheckError(ctx) == kFirmErrorCode;
+            out.errorCode = FirmupPage::FindErrorCode(ctx.received(), out.code);
+            if (out.errorCode) m_upload.ParseCheckError(ctx);
+        } else if (!request->bodyDelivered() && request->error() != 0) {
+            // The camera never had the whole image: a broken transfer, not a restart.
+            out.outcome = FirmPostResult::Outcome::kSendFailed;
+            out.sendCode = kCgiException;
+            brokenOff();
         }
     }
     request->close();

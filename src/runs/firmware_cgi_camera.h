@@ -34,7 +34,9 @@ class CgiFirmCamera final : public FirmCamera {
     int rebootWait(CameraEntry& copy, const FirmRow& row, int uploadingTime,
                    FirmStatusSink& sink) override;
     FirmPostResult post(CameraEntry& copy, const std::filesystem::path& file,
-                        const FirmImage& image, FirmStatusSink& sink) override;
+                        const FirmImage& image, FirmStatusSink& sink,
+                        const FirmPostLimits& limits) override;
+    void keepGoing(bool on) override { m_slot.stop = on ? nullptr : m_pAbort; }
 
   private:
     // Before a step: its copy and the table-side values it may look at.
@@ -46,6 +48,7 @@ class CgiFirmCamera final : public FirmCamera {
     CFirmUpload m_upload;
     CameraSteps m_steps;
     CameraStepSlot m_slot;
+    const ManualResetEvent* m_pAbort = nullptr;
     CameraEntry m_shadow{};
     std::uint16_t m_wEnteredAspect = 0;
     std::uint16_t m_wEnteredStatus = 0;

@@ -79,8 +79,9 @@ FirmComponentCheck checkFirmwareFile(
         FirmFileChoice choice = files.findNewest(copy, index);
         if (!versionCompare) choice.row.dwVersionCheck = 0;
         if (!choice.row.modelKey.empty()) files.ensureModelFolder(choice.row);
+        // The method of the last row searched, also when no further component has a file.
+        if (choice.row.wGeneration != 0) out.method = choice.row.wMethod;
         if (!choice.found) break;
-        out.method = choice.row.wMethod;
         index = choice.index;
         if (files.fileSize(choice.path) == 0) {
             ++index;  // a missing or empty file: the next component

@@ -41,6 +41,9 @@ inline constexpr std::uint16_t kRestarting = 4104;
 inline constexpr std::uint16_t kBack = 4105;
 inline constexpr std::uint16_t kComponentDone = 4106;
 inline constexpr std::uint16_t kDone = 4107;
+// Every image was accepted, but the camera's version could not be read back for at least one
+// (comparison off, a camera without version texts, an unreadable version text).
+inline constexpr std::uint16_t kSentUnverified = 4108;
 inline constexpr std::uint16_t kCancelled = 4351;
 inline constexpr std::uint16_t kSkipped = 4352;
 inline constexpr std::uint16_t kCheckError = 8192;
@@ -99,6 +102,24 @@ class FirmStatusSink {
     virtual void setRecordAspectRatio(std::uint16_t ratio) = 0;
 };
 
+// The slowest rate at which a camera is still taken to be reading an image. A transfer ends
+// at the image size at this rate plus the row's upload time-out, however slowly it goes on.
+inline constexpr std::uint64_t kMinTransferBytesPerSecond = 64 * 1024;
+
+// The overall deadline of one transfer in protocol milliseconds (the clock scales it).
+constexpr std::uint64_t transferDeadlineMs(std::uint64_t imageBytes,
+                                           std::uint32_t uploadTimeoutMs) {
+    return (imageBytes * 1000 + kMinTransferBytesPerSecond - 1) / kMinTransferBytesPerSecond +
+           uploadTimeoutMs;
+}
+
+// The limits of one upload request.
+struct FirmPostLimits {
+    std::uint64_t deadlineMs = 0;  // the overall deadline (protocol ms); 0: none
+    // True ends a transfer that the camera has not fully taken yet (cancel, shutdown).
+    std::function<bool()> stop;
+};
+
 struct FirmPostResult {
     enum class Outcome {
         kSent,        // the whole body went out (the reply fields below are valid)
@@ -110,7 +131,12 @@ struct FirmPostResult {
     int sendCode = 0;
     bool replyRead = false;  // some reply bytes came within the reply time-out
     bool errorCode = false;  // the reply carries "code=" (ParseCheckError)
+    std::string code;        // the error code's text
     long httpStatus = 0;
+    // The exchange ended before the camera had taken the whole body (kSendFailed): the
+    // deadline passed, it stalled, or the stop check ended it.
+    bool deadlinePassed = false;
+    bool stopped = false;
 };
 
 // The camera steps of one worker (or of the check run), each on the session it owns. Every
@@ -142,7 +168,11 @@ class FirmCamera {
     // after the last piece (status 4101), the reply and its error check. The request is
     // closed when it returns.
     virtual FirmPostResult post(CameraEntry& copy, const std::filesystem::path& file,
-                                const FirmImage& image, FirmStatusSink& sink) = 0;
+                                const FirmImage& image, FirmStatusSink& sink,
+                                const FirmPostLimits& limits) = 0;
+    // Steps that must not be cut short by a cancel or a shutdown (the restoration) run with
+    // `keepGoing` set: their waits end only at their own limits.
+    virtual void keepGoing(bool on) { (void)on; }
 };
 
 // Makes the camera steps of one worker; `abort` cuts every wait short (shutdown).

@@ -28,6 +28,8 @@ std::string resultDetail(std::uint16_t result) {
             return "update not confirmed, " + code;
         case fwcode::kError:
             return "transfer error, " + code;
+        case fwcode::kSentUnverified:
+            return "sent, not verified";
         default:
             return code;
     }
@@ -37,16 +39,29 @@ std::string resultDetail(std::uint16_t result) {
 // or the images sent where the camera's version was not read back. A camera left untouched
 // (nothing needed, or cancelled before its turn) has no line.
 void journalUpload(const CameraEntry& before, const CameraEntry& after,
-                   const std::vector<std::string>& files, std::uint16_t result) {
+                   const std::vector<std::string>& files, std::uint16_t result,
+                   const FirmwareUpdateRun::Answer& answer) {
     if (files.empty() && (result == fwcode::kNoFile || result == fwcode::kCancelled)) return;
     const std::string from = fieldUtf8(before.szFirmVer);
     std::string to = fieldUtf8(after.szFirmVer);
-    if (to == from && !files.empty()) {
+    const bool sent = result == fwcode::kDone || result == fwcode::kSentUnverified;
+    if ((to == from || result == fwcode::kSentUnverified) && !files.empty()) {
         to.clear();
         for (const std::string& f : files) to += (to.empty() ? "" : ", ") + f;
-        to = (result == fwcode::kDone ? "sent " : "tried ") + to;
+        to = (sent ? "sent " : "tried ") + to;
     }
-    journalFirmware(before, from, to, result == fwcode::kDone, resultDetail(result));
+    if (result == fwcode::kSentUnverified) {
+        // Accepted by the camera, but nothing showed that it runs the new image.
+        changeJournal().append(
+            {{}, "firmware", fieldUtf8(before.szMac), from, to, resultDetail(result)});
+        return;
+    }
+    std::string detail = resultDetail(result);
+    if (!sent && answer.refused) {
+        detail = "refused, HTTP " + std::to_string(answer.httpStatus) +
+                 (answer.code.empty() ? "" : ", code=" + answer.code) + ", " + detail;
+    }
+    journalFirmware(before, from, to, result == fwcode::kDone, detail);
 }
 
 }  // namespace
@@ -158,6 +173,7 @@ long FirmwareUpdateRun::start(int instance, const AdapterEntry& adapter, int rec
     {
         std::lock_guard retries(m_retryMutex);
         m_retries.assign(kCameraTableSize, 0);
+        m_answers.assign(kCameraTableSize, Answer{});
     }
     {
         std::lock_guard slots(m_slotsMutex);
@@ -218,6 +234,12 @@ int FirmwareUpdateRun::slotRecord(int slot) const {
     return m_slots[static_cast<std::size_t>(slot)]->recordIndex();
 }
 
+FirmwareUpdateRun::Answer FirmwareUpdateRun::answer(int recordIndex) const {
+    std::lock_guard lock(m_retryMutex);
+    if (recordIndex < 0 || recordIndex >= static_cast<int>(m_answers.size())) return {};
+    return m_answers[static_cast<std::size_t>(recordIndex)];
+}
+
 int FirmwareUpdateRun::retries(int recordIndex) const {
     std::lock_guard lock(m_retryMutex);
     if (recordIndex < 0 || recordIndex >= static_cast<int>(m_retries.size())) return 0;
@@ -244,7 +266,8 @@ void FirmwareUpdateRun::setCopyAndRecordStatus(FirmSlot& slot, std::uint16_t sta
 
 void FirmwareUpdateRun::takeCameraIntoSlot(int recordIndex, FirmSlot& slot) {
     std::lock_guard lock(slot.m_lock);
-    if (!slot.m_camera) slot.m_camera = m_env.makeCamera(m_abort);
+    // The steps' waits end on the slot's cancel event, which a shutdown sets as well.
+    if (!slot.m_camera) slot.m_camera = m_env.makeCamera(slot.m_cancel);
     slot.m_camera->useAdapter(slot.m_adapter);
     CameraEntry record = m_table.snapshot(recordIndex);
     if (record.wProtoVer == 1) {
@@ -360,11 +383,21 @@ void FirmwareUpdateRun::dispatcher(int recordCount) {
             } else if (state == fwcode::kSlotNeedsRestart) {
                 // The worker may still be returning; its session is used only once it has.
                 std::unique_lock lock(slot.m_lock, std::try_to_lock);
-                if (lock.owns_lock() && slot.m_camera &&
-                    slot.m_camera->restartCommand(slot.m_copy) == kCgiOk)
+                if (!lock.owns_lock() || !slot.m_camera) continue;
+                const auto now = m_env.clock.now();
+                if (slot.m_restart.expired(now)) {
+                    log.trace(1, "CamNo(%s) SetRebootCommand Given Up(%d).",
+                              camNo(slot.m_copy).c_str(), slot.m_restart.attempts());
                     slot.m_state = fwcode::kDone;
+                } else if (slot.m_restart.due(now)) {
+                    const int sent = slot.m_camera->restartCommand(slot.m_copy);
+                    slot.m_restart.attempted(m_env.clock.now());
+                    if (sent == kCgiOk) slot.m_state = fwcode::kDone;
+                }
             }
         }
+        // Every slot is through with its cameras: the run has ended.
+        if (finished >= slotCount) break;
     }
     for (int i = 0; i < slotCount; ++i) {
         FirmSlot& slot = *slots[static_cast<std::size_t>(i)];
@@ -381,6 +414,22 @@ void FirmwareUpdateRun::dispatcher(int recordCount) {
 }
 
 // ---------------------------------------------------------------------------------- worker
+
+void FirmwareUpdateRun::takeVersions(FirmSlot& slot, const FirmRow& row) {
+    CameraEntry& copy = slot.m_copy;
+    const int record = slot.m_nRecord.load();
+    SetFirmVersionText(copy, row);
+    m_table.update(record, [&copy](CameraEntry& e) {
+        std::memcpy(e.szFirmVer, copy.szFirmVer, sizeof e.szFirmVer);
+        std::memcpy(e.szCamMainVer, copy.szCamMainVer, sizeof e.szCamMainVer);
+        std::memcpy(e.szCamSubVer, copy.szCamSubVer, sizeof e.szCamSubVer);
+        std::memcpy(e.szNetMainVer, copy.szNetMainVer, sizeof e.szNetMainVer);
+        std::memcpy(e.szNetSubVer, copy.szNetSubVer, sizeof e.szNetSubVer);
+        std::memcpy(e.szMecMainVer, copy.szMecMainVer, sizeof e.szMecMainVer);
+        std::memcpy(e.szIoMainVer, copy.szIoMainVer, sizeof e.szIoMainVer);
+    });
+    m_events.firmRowChanged(record);
+}
 
 void FirmwareUpdateRun::sendEventProc(FirmSlot& slot) {
     std::lock_guard lock(slot.m_lock);
@@ -400,16 +449,23 @@ void FirmwareUpdateRun::sendEventProc(FirmSlot& slot) {
               static_cast<unsigned long>(settings.uploadingTime));
 
     const CameraEntry before = slot.m_copy;
-    const std::uint16_t result = runComponents(slot, settings);
+    std::uint16_t result = runComponents(slot, settings);
+    if (result == fwcode::kDone && slot.m_bUnverified) result = fwcode::kSentUnverified;
 
+    // A prepared camera gets its settings back also after a cancel or at shutdown: the
+    // restoration runs to its own limits, not cut short by either.
+    slot.m_camera->keepGoing(true);
     slot.m_camera->restore(slot.m_copy, slot);
+    slot.m_camera->keepGoing(false);
     setCopyAndRecordStatus(slot, result);
-    journalUpload(before, slot.m_copy, slot.m_uploadedFiles, result);
+    journalUpload(before, slot.m_copy, slot.m_uploadedFiles, result, answer(record));
     log.trace(1, "CamNo(%s) SendEventProc End ExcStatus(%d).", no.c_str(),
               static_cast<int>(result));
     log.trace(1, "CamNo(%s) End Firmupload <---", no.c_str());
     slot.m_bWaiting = false;
     slot.m_bTransferring = false;
+    slot.m_restart = RestartThrottle(m_env.clock.scaled(Millis(kRestartAttemptEveryMs)),
+                                     m_env.clock.scaled(Millis(kRestartAttemptsForMs)));
     slot.m_state = result == fwcode::kFailed ? fwcode::kSlotNeedsRestart : fwcode::kDone;
 }
 
@@ -426,6 +482,8 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
     std::uint16_t R = fwcode::kWorking;
     slot.m_byComponentsDone = 0;
     slot.m_uploadedFiles.clear();
+    slot.m_bUnverified = false;
+    slot.m_bBrokenOff = false;
     slot.m_bTransferring = false;
 
     if (m_table.firmStatus(record) == fwcode::kUpdateReady) camera.prepare(copy, slot);
@@ -470,13 +528,14 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
             bool started = false;
             bool cancelled = false;
             while (m_env.clock.now() < limit) {
-                // Cancel is looked at first: a dispatcher that stops sets both events.
-                if ((firstTry && slot.m_cancel.isSet()) || m_abort.isSet()) {
+                // Cancel is looked at first, on a retry as on the first try: a dispatcher that
+                // stops sets both events, and its start event is no permission then.
+                if (slot.m_cancel.isSet() || m_abort.isSet()) {
                     cancelled = true;
                     break;
                 }
                 if (slot.m_start.waitFor(Millis(10))) {
-                    if (firstTry && slot.m_cancel.isSet()) {
+                    if (slot.m_cancel.isSet() || m_abort.isSet()) {
                         cancelled = true;
                         break;
                     }
@@ -513,6 +572,15 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                               static_cast<int>(check));
                     R = fwcode::kError;
                     failed = true;
+                } else if (check == fwcode::kLatest && !firstTry) {
+                    // The camera installed the image after all (it restarted late, or only on
+                    // the restart command): the component is done.
+                    slot.m_bTransferring = false;
+                    log.trace(1, "CamNo(%s) FirmUpload Retry(%d) Version Already Updated.",
+                              no.c_str(), retry);
+                    takeVersions(slot, choice.row);
+                    ++slot.m_byComponentsDone;
+                    break;
                 } else if (check == fwcode::kNoFirmware || check == fwcode::kLatest) {
                     slot.m_bTransferring = false;
                     ++index;
@@ -553,8 +621,23 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                 const std::string name = choice.path.filename().string();
                 if (slot.m_uploadedFiles.empty() || slot.m_uploadedFiles.back() != name)
                     slot.m_uploadedFiles.push_back(name);
-                const FirmPostResult post = camera.post(copy, choice.path, image, slot);
+                FirmPostLimits limits;
+                limits.deadlineMs = transferDeadlineMs(image->size(), choice.row.dwUploadTimeOut);
+                limits.stop = [this, &slot] { return slot.m_cancel.isSet() || m_abort.isSet(); };
+                slot.m_bBrokenOff = false;
+                const FirmPostResult post = camera.post(copy, choice.path, image, slot, limits);
                 image.reset();
+                const bool refused = post.outcome == FirmPostResult::Outcome::kSent &&
+                                     (post.httpStatus >= 400 || post.errorCode);
+                if (post.outcome == FirmPostResult::Outcome::kSent ||
+                    post.outcome == FirmPostResult::Outcome::kSendFailed) {
+                    log.trace(1, "CamNo(%s) Firmup Answer Status(%ld) Code(%s).", no.c_str(),
+                              post.httpStatus, post.code.empty() ? "-" : post.code.c_str());
+                    std::lock_guard lock(m_retryMutex);
+                    if (FirmTable::validIndex(record))
+                        m_answers[static_cast<std::size_t>(record)] =
+                            Answer{post.httpStatus, post.code, refused};
+                }
                 if (post.outcome == FirmPostResult::Outcome::kBodyFailed) {
                     R = fwcode::kError;
                     failed = true;
@@ -564,6 +647,18 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                     failed = true;
                 } else if (post.outcome == FirmPostResult::Outcome::kSendFailed) {
                     // The sender has written its "FirmSend ==" line.
+                    if (post.deadlinePassed)
+                        log.trace(1, "CamNo(%s) Firmup Transfer Deadline(%llu) Passed.", no.c_str(),
+                                  static_cast<unsigned long long>(limits.deadlineMs));
+                    else if (post.stopped)
+                        log.trace(1, "CamNo(%s) Firmup Transfer Stopped.", no.c_str());
+                    slot.m_bBrokenOff = true;
+                    R = fwcode::kFailed;
+                    failed = true;
+                } else if (refused && !post.errorCode) {
+                    // A refusal without an error page is a refusal all the same.
+                    log.trace(1, "CamNo(%s) Firmup Refused Status(%ld) Reboot Command Set.",
+                              no.c_str(), post.httpStatus);
                     R = fwcode::kFailed;
                     failed = true;
                 } else if (post.replyRead) {
@@ -590,22 +685,16 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                     setCopyAndRecordStatus(slot, fwcode::kBack);
                 }
             }
-            if (!failed && choice.row.dwVersionCheck != 0) {
+            if (!failed && choice.row.dwVersionCheck == 0) {
+                slot.m_bUnverified = true;  // nothing is compared for this row
+            } else if (!failed) {
                 const std::uint32_t check =
                     checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, m_abort);
                 if (check == fwcode::kLatest) {
-                    SetFirmVersionText(copy, choice.row);
-                    m_table.update(record, [&copy](CameraEntry& e) {
-                        std::memcpy(e.szFirmVer, copy.szFirmVer, sizeof e.szFirmVer);
-                        std::memcpy(e.szCamMainVer, copy.szCamMainVer, sizeof e.szCamMainVer);
-                        std::memcpy(e.szCamSubVer, copy.szCamSubVer, sizeof e.szCamSubVer);
-                        std::memcpy(e.szNetMainVer, copy.szNetMainVer, sizeof e.szNetMainVer);
-                        std::memcpy(e.szNetSubVer, copy.szNetSubVer, sizeof e.szNetSubVer);
-                        std::memcpy(e.szMecMainVer, copy.szMecMainVer, sizeof e.szMecMainVer);
-                        std::memcpy(e.szIoMainVer, copy.szIoMainVer, sizeof e.szIoMainVer);
-                    });
-                    m_events.firmRowChanged(record);
-                } else if (check != fwcode::kNoVersionInfo) {
+                    takeVersions(slot, choice.row);
+                } else if (check == fwcode::kNoVersionInfo) {
+                    slot.m_bUnverified = true;  // the camera shows no version to compare
+                } else {
                     log.trace(1, "CamNo(%s) FirmUpload Version Error Reboot Command Set.",
                               no.c_str());
                     R = fwcode::kFailed;
@@ -619,10 +708,20 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
 
             // 6. Failure with retry.
             slot.m_bTransferring = false;
+            // A cancelled run starts no further attempt: no dispatcher is left to grant it. A
+            // camera whose transfer broke off is told to restart once (the command's own limit
+            // bounds it), since no dispatcher will send it later.
+            if (slot.m_cancel.isSet() || m_abort.isSet()) {
+                if (slot.m_bBrokenOff && !m_abort.isSet()) camera.restartCommand(copy);
+                copy.wUploadStatus = fwcode::kCancelled;
+                return fwcode::kCancelled;
+            }
             if (retry >= settings.retryCount) return R;
-            // A cancelled run starts no further attempt: no dispatcher is left to grant it.
-            if (slot.m_cancel.isSet() || m_abort.isSet()) return R;
             const int rebootResult = camera.setRebootWait(copy);
+            if (slot.m_cancel.isSet() || m_abort.isSet()) {
+                copy.wUploadStatus = fwcode::kCancelled;
+                return fwcode::kCancelled;
+            }
             if (rebootResult != 0) {
                 pause(kRetryRebootErrorPauseMs);
                 log.trace(1, "CamNo(%s) FirmUpload Retry(%d) Reboot error(%d).", no.c_str(), retry,

@@ -16,6 +16,7 @@
 #include "runs/firmware_check_run.h"
 #include "runs/firmware_ports.h"
 #include "runs/firmware_table.h"
+#include "runs/restart_throttle.h"
 #include "support/clock.h"
 #include "support/worker_thread.h"
 
@@ -71,6 +72,11 @@ class FirmSlot final : public FirmStatusSink {
     std::atomic<bool> m_bTransferring{false};
     std::uint8_t m_byComponentsDone = 0;
     std::vector<std::string> m_uploadedFiles;  // this camera's images sent, for the journal
+    // An image was accepted whose version the camera could not show back.
+    bool m_bUnverified = false;
+    // The last transfer broke off before the camera had the whole image.
+    bool m_bBrokenOff = false;
+    RestartThrottle m_restart;
     AdapterEntry m_adapter{};
     std::unique_ptr<FirmCamera> m_camera;
     WorkerThread m_sendThread;
@@ -106,6 +112,13 @@ class FirmwareUpdateRun {
     int peakTransfers() const { return m_nPeakTransfers.load(); }
     // Retries made for the record in this run.
     int retries(int recordIndex) const;
+    // The camera's answer to its last upload POST in this run (status 0: none read).
+    struct Answer {
+        long httpStatus = 0;
+        std::string code;      // the "code=" text of the page, if any
+        bool refused = false;  // status 400 or more, or an error code
+    };
+    Answer answer(int recordIndex) const;
 
     // Take camera into slot; also used by tests.
     void takeCameraIntoSlot(int recordIndex, FirmSlot& slot);
@@ -121,6 +134,8 @@ class FirmwareUpdateRun {
     // The worker's part after step 3; returns the final result R.
     std::uint16_t runComponents(FirmSlot& slot, const FirmRunSettings& settings);
     int stopSlot(FirmSlot& slot);
+    // The camera's version texts after a component took: into the copy and the record.
+    void takeVersions(FirmSlot& slot, const FirmRow& row);
     void setCopyAndRecordStatus(FirmSlot& slot, std::uint16_t status);
     void noteTransferring();
     bool pause(long ms) const { return firmPause(m_abort, m_env.clock, ms); }
@@ -141,6 +156,7 @@ class FirmwareUpdateRun {
     std::atomic<int> m_nRecordCount{0};
     mutable std::mutex m_retryMutex;
     std::vector<int> m_retries;
+    std::vector<Answer> m_answers;
 };
 
 }  // namespace lanrove

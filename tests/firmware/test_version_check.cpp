@@ -1,17 +1,12 @@
 // The version check without the network: the camera's version texts, CheckVersion's comparison
-// with its trace lines, the walk over the components and the version text after an update.
+// with its trace lines and the version text after an update.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "app/temp_dir.h"
 #include "discovery/log_capture.h"
 #include "firmware/version_check.h"
 #include "support/text.h"
 
 using namespace lanrove;
-using lanrove::test::TempDir;
 using lanrove::testing::LogCapture;
 
 namespace {
@@ -23,12 +18,6 @@ CameraEntry camera(std::uint16_t protoVer, std::string_view model) {
     setField(e.szModel, model);
     e.wProtoVer = protoVer;
     return e;
-}
-
-void put(const TempDir& home, const std::string& model, const std::string& name,
-         std::string_view bytes = "firmware") {
-    std::filesystem::create_directories(home.path() / model);
-    std::ofstream(home.path() / model / name, std::ios::binary) << bytes;
 }
 
 const FirmwareCatalogueRow& row(std::uint16_t generation, std::uint16_t index,
@@ -138,97 +127,6 @@ TEST(VersionCheck, RefreshFailuresGiveUnreachable) {
                            }),
               4610u);
     EXPECT_EQ(capture.count("CamNo(3) CheckVersion Start."), 3u);
-}
-
-TEST(FirmFileCheck, NetLatestThenCamNewer) {
-    TempDir home;
-    LogCapture capture;
-    put(home, "KT-6500", "RP2NET20100301.BIN");
-    put(home, "KT-6500", "RP2CAM20100415.BIN");
-    CameraEntry cam = camera(2, "KT-6500");
-    setField(cam.szNetMainVer, std::string_view("V1.05(20100301)"));
-    setField(cam.szCamMainVer, std::string_view("V1.05(20100301)"));
-    std::vector<std::uint16_t> asked;
-    std::mutex lock;
-    const FirmFileCheck check =
-        CheckFirmFile(cam, home.path(), true, &lock, capture.log(),
-                      [&](const FirmwareCatalogueRow& r, std::uint32_t number) {
-                          asked.push_back(r.wIndex);
-                          return CompareFirmwareVersion(cam, r, number, capture.log());
-                      });
-    EXPECT_EQ(check.wStatus, 4608);
-    EXPECT_EQ(check.wMethod, 2);
-    EXPECT_EQ(asked, (std::vector<std::uint16_t>{0, 3}));
-
-    // Both latest: the status of the last comparison stands.
-    setField(cam.szCamMainVer, std::string_view("V1.06(20100415)"));
-    asked.clear();
-    const FirmFileCheck latest =
-        CheckFirmFile(cam, home.path(), true, &lock, capture.log(),
-                      [&](const FirmwareCatalogueRow& r, std::uint32_t number) {
-                          asked.push_back(r.wIndex);
-                          return CompareFirmwareVersion(cam, r, number, capture.log());
-                      });
-    EXPECT_EQ(latest.wStatus, 4610);
-    EXPECT_EQ(asked, (std::vector<std::uint16_t>{0, 3}));
-}
-
-TEST(FirmFileCheck, ComparisonOffTakesAnyUsableFileWithoutAQuery) {
-    TempDir home;
-    TraceLog log;
-    put(home, "KT-8600", "RW2NET20100415.BIN", "");  // empty: skipped
-    put(home, "KT-8600", "RW2IO7.BIN");
-    int calls = 0;
-    const auto count = [&](const FirmwareCatalogueRow&, std::uint32_t) {
-        ++calls;
-        return 4610u;
-    };
-    const FirmFileCheck off =
-        CheckFirmFile(camera(2, "KT-8600"), home.path(), false, nullptr, log, count);
-    EXPECT_EQ(off.wStatus, 4608);
-    EXPECT_EQ(calls, 0);
-    const FirmFileCheck on =
-        CheckFirmFile(camera(2, "KT-8600"), home.path(), true, nullptr, log, count);
-    EXPECT_EQ(on.wStatus, 4610);
-    EXPECT_EQ(calls, 1);
-}
-
-TEST(FirmFileCheck, NoFilesUnreachableAndUnknownModels) {
-    TempDir home;
-    TraceLog log;
-    const auto never = [](const FirmwareCatalogueRow&, std::uint32_t) { return 4608u; };
-    // No files at all: no firmware, and the model's folder is there for the user.
-    FirmFileCheck check =
-        CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log, never);
-    EXPECT_EQ(check.wStatus, 4609);
-    EXPECT_EQ(check.wMethod, 2);
-    EXPECT_TRUE(std::filesystem::is_directory(home.path() / "KT-7600P"));
-
-    // Files whose names carry no number are not usable.
-    put(home, "KT-7600P", "RT2NETXYZ.BIN");
-    check = CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log, never);
-    EXPECT_EQ(check.wStatus, 4609);
-
-    // A camera that cannot be queried stops the walk with no firmware.
-    put(home, "KT-7600P", "RT2CAM20100415.BIN");
-    put(home, "KT-7600P", "RT2CAMSUB20100415.BIN");
-    int calls = 0;
-    check = CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log,
-                          [&](const FirmwareCatalogueRow&, std::uint32_t) {
-                              ++calls;
-                              return 8196u;
-                          });
-    EXPECT_EQ(check.wStatus, 4609);
-    EXPECT_EQ(calls, 1);
-
-    // A camera without a usable version text is update ready.
-    check = CheckFirmFile(camera(2, "KT-7600P"), home.path(), true, nullptr, log,
-                          [](const FirmwareCatalogueRow&, std::uint32_t) { return 8195u; });
-    EXPECT_EQ(check.wStatus, 4608);
-
-    check = CheckFirmFile(camera(2, "KT-0000"), home.path(), true, nullptr, log, never);
-    EXPECT_EQ(check.wStatus, 4609);
-    EXPECT_EQ(check.wMethod, 0);
 }
 
 TEST(FirmVersionText, PerMethodAfterAnUpdate) {

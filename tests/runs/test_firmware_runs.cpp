@@ -38,6 +38,9 @@ struct FakeCam {
     bool answers = true;          // lang.cgi and the status requests
     bool neverComesBack = false;  // after the first upload
     bool keepsOldVersion = false;
+    int refuseStatus = 0;            // answers the POST with this status, installs nothing
+    bool installsOnRestart = false;  // the image takes only with a restart command
+    std::vector<std::string> pending;
     bool uploaded = false;
     int contacts = 0;  // every request
     int posts = 0;
@@ -56,6 +59,10 @@ class FakeSite {
     std::vector<std::string> postOrder;
     // While set, a post waits until it is cleared (or the abort event is set).
     std::atomic<bool> holdPosts{false};
+    // While set, the restart before a retry waits until it is cleared or the worker's stop
+    // event is set.
+    std::atomic<bool> holdReboots{false};
+    std::atomic<int> rebootsHeld{0};
 
     FakeCam& cam(const CameraEntry& e) { return cams[fieldUtf8(e.szIp)]; }
     // A copy of a camera's state, taken under the lock while workers use it.
@@ -139,9 +146,18 @@ class FakeCamera final : public FirmCamera {
         FakeCam& c = m_site.cam(copy);
         ++c.contacts;
         ++c.restarts;
+        installPending(c);
         return up(c) ? 0 : 400;
     }
-    int setRebootWait(const CameraEntry& copy) override { return touch(copy) ? 0 : 400; }
+    int setRebootWait(const CameraEntry& copy) override {
+        if (m_site.holdReboots.load()) {
+            ++m_site.rebootsHeld;
+            while (m_site.holdReboots.load() && !m_abort.isSet())
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (m_abort.isSet()) return 1;
+        }
+        return restartCommand(copy);
+    }
     void prepare(CameraEntry&, FirmStatusSink&) override {}
     void restore(CameraEntry&, FirmStatusSink&) override {}
     int rebootWait(CameraEntry& copy, const FirmRow&, int, FirmStatusSink& sink) override {
@@ -149,7 +165,9 @@ class FakeCamera final : public FirmCamera {
         return touch(copy) ? 0 : 1;
     }
     FirmPostResult post(CameraEntry& copy, const std::filesystem::path& file,
-                        const FirmImage& image, FirmStatusSink& sink) override {
+                        const FirmImage& image, FirmStatusSink& sink,
+                        const FirmPostLimits& limits) override {
+        lastLimits = limits.deadlineMs;
         {
             std::lock_guard lock(m_site.mutex);
             FakeCam& c = m_site.cam(copy);
@@ -172,19 +190,30 @@ class FakeCamera final : public FirmCamera {
         --m_site.activePosts;
         std::lock_guard lock(m_site.mutex);
         FakeCam& c = m_site.cam(copy);
-        // Installs: the file's number becomes the component's version.
-        for (const auto& [model, comps] : m_site.models)
-            for (const FakeComponent& f : comps)
-                if (file.filename() == f.name && !c.keepsOldVersion) c.installed[f.kind] = f.number;
-        c.uploaded = true;
         FirmPostResult r;
         r.outcome = FirmPostResult::Outcome::kSent;
         r.replyRead = true;
         r.httpStatus = 200;
+        if (c.refuseStatus != 0) {
+            r.httpStatus = c.refuseStatus;
+            return r;
+        }
+        c.uploaded = true;
+        c.pending.push_back(file.filename().string());
+        // Installs: the file's number becomes the component's version.
+        if (!c.installsOnRestart) installPending(c);
         return r;
     }
+    static std::atomic<std::uint64_t> lastLimits;
 
   private:
+    void installPending(FakeCam& c) {
+        for (const std::string& name : c.pending)
+            for (const auto& [model, comps] : m_site.models)
+                for (const FakeComponent& f : comps)
+                    if (name == f.name && !c.keepsOldVersion) c.installed[f.kind] = f.number;
+        c.pending.clear();
+    }
     static bool up(const FakeCam& c) { return c.answers && !(c.neverComesBack && c.uploaded); }
     bool touch(const CameraEntry& copy) {
         std::lock_guard lock(m_site.mutex);
@@ -195,6 +224,8 @@ class FakeCamera final : public FirmCamera {
     FakeSite& m_site;
     const ManualResetEvent& m_abort;
 };
+
+std::atomic<std::uint64_t> FakeCamera::lastLimits{0};
 
 class RecordingEvents final : public FirmwareRunEvents {
   public:
@@ -492,4 +523,76 @@ TEST_F(FirmwareRuns, ShutdownDuringTransfersEndsEveryWorker) {
     run.reset();  // joins the dispatcher and every worker
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
     EXPECT_EQ(site.activePosts.load(), 0);
+}
+
+// --------------------------------------------------------------- outcomes under faults
+
+TEST_F(FirmwareRuns, RefusedUploadFailsWithTheStatusAndNeverGoesOnAsSuccess) {
+    settings.retryCount = 1;
+    const int a = addCamera("10.1.0.11", 1, 20100501, fwcode::kUpdateReady);
+    site.cams["10.1.0.11"].refuseStatus = 403;
+    FirmwareUpdateRun run(env, events);
+    runUpdate(run, 1);
+    EXPECT_EQ(record(a).wUploadStatus, fwcode::kFailed);
+    EXPECT_EQ(site.at("10.1.0.11").posts, 2);  // the first try and one retry
+    const FirmwareUpdateRun::Answer answer = run.answer(a);
+    EXPECT_EQ(answer.httpStatus, 403);
+    EXPECT_TRUE(answer.refused);
+    EXPECT_EQ(site.at("10.1.0.11").installed[3], 1u);
+}
+
+TEST_F(FirmwareRuns, ImageThatTookOnlyWithTheRestartCommandEndsCompleted) {
+    // The camera keeps its old version until the retry's restart: the retry's check finds
+    // the new version and the component is done, without a second upload.
+    const int a = addCamera("10.1.0.11", 1, 20100501, fwcode::kUpdateReady);
+    site.cams["10.1.0.11"].installsOnRestart = true;
+    FirmwareUpdateRun run(env, events);
+    runUpdate(run, 1);
+    EXPECT_EQ(record(a).wUploadStatus, fwcode::kDone);
+    EXPECT_EQ(site.at("10.1.0.11").posts, 1);
+    EXPECT_EQ(run.retries(a), 1);
+    EXPECT_EQ(fieldUtf8(record(a).szFirmVer), "CM Ver V1.00 CS Ver  NM Ver V1.00 NS Ver  ");
+}
+
+TEST_F(FirmwareRuns, NothingToCompareEndsSentNotVerified) {
+    settings.versionCompare = false;
+    const int a = addCamera("10.1.0.11", 1, 1, fwcode::kUpdateReady);
+    FirmwareUpdateRun run(env, events);
+    runUpdate(run, 1);
+    EXPECT_EQ(record(a).wUploadStatus, fwcode::kSentUnverified);
+    // The deadline of the NET image: 3000 bytes at the slowest rate plus the row's time-out.
+    EXPECT_GT(FakeCamera::lastLimits.load(), 0u);
+}
+
+TEST_F(FirmwareRuns, CancelDuringTheRetrysRestartEndsTheCameraAndStartsNoTransfer) {
+    settings.retryCount = 3;
+    const int a = addCamera("10.1.0.11", 1, 20100501, fwcode::kUpdateReady);
+    site.cams["10.1.0.11"].keepsOldVersion = true;
+    site.holdReboots = true;
+    FirmwareUpdateRun run(env, events);
+    ASSERT_EQ(run.start(1, adapter), 0);
+    ASSERT_TRUE(waitFor([&] { return site.rebootsHeld.load() == 1; }));
+    run.requestStop();
+    ASSERT_TRUE(waitFor([&] { return record(a).wUploadStatus == fwcode::kCancelled; }, 5000));
+    site.holdReboots = false;
+    ASSERT_TRUE(waitFor([&] { return !run.anySlotBusy(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(site.at("10.1.0.11").posts, 1);
+    EXPECT_EQ(record(a).wUploadStatus, fwcode::kCancelled);
+}
+
+TEST_F(FirmwareRuns, RestartCommandsToAFailedCameraAreSpacedAndEnd) {
+    settings.retryCount = 1;
+    const int a = addCamera("10.1.0.11", 1, 20100501, fwcode::kUpdateReady);
+    site.cams["10.1.0.11"].neverComesBack = true;
+    FirmwareUpdateRun run(env, events);
+    ASSERT_EQ(run.start(1, adapter), 0);
+    ASSERT_TRUE(waitFor([&] { return record(a).wUploadStatus == fwcode::kFailed; }));
+    const int before = site.at("10.1.0.11").restarts;
+    // Every 10 s for 180 s (at 1/1000): at most 19 attempts, and then the run ends by itself.
+    ASSERT_TRUE(waitFor([&] { return !run.dispatcherRunning(); }, 20000));
+    const int attempts = site.at("10.1.0.11").restarts - before;
+    EXPECT_GE(attempts, 1);
+    EXPECT_LE(attempts, 19);
+    EXPECT_EQ(run.slotState(0), fwcode::kSlotNoCamera);
 }
