@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,11 +17,9 @@ namespace lanrove {
 
 namespace {
 
-// Bytes not yet acknowledged by the peer in the connection's send queue, -1 when unknown.
-long sendQueueBytes(CURL* easy) {
-    curl_socket_t fd = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &fd) != CURLE_OK || fd == CURL_SOCKET_BAD)
-        return -1;
+// Bytes not yet acknowledged by the peer in the send queue of socket `fd`, -1 when unknown.
+long sendQueueBytes(int fd) {
+    if (fd < 0) return -1;
     int queued = 0;
     if (::ioctl(fd, SIOCOUTQ, &queued) != 0) return -1;
     return queued;
@@ -52,6 +51,19 @@ struct CgiSession::Core {
     Millis limit{1};    // the time-out
     Millis overall{1};  // a whole GET
     std::atomic<bool> busy{false};
+    // The socket of the handle's newest connection (libcurl gives no socket while a transfer
+    // runs), -1 when it is closed.
+    int socket = -1;
+
+    static int onSocketOpened(void* core, curl_socket_t fd, curlsocktype) {
+        static_cast<Core*>(core)->socket = fd;
+        return CURL_SOCKOPT_OK;
+    }
+    static int onSocketClosed(void* core, curl_socket_t fd) {
+        Core* c = static_cast<Core*>(core);
+        if (c->socket == fd) c->socket = -1;
+        return ::close(fd);
+    }
 
     ~Core() {
         if (easy != nullptr) curl_easy_cleanup(easy);
@@ -255,6 +267,10 @@ CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec,
     };
     const long limitMs = static_cast<long>(core->limit.count());
     const long overallMs = static_cast<long>(core->overall.count());
+    set(CURLOPT_SOCKOPTFUNCTION, &CgiSession::Core::onSocketOpened);
+    set(CURLOPT_SOCKOPTDATA, static_cast<void*>(core.get()));
+    set(CURLOPT_CLOSESOCKETFUNCTION, &CgiSession::Core::onSocketClosed);
+    set(CURLOPT_CLOSESOCKETDATA, static_cast<void*>(core.get()));
     set(CURLOPT_URL, spec.url.c_str());
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_NOSIGNAL, 1L);
@@ -399,7 +415,7 @@ bool CgiRequest::pump(Pred pred) {
         if (m_bPost) {
             // The time since the last piece of data, counting the server's reading of what
             // the connection still holds.
-            const long queued = sendQueueBytes(core.easy);
+            const long queued = sendQueueBytes(core.socket);
             if (queued != m_nSendQueue) {
                 m_nSendQueue = queued;
                 ++m_nProgress;

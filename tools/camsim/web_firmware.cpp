@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace lanrove::camsim {
 
@@ -68,6 +70,9 @@ bool firmwareOffline(SimCamera& camera, const Clock& clock) {
     if (!fw.bBusy) return false;
     const TimePoint now = clock.now();
     if (!fw.bRestarting) {
+        // An image that takes only with the restart command: the camera stays up, old
+        // version and all, until it is told to restart.
+        if (fw.bInstall && camera.has("restartonly")) return false;
         const TimePoint start = fw.bRestartAsked ? fw.restartStart : fw.announceEnd;
         if (now < fw.writeEnd || now < start) return false;
         fw.bRestarting = true;
@@ -223,6 +228,11 @@ std::uint64_t expectedUploadLength(std::string_view boundary, std::string_view f
 }
 
 void dropConnection(const httplib::Request& req) {
+    const int fd = connectionSocket(req);
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+int connectionSocket(const httplib::Request& req) {
     // The server library does not hand out its socket: find it by its two ends.
     rlimit limit{};
     int maxFd = 4096;
@@ -242,11 +252,10 @@ void dropConnection(const httplib::Request& req) {
         inet_ntop(AF_INET, &local.sin_addr, localIp, sizeof(localIp));
         inet_ntop(AF_INET, &peer.sin_addr, peerIp, sizeof(peerIp));
         if (ntohs(local.sin_port) == req.local_port && ntohs(peer.sin_port) == req.remote_port &&
-            req.local_addr == localIp && req.remote_addr == peerIp) {
-            ::shutdown(fd, SHUT_RDWR);
-            return;
-        }
+            req.local_addr == localIp && req.remote_addr == peerIp)
+            return fd;
     }
+    return -1;
 }
 
 UploadGauge& uploadGauge() {
@@ -298,6 +307,8 @@ void serveFirmwareUpload(Fleet& fleet, std::size_t index, const Clock& clock,
     bool bRefuse = false;
     bool bCut = false;
     bool bSilent = false;
+    int refuseStatus = 0;  // "firmstatus=NNN": this status, a page without "code="
+    long readRate = 0;     // "readrate=N": bytes per second (simulator time) read
     {
         std::lock_guard lock(fleet.mutex);
         if (index >= fleet.cameras.size()) return;
@@ -305,6 +316,9 @@ void serveFirmwareUpload(Fleet& fleet, std::size_t index, const Clock& clock,
         bRefuse = cam.has("firmrefuse");
         bCut = cam.has("firmcut");
         bSilent = cam.has("firmsilent");
+        if (cam.has("firmstatus"))
+            refuseStatus = std::atoi(argOr(cam, "firmstatus", "500").c_str());
+        if (cam.has("readrate")) readRate = std::atol(argOr(cam, "readrate", "1024").c_str());
         // The previous image goes before the next one comes: one copy per camera.
         std::vector<std::uint8_t>().swap(cam.firmware.image);
     }
@@ -319,6 +333,14 @@ void serveFirmwareUpload(Fleet& fleet, std::size_t index, const Clock& clock,
     std::string name, fileName, partType;
     std::uint64_t received = 0;
     bool bDropped = false;
+    const TimePoint readStart = clock.now();
+    // A slow camera has a small receive buffer, as embedded ones do: its window opens as it
+    // reads, instead of in large steps after long pauses.
+    if (readRate > 0) {
+        const int fd = connectionSocket(req);
+        const int small = 16384;
+        if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+    }
     const bool ok = reader(
         [&](const httplib::MultipartFormData& part) {
             ++parts;
@@ -336,6 +358,11 @@ void serveFirmwareUpload(Fleet& fleet, std::size_t index, const Clock& clock,
             if (!bRefuse) image.insert(image.end(), data, data + n);
             EVP_DigestUpdate(digest.get(), data, n);
             received += n;
+            // A slow reader: the next bytes are read only when their time has come.
+            if (readRate > 0)
+                std::this_thread::sleep_until(later(
+                    clock, readStart,
+                    static_cast<long>(received * 1000 / static_cast<std::uint64_t>(readRate))));
             return true;
         });
     if (bDropped) {
@@ -347,6 +374,12 @@ void serveFirmwareUpload(Fleet& fleet, std::size_t index, const Clock& clock,
     if (!ok || parts != 1 || name != "firmware_file" || partType != "application/octet-stream" ||
         expectedUploadLength(boundary, fileName, received) != length) {
         answer(400, "<html><body>400 Bad Request</body></html>\r\n", "firmup-badframing");
+        return;
+    }
+    if (refuseStatus >= 400) {
+        answer(refuseStatus,
+               "<html><body>" + std::to_string(refuseStatus) + " Refused</body></html>\r\n",
+               "firmup-status");
         return;
     }
     if (bRefuse) {

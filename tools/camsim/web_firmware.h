@@ -27,6 +27,9 @@
 // back from the restart; "oldversion" comes back with the version it had; "writefail" shows
 // "code=E0201" on firmup.cgi while it writes; "norestart" refuses the restart command (503);
 // "recordreset" forgets its recording settings when it installs an image.
+// "firmstatus=NNN" reads the image and answers status NNN with a page without "code=";
+// "restartonly" installs the image only on a restart command (until then it stays up with the
+// version it had); "readrate=N" reads the POST body at N bytes per second of simulator time.
 
 #include <httplib.h>
 
@@ -70,6 +73,8 @@ std::uint64_t expectedUploadLength(std::string_view boundary, std::string_view f
 
 // Closes the connection of `req` without an answer (both directions shut down).
 void dropConnection(const httplib::Request& req);
+// The socket of `req`'s connection, -1 when it is not found.
+int connectionSocket(const httplib::Request& req);
 
 // Runs one upload POST for the camera at `index` (already authenticated). Fills the reply or
 // drops the connection; `event` tells what happened ("firmup", "firmup-refused", ...).
