@@ -63,6 +63,8 @@ class FakeSite {
     // event is set.
     std::atomic<bool> holdReboots{false};
     std::atomic<int> rebootsHeld{0};
+    std::atomic<int> restores{0};        // restorations run
+    std::atomic<int> restoresNotCut{0};  // ... with the waits left to their own limits
 
     FakeCam& cam(const CameraEntry& e) { return cams[fieldUtf8(e.szIp)]; }
     // A copy of a camera's state, taken under the lock while workers use it.
@@ -159,7 +161,11 @@ class FakeCamera final : public FirmCamera {
         return restartCommand(copy);
     }
     void prepare(CameraEntry&, FirmStatusSink&) override {}
-    void restore(CameraEntry&, FirmStatusSink&) override {}
+    void restore(CameraEntry&, FirmStatusSink&) override {
+        ++m_site.restores;
+        if (m_bKeepGoing) ++m_site.restoresNotCut;
+    }
+    void keepGoing(bool on) override { m_bKeepGoing = on; }
     int rebootWait(CameraEntry& copy, const FirmRow&, int, FirmStatusSink& sink) override {
         sink.setUploadStatus(fwcode::kRestarting);
         return touch(copy) ? 0 : 1;
@@ -223,6 +229,7 @@ class FakeCamera final : public FirmCamera {
     }
     FakeSite& m_site;
     const ManualResetEvent& m_abort;
+    bool m_bKeepGoing = false;
 };
 
 std::atomic<std::uint64_t> FakeCamera::lastLimits{0};
@@ -595,4 +602,32 @@ TEST_F(FirmwareRuns, RestartCommandsToAFailedCameraAreSpacedAndEnd) {
     EXPECT_GE(attempts, 1);
     EXPECT_LE(attempts, 19);
     EXPECT_EQ(run.slotState(0), fwcode::kSlotNoCamera);
+}
+
+TEST_F(FirmwareRuns, EveryCameraInWorkIsRestoredAlsoAtShutdownAndOnCancel) {
+    for (const char* ip : {"10.1.0.11", "10.1.0.12", "10.1.0.13"})
+        addCamera(ip, 1, 20100501, fwcode::kUpdateReady);
+    site.holdPosts = true;
+    auto run = std::make_unique<FirmwareUpdateRun>(env, events);
+    ASSERT_EQ(run->start(10, adapter), 0);
+    ASSERT_TRUE(waitFor([&] { return site.activePosts.load() == 2; }));
+    run.reset();  // shutdown: the two transferring and the one waiting end
+    EXPECT_EQ(site.restores.load(), 3);
+    EXPECT_EQ(site.restoresNotCut.load(), 3);
+
+    // Cancel while the retry's restart waits: restored as well.
+    site.restores = 0;
+    site.restoresNotCut = 0;
+    site.holdPosts = false;
+    const int a = addCamera("10.1.0.21", 1, 20100501, fwcode::kUpdateReady);
+    for (int i = 0; i < 3; ++i) FirmTable(store).setFirmStatus(i, fwcode::kLatest);
+    site.cams["10.1.0.21"].keepsOldVersion = true;
+    site.holdReboots = true;
+    FirmwareUpdateRun again(env, events);
+    ASSERT_EQ(again.start(1, adapter), 0);
+    ASSERT_TRUE(waitFor([&] { return site.rebootsHeld.load() >= 1; }));
+    again.requestStop();
+    ASSERT_TRUE(waitFor([&] { return record(a).wUploadStatus == fwcode::kCancelled; }, 5000));
+    EXPECT_EQ(site.restores.load(), 1);
+    EXPECT_EQ(site.restoresNotCut.load(), 1);
 }

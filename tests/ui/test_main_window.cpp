@@ -376,7 +376,8 @@ TEST_F(UiFixture, StatusColumnFollowsTheListModeInTheMaintenanceEdition) {
     core->setFirmMode(kFirmModeUpdate);
     const std::pair<std::uint16_t, const char*> uploads[] = {
         {0x1002, "In progress..."}, {0x100A, "In progress..."}, {0x100B, "Completed"},
-        {0x10FF, "Cancel"},         {0x2002, "Failed"},         {0x2004, "Error"}};
+        {0x10FF, "Cancel"},         {0x2002, "Failed"},         {0x2004, "Error"},
+        {0x100C, "Sent, not verified"}};
     for (const auto& [code, expected] : uploads) {
         e.wUploadStatus = code;
         w.refreshRow(0, e);
