@@ -566,7 +566,7 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
             // f. Is the component still needed?
             if (choice.row.dwVersionCheck != 0) {
                 const std::uint32_t check =
-                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, m_abort);
+                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, slot.m_cancel);
                 if (check == fwcode::kUnreachable) {
                     log.trace(1, "CamNo(%s) Version Compara Error(%d).", no.c_str(),
                               static_cast<int>(check));
@@ -627,8 +627,7 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                 slot.m_bBrokenOff = false;
                 const FirmPostResult post = camera.post(copy, choice.path, image, slot, limits);
                 image.reset();
-                const bool refused = post.outcome == FirmPostResult::Outcome::kSent &&
-                                     (post.httpStatus >= 400 || post.errorCode);
+                const bool refused = post.httpStatus >= 400 || post.errorCode;
                 if (post.outcome == FirmPostResult::Outcome::kSent ||
                     post.outcome == FirmPostResult::Outcome::kSendFailed) {
                     log.trace(1, "CamNo(%s) Firmup Answer Status(%ld) Code(%s).", no.c_str(),
@@ -655,7 +654,8 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                     slot.m_bBrokenOff = true;
                     R = fwcode::kFailed;
                     failed = true;
-                } else if (refused && !post.errorCode) {
+                } else if (refused && !post.errorCode &&
+                           post.outcome == FirmPostResult::Outcome::kSent) {
                     // A refusal without an error page is a refusal all the same.
                     log.trace(1, "CamNo(%s) Firmup Refused Status(%ld) Reboot Command Set.",
                               no.c_str(), post.httpStatus);
@@ -689,7 +689,7 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                 slot.m_bUnverified = true;  // nothing is compared for this row
             } else if (!failed) {
                 const std::uint32_t check =
-                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, m_abort);
+                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, slot.m_cancel);
                 if (check == fwcode::kLatest) {
                     takeVersions(slot, choice.row);
                 } else if (check == fwcode::kNoVersionInfo) {
