@@ -194,9 +194,11 @@ TEST(LabFwFaults, CameraReadingOneKibPerSecondIsGivenUpAtTheTransferDeadline) {
     EXPECT_EQ(cam["result"], "failed");
     EXPECT_EQ(cam["verified"], false);
     const std::string log = section(r.out, "log");
-    // The first attempt ran into the deadline (the retry may stall earlier: the camera is
-    // still busy with the broken upload).
-    EXPECT_GE(countOf(log, "Firmup Transfer Deadline(616000) Passed."), 1u)
+    // Each attempt ends at a limit: the overall deadline, or the no-progress limit when the
+    // kernel's buffers make a slow reader look silent for a while (seen on a loaded machine).
+    EXPECT_GE(countOf(log, "Firmup Transfer Deadline(616000) Passed.") +
+                  countOf(log, "FirmSend Error(1003)"),
+              1u)
         << log.substr(log.size() > 6000 ? log.size() - 6000 : 0);
     EXPECT_EQ(simValue(section(r.out, "sim70"), "uploads"), "0");
     EXPECT_EQ(journalByMac(section(r.out, "journal"))
