@@ -44,6 +44,15 @@ struct CameraEntry {
 
     void clear() { std::memset(this, 0, sizeof(*this)); }
     bool inUse() const { return szNo[0] != 0; }
+    // The component version texts (not the combined firmware text) read from a camera.
+    void copyComponentVersions(const CameraEntry& from) {
+        std::memcpy(szCamMainVer, from.szCamMainVer, sizeof szCamMainVer);
+        std::memcpy(szCamSubVer, from.szCamSubVer, sizeof szCamSubVer);
+        std::memcpy(szNetMainVer, from.szNetMainVer, sizeof szNetMainVer);
+        std::memcpy(szNetSubVer, from.szNetSubVer, sizeof szNetSubVer);
+        std::memcpy(szMecMainVer, from.szMecMainVer, sizeof szMecMainVer);
+        std::memcpy(szIoMainVer, from.szIoMainVer, sizeof szIoMainVer);
+    }
 };
 
 static_assert(std::is_trivially_copyable_v<CameraEntry>);

@@ -241,12 +241,7 @@ bool FirmwareCheckRun::camFirmCheck(std::uint16_t mode, const AdapterEntry& adap
             e.wFirmStatus = status;
             e.wFirmMethod = found.method;
             // The refreshed version texts, so that the list and reports show what was compared.
-            std::memcpy(e.szCamMainVer, copy.szCamMainVer, sizeof e.szCamMainVer);
-            std::memcpy(e.szCamSubVer, copy.szCamSubVer, sizeof e.szCamSubVer);
-            std::memcpy(e.szNetMainVer, copy.szNetMainVer, sizeof e.szNetMainVer);
-            std::memcpy(e.szNetSubVer, copy.szNetSubVer, sizeof e.szNetSubVer);
-            std::memcpy(e.szMecMainVer, copy.szMecMainVer, sizeof e.szMecMainVer);
-            std::memcpy(e.szIoMainVer, copy.szIoMainVer, sizeof e.szIoMainVer);
+            e.copyComponentVersions(copy);
         });
 
         bool codecDone = true;

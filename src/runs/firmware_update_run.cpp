@@ -421,12 +421,7 @@ void FirmwareUpdateRun::takeVersions(FirmSlot& slot, const FirmRow& row) {
     SetFirmVersionText(copy, row);
     m_table.update(record, [&copy](CameraEntry& e) {
         std::memcpy(e.szFirmVer, copy.szFirmVer, sizeof e.szFirmVer);
-        std::memcpy(e.szCamMainVer, copy.szCamMainVer, sizeof e.szCamMainVer);
-        std::memcpy(e.szCamSubVer, copy.szCamSubVer, sizeof e.szCamSubVer);
-        std::memcpy(e.szNetMainVer, copy.szNetMainVer, sizeof e.szNetMainVer);
-        std::memcpy(e.szNetSubVer, copy.szNetSubVer, sizeof e.szNetSubVer);
-        std::memcpy(e.szMecMainVer, copy.szMecMainVer, sizeof e.szMecMainVer);
-        std::memcpy(e.szIoMainVer, copy.szIoMainVer, sizeof e.szIoMainVer);
+        e.copyComponentVersions(copy);
     });
     m_events.firmRowChanged(record);
 }
