@@ -47,7 +47,14 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_transport = transport;
     m_link = std::make_unique<DatagramLink>(*m_store, *m_transport, log, clock, m_codec);
     m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
+    m_trust = std::make_unique<CameraTrust>(
+        m_paths.folder.empty() ? std::filesystem::path() : CameraTrust::fileIn(m_paths.folder));
+    m_trust->setRefusalSink([this](const std::string& mac, const std::string& message) {
+        m_log.event(message, "err", mac);
+        if (m_trustListener) m_trustListener(mac, message);
+    });
     m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
+    m_cgi->SetTrust(m_trust.get());
     m_reset = std::make_unique<FactoryReset>(FactoryResetContext{*m_store, *m_cgi, log, clock});
     // Where the neighbour table can be asked, a host that drops pings is not taken for free.
     if (m_net->neighbours() != nullptr)
@@ -272,6 +279,9 @@ void SetupCore::applySettingResult(const SettingResult& result) {
 
 long SetupCore::startFactoryReset(const void* handle, FactoryResetEvents* events) {
     m_log.trace(1, "AllResetSetting Set(%p)", handle);
+    // A camera reset to factory settings makes itself a new certificate.
+    for (const CameraEntry& e : m_store->m_CamTable.rows)
+        if (e.inUse() && !fieldEmpty(e.szMac)) m_trust->expectNew(fieldUtf8(e.szMac));
     return m_reset->start(events);
 }
 

@@ -90,6 +90,14 @@ class SetupCore final : public FirmwareControl {
     DatagramLink& link() { return *m_link; }
     SendScheduler& scheduler() { return *m_scheduler; }
     CCGI& cgi() { return *m_cgi; }
+    // Certificate pins and spoof marks of the cameras (the data folder's pin file).
+    CameraTrust& trust() { return *m_trust; }
+    // Told after the event line of every refusal (changed certificate, spoofed camera), from
+    // the thread that made the request; the window asks the installer from there. Set before
+    // any run starts.
+    void setTrustListener(CameraTrust::RefusalSink listener) {
+        m_trustListener = std::move(listener);
+    }
     HostNetwork& net() { return *m_net; }
     TraceLog& log() { return m_log; }
     const Clock& clock() const { return m_clock; }
@@ -221,6 +229,8 @@ class SetupCore final : public FirmwareControl {
 
     std::unique_ptr<DatagramLink> m_link;
     std::unique_ptr<SendScheduler> m_scheduler;
+    std::unique_ptr<CameraTrust> m_trust;
+    CameraTrust::RefusalSink m_trustListener;
     std::unique_ptr<CCGI> m_cgi;
     std::unique_ptr<CameraSearch> m_search;
     std::unique_ptr<AddressProbe> m_defaultProbe;

@@ -101,6 +101,9 @@ void QueuedSettingResults::settingResult(const SettingResult& result) {
 
 CoreSession::CoreSession(const char* argv0, const std::string& home)
     : m_core(defaultClock(), m_log, ProgramPaths::resolve(argv0, home), langIdFromLocale()) {
+    m_core.setTrustListener([](const std::string& /*mac*/, const std::string& message) {
+        std::fprintf(stderr, "lanrove-cli: %s\n", message.c_str());
+    });
     m_core.readEditionAndSettings();
     m_core.createLog();
     m_core.loadTexts();
