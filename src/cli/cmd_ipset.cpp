@@ -129,7 +129,7 @@ int runAutoSet(const AutoSetOptions& o) {
             newCameras.push_back(static_cast<int>(i));
     nlohmann::json out;
     out["adapter"] = std::string(adapter.ifName());
-    out["candidates"] = range.candidates.size();
+    out["candidates"] = range.candidates.count();
     out["cameras"] = nlohmann::json::array();
     if (newCameras.empty()) {
         // As the button: nothing to do, nothing sent.

@@ -72,17 +72,25 @@ bool EchoAddressProbe::inUse(std::u16string_view address) {
 FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidates, int wanted,
                                     AddressProbe& probe, TraceLog& log,
                                     const std::atomic<bool>* abandon) {
+    return findFreeAddresses(CandidateAddresses(candidates), wanted, probe, log, abandon);
+}
+
+FreeAddressResult findFreeAddresses(CandidateAddresses candidates, int wanted, AddressProbe& probe,
+                                    TraceLog& log, const std::atomic<bool>* abandon) {
     FreeAddressResult result;
     const auto started = std::chrono::steady_clock::now();
-    const std::vector<std::u16string>& list = candidates;
-    std::size_t nextCandidate = 0;
-    while (static_cast<int>(result.addresses.size()) < wanted && nextCandidate < list.size()) {
+    bool more = true;
+    while (static_cast<int>(result.addresses.size()) < wanted && more) {
         if (abandon != nullptr && abandon->load()) break;
         // A fresh batch every time: slots of an earlier batch are never looked at again, so a
         // short last batch cannot hand out an address a second time.
         ProbeBatch batch;
-        while (batch.filled < kProbeSlots && nextCandidate < list.size())
-            batch.slots[static_cast<std::size_t>(batch.filled++)].address = list[nextCandidate++];
+        while (batch.filled < kProbeSlots) {
+            std::u16string& slot = batch.slots[static_cast<std::size_t>(batch.filled)].address;
+            if (!(more = candidates.next(slot))) break;
+            ++batch.filled;
+        }
+        if (batch.filled == 0) break;
         ++result.batches;
         result.probes += batch.filled;
 
@@ -136,8 +144,7 @@ SettingsRun::~SettingsRun() {
                      m_ctx.log, m_ctx.clock);
 }
 
-void SettingsRun::prepareAuto(std::vector<std::u16string> candidates, int wanted,
-                              std::u16string newText) {
+void SettingsRun::prepareAuto(CandidateAddresses candidates, int wanted, std::u16string newText) {
     m_mode = RunMode::Auto;
     m_candidates = std::move(candidates);
     m_nWanted = wanted;
@@ -183,8 +190,8 @@ void SettingsRun::startProbe() {
 }
 
 void SettingsRun::probeWorker() {
-    m_ctx.log.trace(1, "AutoSet Ping Start Candidates(%d) Wanted(%d)",
-                    static_cast<int>(m_candidates.size()), m_nWanted);
+    m_ctx.log.trace(1, "AutoSet Ping Start Candidates(%llu) Wanted(%d)",
+                    static_cast<unsigned long long>(m_candidates.count()), m_nWanted);
     if (m_ctx.nAdapter >= 0 && m_ctx.nAdapter < static_cast<int>(m_ctx.adapters.size()))
         m_ctx.probe.useAdapter(m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)]);
     FreeAddressResult found =

@@ -25,6 +25,7 @@
 #include "discovery/datagram_link.h"
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
+#include "runs/ip_setting_rules.h"
 #include "support/clock.h"
 #include "support/trace_log.h"
 #include "support/worker_thread.h"
@@ -73,6 +74,9 @@ struct FreeAddressResult {
 // in order, until `wanted` free addresses are found or the candidates run out; within a batch
 // the slots are walked in order and only the slots of that batch count. `abandon` (when given
 // and set) stops before the next batch; the owner's destruction uses it, never a Cancel.
+// The candidates are taken one batch at a time, never listed in full.
+FreeAddressResult findFreeAddresses(CandidateAddresses candidates, int wanted, AddressProbe& probe,
+                                    TraceLog& log, const std::atomic<bool>* abandon = nullptr);
 FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidates, int wanted,
                                     AddressProbe& probe, TraceLog& log,
                                     const std::atomic<bool>* abandon = nullptr);
@@ -117,7 +121,10 @@ class SettingsRun {
 
     // Automatic mode: the candidate list of the range dialog and the number of NEW cameras
     // (`newText` is the NEW status text the table holds).
-    void prepareAuto(std::vector<std::u16string> candidates, int wanted, std::u16string newText);
+    void prepareAuto(CandidateAddresses candidates, int wanted, std::u16string newText);
+    void prepareAuto(std::vector<std::u16string> candidates, int wanted, std::u16string newText) {
+        prepareAuto(CandidateAddresses(std::move(candidates)), wanted, std::move(newText));
+    }
     // Manual mode: the work copy as it stood after the login step (credentials, port and SSL
     // that reach the camera now) and the edited copy from the setting dialog.
     void prepareManual(const CameraEntry& loginEntry, const CameraEntry& edited, bool statusWasOk);
@@ -169,7 +176,7 @@ class SettingsRun {
     SettingsRunEvents& m_events;
     RunMode m_mode = RunMode::Manual;
 
-    std::vector<std::u16string> m_candidates;
+    CandidateAddresses m_candidates;
     int m_nWanted = 0;
     std::u16string m_newText;
     CameraEntry m_LoginEntry{};
