@@ -236,6 +236,7 @@ std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
 
 SettingsRun& SetupCore::newSettingsRun(SettingsRunEvents& events) {
     m_settingsRun.reset();  // its destructor ends its workers
+    m_settingNotes.clear();
     SettingsRunContext ctx{*m_store, m_adapters, m_nAdapter, *m_link, *m_scheduler,
                            *m_cgi,   *m_net,     *m_probe,   m_log,   m_clock};
     m_settingsRun = std::make_unique<SettingsRun>(ctx, events);
@@ -262,16 +263,34 @@ void SetupCore::applySettingResult(const SettingResult& result) {
         return;
     }
     CameraEntry record = result.record;
-    journalSetting(entry, record, result.wholeRecord, record.dwResult);
+    // What the camera has now: a version-1 camera that took the datagram is at its new
+    // address whatever its net.cgi did.
+    CameraEntry now = entry;
+    if (result.copy == SettingCopy::WholeRecord) {
+        now = record;
+    } else if (result.copy == SettingCopy::Network) {
+        std::memcpy(now.szIp, record.szIp, sizeof now.szIp);
+        std::memcpy(now.szMask, record.szMask, sizeof now.szMask);
+        std::memcpy(now.szGateway, record.szGateway, sizeof now.szGateway);
+    }
+    const bool accepted = record.dwResult == kResultAccepted;
+    if (result.copy == SettingCopy::StatusOnly)
+        journalSetting(entry, record, accepted, record.dwResult);
+    else
+        journalSetting(entry, now, accepted, record.dwResult,
+                       result.addressOnly ? kAddressOnlyText : "");
     // Classified from the status the table holds now, so the counters move from the right one.
     std::memcpy(record.szStatus, entry.szStatus, sizeof record.szStatus);
     m_classifier.classify(record);
-    if (result.wholeRecord) {
-        entry = record;
-    } else {
-        std::memcpy(entry.szStatus, record.szStatus, sizeof entry.szStatus);
-        entry.dwResult = record.dwResult;
-        entry.bFactory = record.bFactory;
+    const std::string title = fieldUtf8(entry.szTitle);
+    now.dwResult = record.dwResult;
+    now.bFactory = record.bFactory;
+    std::memcpy(now.szStatus, record.szStatus, sizeof now.szStatus);
+    entry = now;
+    if (result.addressOnly) {
+        m_log.event(kAddressOnlyText, "err", title);
+        m_settingNotes.push_back(fieldUtf8(entry.szMac) + " (" + fieldUtf8(entry.szIp) +
+                                 "): " + kAddressOnlyText);
     }
     m_list.refreshRow(row, entry);
     m_classifier.markOverlaps(m_list, m_list.rowCount());

@@ -150,6 +150,9 @@ class SetupCore final : public FirmwareControl {
     // Applies one run result on the list's thread: classify, copy into the camera table (whole
     // or status only), refresh the row found by its No. text, rerun the overlap marking.
     void applySettingResult(const SettingResult& result);
+    // What the window and the tool tell after the run of the last button press beyond the
+    // list: one line per camera that moved without its title, port and SSL.
+    const std::vector<std::string>& settingNotes() const { return m_settingNotes; }
     // Camera-table entries (all 1000 slots) whose status is the NEW text.
     int countNewCameras() const;
     // The login test of the manual setting: ConnectInitSess form (1) with the entry; below
@@ -236,6 +239,7 @@ class SetupCore final : public FirmwareControl {
     std::unique_ptr<AddressProbe> m_defaultProbe;
     AddressProbe* m_probe = nullptr;
     std::unique_ptr<SettingsRun> m_settingsRun;
+    std::vector<std::string> m_settingNotes;
     CameraEntry m_LoginEntry{};
     std::unique_ptr<FactoryReset> m_reset;
 

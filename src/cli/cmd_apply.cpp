@@ -168,6 +168,9 @@ int runApply(const ApplyOptions& o) {
         ++done;
         const CameraEntry& now = core.store().m_CamTable[static_cast<std::size_t>(c.tableIndex)];
         succeeded[i] = results.answered(c.tableIndex) && now.dwResult == kResultAccepted;
+        // A run that cannot hear the replies (or start its threads) fails the same way for
+        // every row: the rest are left as they are.
+        if (run.error().failed()) break;
         if (!finished) {
             cancelled = true;
             break;

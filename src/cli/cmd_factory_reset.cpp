@@ -121,7 +121,15 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
     QueuedOutcomes events(session.queue(), onOutcome);
     FactoryReset& reset = core.factoryReset();
     const auto started = std::chrono::steady_clock::now();
-    core.startFactoryReset(&core, &events);
+    if (const long failed = core.startFactoryReset(&core, &events); failed != 0) {
+        const std::string why = factoryResetStartText(failed);
+        std::fprintf(stderr, "factory-reset: %s\n", why.c_str());
+        if (json) {
+            out["error"] = why;
+            std::printf("%s\n", out.dump(2).c_str());
+        }
+        return kExitFailure;
+    }
     bool stopAsked = false;
     // The thread always ends: each camera within its send time-out, the settle wait in full.
     while (!reset.done()) {

@@ -129,7 +129,7 @@ int runAutoSet(const AutoSetOptions& o) {
             newCameras.push_back(static_cast<int>(i));
     nlohmann::json out;
     out["adapter"] = std::string(adapter.ifName());
-    out["candidates"] = range.candidates.size();
+    out["candidates"] = range.candidates.count();
     out["cameras"] = nlohmann::json::array();
     if (newCameras.empty()) {
         // As the button: nothing to do, nothing sent.
@@ -179,6 +179,8 @@ int runAutoSet(const AutoSetOptions& o) {
                     {"seconds", static_cast<double>(probe.elapsedMs) / 1000.0}};
     out["seconds"] = seconds;
     out["cancelled"] = !finished;
+    const SettingsRunError error = run.error();
+    if (error.failed()) out["error"] = error.text;
     if (common.json) {
         std::printf("%s\n", out.dump(2).c_str());
     } else {
@@ -192,6 +194,7 @@ int runAutoSet(const AutoSetOptions& o) {
                         [](const nlohmann::json& c) { return c["set"].get<bool>(); })),
                     newCameras.size(), probe.batches, probe.addresses.size());
     }
+    if (error.failed()) return kExitFailure;
     if (!finished) return kExitInterrupted;
     return allSet ? kExitOk : kExitFailure;
 }
@@ -312,6 +315,12 @@ int runSet(const SetOptions& o) {
 
     const CameraEntry& after = core.store().m_CamTable[static_cast<std::size_t>(index)];
     const bool set = results.answered(index) && after.dwResult == kResultAccepted;
+    const bool addressOnly = results.addressOnly(index);
+    const SettingsRunError error = run.error();
+    const std::string outcome = set              ? "set"
+                                : addressOnly    ? kAddressOnlyText
+                                : error.failed() ? "nothing sent"
+                                                 : "not set";
     nlohmann::json out = {{"no", fieldUtf8(after.szNo)},
                           {"mac", fieldUtf8(after.szMac)},
                           {"ip", fieldUtf8(after.szIp)},
@@ -323,14 +332,17 @@ int runSet(const SetOptions& o) {
                           {"status", statusOf(after)},
                           {"result", after.dwResult},
                           {"set", set},
+                          {"outcome", outcome},
                           {"cancelled", !finished}};
+    if (error.failed()) out["error"] = error.text;
     if (common.json) {
         std::printf("%s\n", out.dump(2).c_str());
     } else {
         std::printf("%s  %-15s  %s  %s (%u)\n", macText.c_str(), fieldUtf8(after.szIp).c_str(),
-                    set ? "set" : "not set", statusOf(after).c_str(),
+                    outcome.c_str(), statusOf(after).c_str(),
                     static_cast<unsigned>(after.dwResult));
     }
+    if (error.failed()) return kExitFailure;
     if (!finished) return kExitInterrupted;
     return set ? kExitOk : kExitFailure;
 }

@@ -95,6 +95,7 @@ void QueuedSettingResults::settingResult(const SettingResult& result) {
     m_queue.post([this, result] {
         m_core.applySettingResult(result);
         m_answered.insert(result.recordIndex);
+        if (result.addressOnly) m_addressOnly.insert(result.recordIndex);
         m_lastAddress = fieldUtf8(result.record.szIp);
     });
 }
@@ -185,6 +186,8 @@ bool CoreSession::drive(SettingsRun& run, TerminalProgress* progress,
     // Both workers have ended: their last results are applied before the caller reads them.
     settle();
     if (progress != nullptr) progress->clear();
+    if (const SettingsRunError error = run.error(); error.failed())
+        std::fprintf(stderr, "error: %s\n", error.text.c_str());
     return !run.cancelled();
 }
 

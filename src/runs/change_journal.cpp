@@ -83,13 +83,14 @@ std::string journalTimeNow() {
 }
 
 void journalSetting(const CameraEntry& before, const CameraEntry& after, bool accepted,
-                    unsigned result) {
+                    unsigned result, std::string_view failure) {
+    const std::string failed(failure.empty() ? std::string_view("failed") : failure);
     changeJournal().append({{},
                             "setting",
                             fieldUtf8(before.szMac),
                             networkSummary(before),
                             networkSummary(after),
-                            accepted ? "accepted" : "failed (" + std::to_string(result) + ")"});
+                            accepted ? "accepted" : failed + " (" + std::to_string(result) + ")"});
 }
 
 void journalReset(const CameraEntry& camera, bool accepted, long result) {

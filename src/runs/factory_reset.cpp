@@ -16,6 +16,12 @@ long startFailureCode(int error) {
 
 }  // namespace
 
+std::string factoryResetStartText(long code) {
+    const int error = static_cast<int>(static_cast<unsigned long>(code) & 0xFFFFUL);
+    return "The factory reset could not start its thread (" +
+           std::system_category().message(error) + "): no camera was reset.";
+}
+
 FactoryReset::FactoryReset(FactoryResetContext context) : m_ctx(context) {
     setSender({});
 }
@@ -56,9 +62,12 @@ long FactoryReset::start(FactoryResetEvents* events) {
         });
     } catch (const std::system_error& e) {
         m_ctx.log.trace(1, "AllResetSetting Thread Start Error(%d).", e.code().value());
+        m_ctx.log.event("Reset thread start error = " + std::to_string(e.code().value()), "err",
+                        "");
         finish();
         return startFailureCode(e.code().value());
     } catch (...) {
+        m_ctx.log.event("Reset thread start error = 0", "err", "");
         finish();
         return startFailureCode(0);
     }

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "cgi/cgi.h"
@@ -52,6 +53,9 @@ class FactoryResetEvents {
 // accepted it. By default the camera client's factory-default command, which retries within its
 // 30000 ms time-out.
 using ResetSender = std::function<long(const CameraEntry& copy, CgiSessionSlot& slot, int num)>;
+
+// The user's text for a start() that failed with `code`.
+std::string factoryResetStartText(long code);
 
 struct FactoryResetContext {
     CameraStore& store;

@@ -129,7 +129,7 @@ TEST_F(AutoDialogTest, ExecuteWithABlankEndListsTheRestOfTheSubnet) {
     QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    ASSERT_EQ(dlg.candidates().size(), 235u);
+    ASSERT_EQ(dlg.candidates().count(), 235u);
     EXPECT_EQ(dlg.candidates().front(), u"192.168.0.20");
     EXPECT_EQ(dlg.candidates().back(), u"192.168.0.254");
     EXPECT_TRUE(boxes.boxes().empty());
