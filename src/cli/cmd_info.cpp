@@ -54,6 +54,7 @@ int run(const InfoOptions& o) {
     setField(entry.szSsl, std::string_view(o.bSsl ? "1" : "0"));
     setField(entry.szUser, std::string_view(o.user));
     setField(entry.szPassword, std::string_view(o.password));
+    const PasswordWipe wipeAtEnd{entry};
 
     // Fields keep the order the camera's answers give them (ordered_json).
     nlohmann::ordered_json out;
@@ -129,7 +130,10 @@ Runner define(CLI::App& app, const char* /*argv0*/) {
         ->capture_default_str()
         ->type_name("CP");
     addJson(app, o->json);
-    return [o] { return run(*o); };
+    return [o] {
+        if (const int rc = obtainAccessPassword("info", *o); rc != kExitOk) return rc;
+        return run(*o);
+    };
 }
 
 const CommandRegistration reg{
