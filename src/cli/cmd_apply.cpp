@@ -131,6 +131,8 @@ int runApply(const ApplyOptions& o) {
         for (std::size_t i : ready) unreachable = unreachable || checks[i].unreachableAfter;
         const char16_t* key = unreachable ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1";
         std::fprintf(stderr, "%zu of %zu rows will be set.\n", ready.size(), checks.size());
+        std::fprintf(stderr, "%s\n",
+                     session.text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR").c_str());
         confirmed = confirmChange("apply", session.text(u"CUSTOM_SETTING_WINDOW", key));
     }
     if (!confirmed) {

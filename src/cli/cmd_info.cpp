@@ -70,6 +70,7 @@ int run(const InfoOptions& o) {
     setField(entry.szUser, std::string_view(o.user));
     setField(entry.szPassword, std::string_view(o.password));
     setField(entry.szMac, std::string_view(o.mac));
+    const PasswordWipe wipeAtEnd{entry};
 
     // Fields keep the order the camera's answers give them (ordered_json).
     nlohmann::ordered_json out;
@@ -153,7 +154,10 @@ Runner define(CLI::App& app, const char* argv0) {
         });
     addHome(app, o->home);
     addJson(app, o->json);
-    return [o] { return run(*o); };
+    return [o] {
+        if (const int rc = obtainAccessPassword("info", *o); rc != kExitOk) return rc;
+        return run(*o);
+    };
 }
 
 const CommandRegistration reg{

@@ -1,5 +1,6 @@
 #include "cli/core_session.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -63,6 +64,8 @@ bool canConfirm() {
 }
 
 bool confirm(const std::string& message) {
+    // Keys pressed while the search ran are no answer to a question not yet shown.
+    if (canConfirm()) ::tcflush(STDIN_FILENO, TCIFLUSH);
     std::fprintf(stderr, "%s [y/N] ", message.c_str());
     std::fflush(stderr);
     std::string answer;

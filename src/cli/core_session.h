@@ -44,7 +44,8 @@ bool interrupted();
 // Whether there is a terminal on standard input to ask on.
 bool canConfirm();
 // Shows the question with [y/N] on standard error; only y or yes answers Yes, so a bare Enter
-// (or the end of input) answers No.
+// (or the end of input) answers No. What was typed on the terminal before the question is
+// discarded first.
 bool confirm(const std::string& message);
 // Before anything is sent: without `yes` there must be a terminal to ask on. False after
 // telling so as a usage error of `command`.

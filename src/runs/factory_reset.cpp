@@ -111,6 +111,7 @@ bool FactoryReset::pass(int number, CgiSessionSlot& slot) {
         // The first pass looks only at the factory address; the second waits before every
         // entry and sends to the rest.
         if (number == 1 && !atFactoryAddress) continue;
+        if (!m_only.empty() && m_only.count(std::u16string(fieldView(copy.szMac))) == 0) continue;
         if (m_stopReset.waitFor(pause)) return false;
         if (number == 2 && atFactoryAddress) continue;
         ResetOutcome outcome;

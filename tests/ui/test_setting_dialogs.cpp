@@ -421,8 +421,12 @@ TEST_F(ManualDialogTest, ConfirmationWarnsWhenTheCameraLeavesTheSubnetNoKeepsItO
         const BoxRecord box = boxes.boxes()[0];
         EXPECT_EQ(box.icon, BoxIcon::NoIcon);
         EXPECT_EQ(box.title, QStringLiteral("MANUAL SETTING"));
-        EXPECT_EQ(box.text, QString::fromStdString(texts.text("CUSTOM_SETTING_WINDOW", c.key)))
+        // The question, then the note that the account travels unencrypted.
+        EXPECT_EQ(box.text, QString::fromStdString(
+                                texts.text("CUSTOM_SETTING_WINDOW", c.key) + "\n\n" +
+                                texts.text("CUSTOM_SETTING_WINDOW", "ACCOUNT_IN_CLEAR")))
             << c.ip << " " << c.gateway;
+        EXPECT_TRUE(box.text.contains(QStringLiteral("unencrypted"))) << c.ip;
     }
     EXPECT_EQ(fieldView(work.szIp), u"192.168.0.50");  // No changes nothing
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
