@@ -114,7 +114,7 @@ bool CameraTrust::saveLocked(const Pins& pins) {
         m_memory = pins;
         return true;
     }
-    if (!writePrivateFile(m_file, FormatCameraPins(pins))) {
+    if (!replacePrivateFile(m_file, FormatCameraPins(pins))) {
         m_lastError = "cannot write " + m_file.string();
         return false;
     }

@@ -206,7 +206,7 @@ TEST_F(TrustedCameras, ChangedCertificateIsRefusedBeforeAnyRequestAndAcceptedAft
     old.fingerprint = std::string(95, '0');
     for (std::size_t k = 2; k < 95; k += 3) old.fingerprint[k] = ':';
     pins[kMac] = old;
-    ASSERT_TRUE(writePrivateFile(trust->file(), FormatCameraPins(pins)));
+    ASSERT_TRUE(replacePrivateFile(trust->file(), FormatCameraPins(pins)));
     web->clearRequests();
     EXPECT_EQ(cgi.ConnectInitSess(entryOf(i), slot, true), kCgiFailed);
     CameraEntry viewer = entryOf(i);
