@@ -310,6 +310,15 @@ const Row kAddedRows[] = {
     {"DOCTOR_WINDOW",
      "REPORT_FAILED",
      {"レポートを保存できませんでした。", "The report could not be saved.", "无法保存报告。"}},
+
+    // Beside every IP-setting confirmation: the setting datagram carries the account.
+    {"CUSTOM_SETTING_WINDOW",
+     "ACCOUNT_IN_CLEAR",
+     {"注意: この設定ではカメラのユーザー名とパスワードが暗号化されずにネットワーク上を流れます。"
+      "設置が終わったらカメラのパスワードを変更してください。",
+      "Note: this setting sends the camera's user name and password unencrypted over the "
+      "network segment. Change the camera's password after commissioning.",
+      "注意：此设置会将摄像机的用户名和密码以未加密方式在网段上传送。调试完成后请更改摄像机的密码。"}},
 };
 
 template <std::size_t N>

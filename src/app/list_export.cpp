@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "app/setup_core.h"
+#include "support/private_file.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -69,32 +72,26 @@ std::string listCsv(const SetupCore& core) {
 
 bool saveFileReplacing(const std::filesystem::path& file, const std::string& bytes,
                        std::string& error) {
-    std::filesystem::path temp = file;
-    temp += ".XXXXXX";
-    std::string name = temp.string();
-    const int fd = ::mkstemp(name.data());
+    // A saved list is an ordinary document: the kernel applies the umask to 0666 at creation
+    // (no process-wide umask read-and-restore, which would race other threads). O_EXCL and
+    // O_NOFOLLOW: the temporary name is never one planted by someone else.
+    std::random_device random;
+    std::string name;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
+        name = file.string() + suffix;
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) {
         error = std::string("cannot create a file in ") + file.parent_path().string() + ": " +
                 std::strerror(errno);
         return false;
     }
-    std::size_t done = 0;
     int err = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // mkstemp makes the file private; a saved list is an ordinary document.
-    if (err == 0) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(fd, 0666 & ~mask) != 0) err = errno;
-    }
+    if (!writeAll(fd, bytes)) err = errno;
     if (err == 0 && ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err == 0 && ::rename(name.c_str(), file.c_str()) != 0) err = errno;

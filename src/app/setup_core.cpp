@@ -47,7 +47,14 @@ SetupCore::SetupCore(const Clock& clock, TraceLog& log, ProgramPaths paths, unsi
     m_transport = transport;
     m_link = std::make_unique<DatagramLink>(*m_store, *m_transport, log, clock, m_codec);
     m_scheduler = std::make_unique<SendScheduler>(*m_link, *m_store, log, clock);
+    m_trust = std::make_unique<CameraTrust>(
+        m_paths.folder.empty() ? std::filesystem::path() : CameraTrust::fileIn(m_paths.folder));
+    m_trust->setRefusalSink([this](const std::string& mac, const std::string& message) {
+        m_log.event(message, "err", mac);
+        if (m_trustListener) m_trustListener(mac, message);
+    });
     m_cgi = std::make_unique<CCGI>(clock, log, m_codec);
+    m_cgi->SetTrust(m_trust.get());
     m_reset = std::make_unique<FactoryReset>(FactoryResetContext{*m_store, *m_cgi, log, clock});
     // Where the neighbour table can be asked, a host that drops pings is not taken for free.
     if (m_net->neighbours() != nullptr)
@@ -229,6 +236,7 @@ std::u16string SetupCore::statusTextFor(const CameraEntry& e) const {
 
 SettingsRun& SetupCore::newSettingsRun(SettingsRunEvents& events) {
     m_settingsRun.reset();  // its destructor ends its workers
+    m_settingNotes.clear();
     SettingsRunContext ctx{*m_store, m_adapters, m_nAdapter, *m_link, *m_scheduler,
                            *m_cgi,   *m_net,     *m_probe,   m_log,   m_clock};
     m_settingsRun = std::make_unique<SettingsRun>(ctx, events);
@@ -255,16 +263,34 @@ void SetupCore::applySettingResult(const SettingResult& result) {
         return;
     }
     CameraEntry record = result.record;
-    journalSetting(entry, record, result.wholeRecord, record.dwResult);
+    // What the camera has now: a version-1 camera that took the datagram is at its new
+    // address whatever its net.cgi did.
+    CameraEntry now = entry;
+    if (result.copy == SettingCopy::WholeRecord) {
+        now = record;
+    } else if (result.copy == SettingCopy::Network) {
+        std::memcpy(now.szIp, record.szIp, sizeof now.szIp);
+        std::memcpy(now.szMask, record.szMask, sizeof now.szMask);
+        std::memcpy(now.szGateway, record.szGateway, sizeof now.szGateway);
+    }
+    const bool accepted = record.dwResult == kResultAccepted;
+    if (result.copy == SettingCopy::StatusOnly)
+        journalSetting(entry, record, accepted, record.dwResult);
+    else
+        journalSetting(entry, now, accepted, record.dwResult,
+                       result.addressOnly ? kAddressOnlyText : "");
     // Classified from the status the table holds now, so the counters move from the right one.
     std::memcpy(record.szStatus, entry.szStatus, sizeof record.szStatus);
     m_classifier.classify(record);
-    if (result.wholeRecord) {
-        entry = record;
-    } else {
-        std::memcpy(entry.szStatus, record.szStatus, sizeof entry.szStatus);
-        entry.dwResult = record.dwResult;
-        entry.bFactory = record.bFactory;
+    const std::string title = fieldUtf8(entry.szTitle);
+    now.dwResult = record.dwResult;
+    now.bFactory = record.bFactory;
+    std::memcpy(now.szStatus, record.szStatus, sizeof now.szStatus);
+    entry = now;
+    if (result.addressOnly) {
+        m_log.event(kAddressOnlyText, "err", title);
+        m_settingNotes.push_back(fieldUtf8(entry.szMac) + " (" + fieldUtf8(entry.szIp) +
+                                 "): " + kAddressOnlyText);
     }
     m_list.refreshRow(row, entry);
     m_classifier.markOverlaps(m_list, m_list.rowCount());
@@ -272,6 +298,9 @@ void SetupCore::applySettingResult(const SettingResult& result) {
 
 long SetupCore::startFactoryReset(const void* handle, FactoryResetEvents* events) {
     m_log.trace(1, "AllResetSetting Set(%p)", handle);
+    // A camera reset to factory settings makes itself a new certificate.
+    for (const CameraEntry& e : m_store->m_CamTable.rows)
+        if (e.inUse() && !fieldEmpty(e.szMac)) m_trust->expectNew(fieldUtf8(e.szMac));
     return m_reset->start(events);
 }
 

@@ -90,6 +90,14 @@ class SetupCore final : public FirmwareControl {
     DatagramLink& link() { return *m_link; }
     SendScheduler& scheduler() { return *m_scheduler; }
     CCGI& cgi() { return *m_cgi; }
+    // Certificate pins and spoof marks of the cameras (the data folder's pin file).
+    CameraTrust& trust() { return *m_trust; }
+    // Told after the event line of every refusal (changed certificate, spoofed camera), from
+    // the thread that made the request; the window asks the installer from there. Set before
+    // any run starts.
+    void setTrustListener(CameraTrust::RefusalSink listener) {
+        m_trustListener = std::move(listener);
+    }
     HostNetwork& net() { return *m_net; }
     TraceLog& log() { return m_log; }
     const Clock& clock() const { return m_clock; }
@@ -142,6 +150,9 @@ class SetupCore final : public FirmwareControl {
     // Applies one run result on the list's thread: classify, copy into the camera table (whole
     // or status only), refresh the row found by its No. text, rerun the overlap marking.
     void applySettingResult(const SettingResult& result);
+    // What the window and the tool tell after the run of the last button press beyond the
+    // list: one line per camera that moved without its title, port and SSL.
+    const std::vector<std::string>& settingNotes() const { return m_settingNotes; }
     // Camera-table entries (all 1000 slots) whose status is the NEW text.
     int countNewCameras() const;
     // The login test of the manual setting: ConnectInitSess form (1) with the entry; below
@@ -221,11 +232,14 @@ class SetupCore final : public FirmwareControl {
 
     std::unique_ptr<DatagramLink> m_link;
     std::unique_ptr<SendScheduler> m_scheduler;
+    std::unique_ptr<CameraTrust> m_trust;
+    CameraTrust::RefusalSink m_trustListener;
     std::unique_ptr<CCGI> m_cgi;
     std::unique_ptr<CameraSearch> m_search;
     std::unique_ptr<AddressProbe> m_defaultProbe;
     AddressProbe* m_probe = nullptr;
     std::unique_ptr<SettingsRun> m_settingsRun;
+    std::vector<std::string> m_settingNotes;
     CameraEntry m_LoginEntry{};
     std::unique_ptr<FactoryReset> m_reset;
 

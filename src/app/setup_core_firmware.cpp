@@ -3,6 +3,7 @@
 #include "app/setup_core.h"
 #include "runs/firmware_cgi_camera.h"
 #include "runs/firmware_folder_files.h"
+#include "runs/firmware_ports.h"
 
 namespace lanrove {
 
@@ -61,6 +62,10 @@ bool SetupCore::waitFirmCheckDone(Millis d) const {
 long SetupCore::startUpload(FirmwareEvents& events) {
     if (!m_firmFiles || !m_makeFirmCamera) return -1;
     m_uploadEvents.target = &events;
+    // A camera may come back from a firmware update with a new certificate.
+    for (const CameraEntry& e : m_store->m_CamTable.rows)
+        if (e.inUse() && e.wFirmStatus == fwcode::kUpdateReady && !fieldEmpty(e.szMac))
+            m_trust->expectNew(fieldUtf8(e.szMac));
     if (!m_firmUpload)
         m_firmUpload = std::make_unique<FirmwareUpdateRun>(firmRunEnv(), m_uploadEvents);
     return m_firmUpload->start(m_nInstance, selectedAdapter());

@@ -90,12 +90,41 @@ bool CCGI::CreateSession(CgiSessionSlot& slot, long timeoutMs, bool bClear) {
     }
 }
 
+bool CCGI::guard(std::u16string_view mac, CgiRequestSpec& spec) {
+    if (m_pTrust == nullptr || mac.empty()) return true;
+    const std::string macText = toUtf8(mac);
+    if (m_pTrust->spoofed(macText)) {
+        m_log.trace(1, "CGI: %s answered the search from two addresses; nothing sent",
+                    macText.c_str());
+        m_pTrust->refuseSpoofed(macText);
+        return false;
+    }
+    CameraTrust* trust = m_pTrust;
+    TraceLog* log = &m_log;
+    spec.peerCheck = [trust, log, macText](const TlsPeer& peer) {
+        const CameraTrust::Verdict v = trust->check(macText, peer);
+        if (v == CameraTrust::Verdict::kFirstUse || v == CameraTrust::Verdict::kRenewed)
+            log->trace(1, "CGI: %s certificate pinned SHA-256 %s", macText.c_str(),
+                       peer.fingerprint.c_str());
+        if (v == CameraTrust::Verdict::kChanged)
+            log->trace(1, "CGI: %s certificate changed to SHA-256 %s; refused", macText.c_str(),
+                       peer.fingerprint.c_str());
+        return v != CameraTrust::Verdict::kChanged;
+    };
+    return true;
+}
+
 CgiRequestPtr CCGI::OpenSession(CgiSession* session, std::string_view url, std::u16string_view user,
-                                std::u16string_view password, int& status) {
+                                std::u16string_view password, int& status,
+                                std::u16string_view mac) {
     try {
         if (session == nullptr || !IsHttpUrl(url)) return nullptr;
         CgiRequestSpec spec;
         spec.url = std::string(url);
+        if (!guard(mac, spec)) {
+            status = 400;
+            return nullptr;
+        }
         spec.headers = {"Accept: */*", std::string("User-Agent: ") + kCgiAgentName,
                         "Authorization: " + BasicCredentials(user, password)};
         int error = 0;
@@ -140,7 +169,7 @@ bool CCGI::wantsOtherAuthentication(CgiRequest& request) {
 CgiRequestPtr CCGI::OpenPostSession(CgiSession* session, std::string_view url,
                                     std::u16string_view user, std::u16string_view password,
                                     std::string_view extraHeaders, std::uint64_t bodyLength,
-                                    int& status) {
+                                    int& status, std::u16string_view mac) {
     try {
         const std::string urlText(url);
         m_log.trace(3, "OpenSession: sURL=%s UserID=%s\n", urlText.c_str(), toUtf8(user).c_str());
@@ -149,6 +178,10 @@ CgiRequestPtr CCGI::OpenPostSession(CgiSession* session, std::string_view url,
         spec.url = urlText;
         spec.bPost = true;
         spec.bodyLength = bodyLength;
+        if (!guard(mac, spec)) {
+            status = 400;
+            return nullptr;
+        }
         for (std::string& line : headerLines(extraHeaders)) {
             if (line.find(':') == std::string::npos) {
                 m_log.trace(1, "AddRequestHeaders failed.[%s] getLastError()=%d", urlText.c_str(),
@@ -185,7 +218,7 @@ CgiRequestPtr CCGI::OpenPostSession(CgiSession* session, std::string_view url,
 CgiRequestPtr CCGI::openAsRecord(CgiSessionSlot& slot, const std::string& url,
                                  const CameraEntry& account, int& status) {
     return OpenSession(slot.get(), url, fieldView(account.szUser), fieldView(account.szPassword),
-                       status);
+                       status, fieldView(account.szMac));
 }
 
 bool CCGI::answeredWithBody(CgiRequest& request) {

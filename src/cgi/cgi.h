@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "cgi/camera_trust.h"
 #include "cgi/cgi_parse.h"
 #include "cgi/cgi_session.h"
 #include "discovery/camera_entry.h"
@@ -71,15 +72,19 @@ class CCGI {
     // challenge itself. Returns the open request when the final reply is below 300 (status 0);
     // a reply of 400 or more stores its status and returns none; a failed exchange, or a
     // redirect that was not followed, stores 400.
+    // With the camera's `mac` and a trust store set, nothing goes to a camera that the search
+    // marked as spoofed, and an HTTPS camera's certificate must match its pin at handshake
+    // time, before the credentials are sent.
     CgiRequestPtr OpenSession(CgiSession* session, std::string_view url, std::u16string_view user,
-                              std::u16string_view password, int& status);
+                              std::u16string_view password, int& status,
+                              std::u16string_view mac = {});
     // POST opener: sends the headers (the caller's `extraHeaders` lines, Basic credentials,
     // Content-Length `bodyLength`) and returns the request ready for the body, which the
     // caller writes in pieces with CgiRequest::write and then reads the reply.
     CgiRequestPtr OpenPostSession(CgiSession* session, std::string_view url,
                                   std::u16string_view user, std::u16string_view password,
                                   std::string_view extraHeaders, std::uint64_t bodyLength,
-                                  int& status);
+                                  int& status, std::u16string_view mac = {});
 
     // Login check on cgi-bin/lang.cgi with the record's credentials in a new session
     // (time-out 10000 ms, cleared when asked). 0 or 400.
@@ -144,11 +149,19 @@ class CCGI {
     static std::string FactoryDefaultPath(int num);
     std::string NetCgiPath(const CameraEntry& newEntry) const;
 
+    // The certificate pins and spoof marks that every camera request obeys (none: no checks).
+    // The store outlives this object's requests.
+    void SetTrust(CameraTrust* trust) { m_pTrust = trust; }
+    CameraTrust* trust() const { return m_pTrust; }
+
     const WireCodec& codec() const { return m_codec; }
     const Clock& clock() const { return m_clock; }
 
   private:
     std::string cameraNo(const CameraEntry& entry) const;
+    // False (and the refusal told) when nothing may go to the camera; otherwise sets the
+    // handshake's certificate check of `spec`.
+    bool guard(std::u16string_view mac, CgiRequestSpec& spec);
     // GET `url` on the slot's session with the credentials of the record `account`.
     CgiRequestPtr openAsRecord(CgiSessionSlot& slot, const std::string& url,
                                const CameraEntry& account, int& status);
@@ -167,6 +180,7 @@ class CCGI {
     const Clock& m_clock;
     TraceLog& m_log;
     const WireCodec& m_codec;
+    CameraTrust* m_pTrust = nullptr;
 };
 
 }  // namespace lanrove

@@ -46,7 +46,8 @@ TextReply CCGI::statusRequest(long timeoutMs, CgiSessionSlot& slot, const Camera
     const std::string url = BaseUrl(entry) + std::string(path);
     if (!slot) CreateSession(slot, timeoutMs, false);
     int status = 400;
-    CgiRequestPtr request = OpenSession(slot.get(), url, kViewerUser, kViewerPassword, status);
+    CgiRequestPtr request =
+        OpenSession(slot.get(), url, kViewerUser, kViewerPassword, status, fieldView(entry.szMac));
     if (!request) return TextReply::kNoText;
     result = kCgiOk;
     return ReadTextReply(*request, "text/plain", text, readError);

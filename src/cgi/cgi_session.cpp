@@ -4,6 +4,9 @@
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <atomic>
@@ -42,7 +45,48 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+std::string hexColons(const unsigned char* data, unsigned length) {
+    static const char* const kDigits = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned i = 0; i < length; ++i) {
+        if (i > 0) out += ':';
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 15];
+    }
+    return out;
+}
+
+// The camera's certificate as the handshake shows it.
+TlsPeer peerOf(X509* cert, const SSL* ssl) {
+    TlsPeer peer;
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    if (X509_digest(cert, EVP_sha256(), md, &length) == 1) peer.fingerprint = hexColons(md, length);
+    if (ssl != nullptr) peer.protocol = SSL_get_version(ssl);
+    if (EVP_PKEY* key = X509_get0_pubkey(cert)) {
+        peer.keyBits = EVP_PKEY_get_bits(key);
+        const int id = EVP_PKEY_get_base_id(key);
+        peer.keyType = id == EVP_PKEY_RSA ? "RSA" : id == EVP_PKEY_EC ? "EC" : OBJ_nid2sn(id);
+    }
+    const int sig = X509_get_signature_nid(cert);
+    if (sig != NID_undef) peer.signature = OBJ_nid2ln(sig);
+    return peer;
+}
+
 }  // namespace
+
+bool TlsPeer::legacy() const {
+    const bool oldProtocol = protocol == "TLSv1" || protocol == "TLSv1.1" || protocol == "SSLv3";
+    const bool weakKey = keyType == "RSA" && keyBits > 0 && keyBits < 2048;
+    const bool weakSignature =
+        signature.find("sha1") != std::string::npos || signature.find("md5") != std::string::npos ||
+        signature.find("SHA1") != std::string::npos || signature.find("MD5") != std::string::npos;
+    return oldProtocol || weakKey || weakSignature;
+}
+
+std::string TlsPeer::describe() const {
+    return protocol + ", " + keyType + " " + std::to_string(keyBits) + " bits, " + signature;
+}
 
 struct CgiSession::Core {
     CURLM* multi = nullptr;
@@ -197,6 +241,39 @@ struct CgiRequest::Callbacks {
         return len;
     }
 
+    // OpenSSL's certificate check of each handshake: the camera's certificate goes to the
+    // request's check before the request itself is sent. The chain is not verified (cameras
+    // sign their own), so only the check decides.
+    static int onVerify(X509_STORE_CTX* store, void* user) {
+        try {
+            auto* r = static_cast<CgiRequest*>(user);
+            X509* cert = X509_STORE_CTX_get0_cert(store);
+            if (cert == nullptr) return 0;
+            const auto* ssl = static_cast<const SSL*>(
+                X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+            r->m_peer = peerOf(cert, ssl);
+            if (r->m_peerCheck && !r->m_peerCheck(r->m_peer)) {
+                r->m_bPeerRefused = true;
+                X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+                return 0;
+            }
+            return 1;
+        } catch (...) {
+            return 0;
+        }
+    }
+    static CURLcode onSslContext(CURL* /*easy*/, void* context, void* user) {
+        auto* ctx = static_cast<SSL_CTX*>(context);
+        // Verify mode "peer" so that a refusal ends the handshake; the callback replaces the
+        // chain verification.
+        SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_cert_verify_callback(ctx, &Callbacks::onVerify, user);
+        // The oldest cameras offer TLS 1.0 with 1024-bit RSA and SHA-1 certificates; the
+        // pinned certificate is what protects these connections.
+        SSL_CTX_set_security_level(ctx, 0);
+        return CURLE_OK;
+    }
+
     static std::size_t onRead(char* buffer, std::size_t size, std::size_t count, void* user) {
         auto* r = static_cast<CgiRequest*>(user);
         r->m_bBodyRequested = true;
@@ -298,9 +375,14 @@ CgiRequestPtr CgiRequest::start(CgiSession& session, const CgiRequestSpec& spec,
             set(CURLOPT_PASSWORD, spec.password.c_str());
         }
     }
-    // Cameras present self-signed certificates.
+    // Cameras present self-signed certificates: the TLS callbacks check them against the pin.
     set(CURLOPT_SSL_VERIFYPEER, 0L);
     set(CURLOPT_SSL_VERIFYHOST, 0L);
+    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_0));
+    set(CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
+    req->m_peerCheck = spec.peerCheck;
+    set(CURLOPT_SSL_CTX_FUNCTION, &Callbacks::onSslContext);
+    set(CURLOPT_SSL_CTX_DATA, static_cast<void*>(req.get()));
     set(CURLOPT_HEADERFUNCTION, &Callbacks::onHeader);
     set(CURLOPT_HEADERDATA, static_cast<void*>(req.get()));
     set(CURLOPT_WRITEFUNCTION, &Callbacks::onBody);
@@ -387,6 +469,7 @@ void CgiRequest::drainMessages() {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_core->easy && !m_bDone) {
             m_bDone = true;
             m_nError = msg->data.result == CURLE_OK ? 0 : static_cast<int>(msg->data.result);
+            if (m_bPeerRefused) m_nError = kErrPeerRefused;
             // A reply without body: its headers are the final ones when the exchange ended
             // well (a redirect cut off by the hop limit, for one, ends with an error).
             if (m_nError == 0 && m_bReplyHeadersEnded) m_bHeadersDone = true;

@@ -58,6 +58,23 @@ using CgiSessionSlot = std::unique_ptr<CgiSession>;
 // True when `url` parses as an absolute http or https URL with a host.
 bool IsHttpUrl(std::string_view url);
 
+// What a TLS handshake showed of the camera.
+struct TlsPeer {
+    std::string fingerprint;  // SHA-256 of the DER certificate, "AB:CD:..." (upper case)
+    std::string protocol;     // "TLSv1", "TLSv1.2", ...
+    int keyBits = 0;          // of the certificate's public key
+    std::string keyType;      // "RSA", "EC", ...
+    std::string signature;    // the certificate's signature algorithm ("sha1WithRSAEncryption")
+    // Older than TLS 1.2, an RSA key below 2048 bits or an MD5/SHA-1 signature: what this
+    // family's old firmware offers and the system's default TLS settings refuse.
+    bool legacy() const;
+    // "TLSv1, RSA 1024 bits, sha1WithRSAEncryption"
+    std::string describe() const;
+};
+
+// Asked during the handshake, before any request byte goes out; false ends the connection.
+using TlsPeerCheck = std::function<bool(const TlsPeer&)>;
+
 struct CgiRequestSpec {
     std::string url;                   // wire bytes, scheme http or https
     std::vector<std::string> headers;  // complete "Name: value" lines without line end
@@ -68,6 +85,8 @@ struct CgiRequestSpec {
     bool bLibraryAuth = false;
     std::string user;
     std::string password;
+    // HTTPS: the camera's certificate is shown to this check at handshake time (none: any).
+    TlsPeerCheck peerCheck;
 };
 
 class CgiRequest {
@@ -78,6 +97,8 @@ class CgiRequest {
     static constexpr int kErrStalled = 1003;
     static constexpr int kErrStopped = 1004;   // the caller's stop check ended the exchange
     static constexpr int kErrDeadline = 1005;  // the POST's overall deadline passed
+    // The handshake's certificate check refused the camera: nothing was sent.
+    static constexpr int kErrPeerRefused = 1006;
 
     // Configures the session's handle for the request and starts it. While another request
     // is open on the session, the new one gets a handle of its own. Returns null when no
@@ -125,6 +146,9 @@ class CgiRequest {
     bool bodyDelivered() const { return m_bDelivered; }
     // Last failure: a libcurl code, one of the kErr values above, or 0.
     int error() const { return m_nError; }
+    // The last TLS handshake's camera (empty fingerprint: none took place on this request).
+    const TlsPeer& peer() const { return m_peer; }
+    bool peerRefused() const { return m_bPeerRefused; }
     // Ends the exchange; a connection with unread data is closed, not reused.
     void close();
 
@@ -177,6 +201,10 @@ class CgiRequest {
     std::chrono::steady_clock::time_point m_postDeadline;
     std::function<bool()> m_stop;
     void* m_pHeaderList = nullptr;
+    // TLS
+    TlsPeerCheck m_peerCheck;
+    TlsPeer m_peer;
+    bool m_bPeerRefused = false;
 };
 
 }  // namespace lanrove

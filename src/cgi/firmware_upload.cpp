@@ -300,7 +300,8 @@ int CFirmUpload::StartFirmupPost(UploadContext& ctx, CgiRequestPtr& request) {
         int status = 400;
         request = m_cgi.OpenPostSession(ctx.session.get(), base + std::string(kFirmupPath),
                                         fieldView(ctx.copy.szUser), fieldView(ctx.copy.szPassword),
-                                        FirmupContentTypeLine(ctx.body.boundary), length, status);
+                                        FirmupContentTypeLine(ctx.body.boundary), length, status,
+                                        fieldView(ctx.copy.szMac));
         return request ? kCgiOk : kCgiFailed;
     } catch (...) {
         request.reset();

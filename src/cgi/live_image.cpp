@@ -82,8 +82,8 @@ int GetLiveImage(CCGI& cgi, CgiSessionSlot& slot, const CameraEntry& entry, Live
         const std::string url = cgi.BaseUrl(entry) + kLiveImagePath;
         if (!cgi.CreateSession(slot, kCgiTimeoutMs, false)) return kCgiFailed;
         int status = kCgiFailed;
-        CgiRequestPtr request =
-            cgi.OpenSession(slot.get(), url, kViewerUser, kViewerPassword, status);
+        CgiRequestPtr request = cgi.OpenSession(slot.get(), url, kViewerUser, kViewerPassword,
+                                                status, fieldView(entry.szMac));
         if (!request) return kCgiFailed;
         if (!asciiEqualsNoCase(request->header("Content-Type"), "image/jpeg")) return kCgiFailed;
         if (!request->hasHeader("Content-Length")) return kCgiFailed;

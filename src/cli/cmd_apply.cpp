@@ -131,6 +131,8 @@ int runApply(const ApplyOptions& o) {
         for (std::size_t i : ready) unreachable = unreachable || checks[i].unreachableAfter;
         const char16_t* key = unreachable ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1";
         std::fprintf(stderr, "%zu of %zu rows will be set.\n", ready.size(), checks.size());
+        std::fprintf(stderr, "%s\n",
+                     session.text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR").c_str());
         confirmed = confirmChange("apply", session.text(u"CUSTOM_SETTING_WINDOW", key));
     }
     if (!confirmed) {
@@ -168,6 +170,9 @@ int runApply(const ApplyOptions& o) {
         ++done;
         const CameraEntry& now = core.store().m_CamTable[static_cast<std::size_t>(c.tableIndex)];
         succeeded[i] = results.answered(c.tableIndex) && now.dwResult == kResultAccepted;
+        // A run that cannot hear the replies (or start its threads) fails the same way for
+        // every row: the rest are left as they are.
+        if (run.error().failed()) break;
         if (!finished) {
             cancelled = true;
             break;

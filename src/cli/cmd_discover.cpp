@@ -2,7 +2,8 @@
 //   lanrove-cli discover      one receive + search-request pass on one adapter; prints the raw
 //                             camera records that arrived, as JSON
 //   lanrove-cli discover-set  one IP-setting run (manual or automatic schedule) for one camera;
-//                             prints the replies that arrived, as JSON
+//                             asks first (unless --yes), prints the replies that arrived, as
+//                             JSON
 // Both run on the real schedules (LANROVE_TIME_SCALE shortens them).
 #include <atomic>
 #include <cstdio>
@@ -12,7 +13,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/lang_table.h"
+#include "app/language.h"
 #include "cli/commands.h"
+#include "cli/core_session.h"
 #include "cli/options.h"
 #include "discovery/camera_store.h"
 #include "discovery/datagram_codec.h"
@@ -20,6 +24,7 @@
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
 #include "support/clock.h"
+#include "support/program_paths.h"
 #include "support/trace_log.h"
 
 namespace lanrove::cli {
@@ -129,11 +134,40 @@ struct SetOptions {
     std::string title;
     std::string user = "vorly";  // the cameras' default credentials
     std::string password = "vorly";
+    bool userGiven = false;
+    PasswordInput passwordInput;
     int netOption = 0;
     std::string schedule = "manual";
+    bool yes = false;
+    const char* argv0 = "";
+    SetOptions() = default;
+    SetOptions(const SetOptions&) = delete;
+    SetOptions& operator=(const SetOptions&) = delete;
+    ~SetOptions() { wipe(password); }
 };
 
-int runDiscoverSet(const SetOptions& o) {
+// The password the datagram carries: --password or --password-file as given; for a --user
+// also LANROVE_PASSWORD or the question; the factory account's otherwise.
+int obtainDiscoverSetPassword(SetOptions& o) {
+    PasswordInput& in = o.passwordInput;
+    if (!o.userGiven && !in.value && in.file.empty()) return kExitOk;
+    return obtainPassword("discover-set", o.user, in, o.password);
+}
+
+// The question before anything is sent, with the note that the account travels unencrypted.
+bool confirmDiscoverSet(const SetOptions& o, const std::string& mac, const AdapterEntry& adapter) {
+    LangTable texts;
+    texts.loadAdded(langIdFromLocale(), ProgramPaths::resolve(o.argv0).languageIni());
+    std::fprintf(stderr, "discover-set: %s -> %s on %s, %s schedule\n", mac.c_str(),
+                 o.ip.c_str(), std::string(adapter.ifName()).c_str(), o.schedule.c_str());
+    std::fprintf(stderr, "%s\n", texts.text("CUSTOM_SETTING_WINDOW", "ACCOUNT_IN_CLEAR").c_str());
+    return confirmChange("discover-set", "Send the IP setting to this camera?");
+}
+
+int runDiscoverSet(SetOptions& o) {
+    // Nothing is sent for a question that cannot be asked.
+    if (!mayAsk("discover-set", o.yes)) return kExitUsage;
+    if (const int rc = obtainDiscoverSetPassword(o); rc != kExitOk) return rc;
     const SendSchedule schedule = o.schedule == "auto" ? SendSchedule::Auto : SendSchedule::Manual;
     AdapterEntry adapter;
     if (!chooseAdapter(o.rig, adapter, "discover-set")) return kExitFailure;
@@ -141,10 +175,12 @@ int runDiscoverSet(const SetOptions& o) {
     dgram::MacBytes macBytes{};
     dgram::parseMacText(std::string_view(o.mac), macBytes);
     const std::string mac = dgram::macTextUpper(macBytes.data());
+    if (!o.yes && !confirmDiscoverSet(o, mac, adapter)) return kExitUsage;
     Rig rig(o.rig, adapter);
     CameraStore* store = rig.store.get();
 
     CameraEntry& record = store->m_SetTable[0];
+    const PasswordWipe wipeRecord{record};
     record.clear();
     setField(record.szNo, std::string_view("1"));
     setField(record.szMac, std::string_view(mac));
@@ -223,7 +259,7 @@ Runner defineDiscover(CLI::App& app, const char* /*argv0*/) {
     return [o] { return runDiscover(*o); };
 }
 
-Runner defineDiscoverSet(CLI::App& app, const char* /*argv0*/) {
+Runner defineDiscoverSet(CLI::App& app, const char* argv0) {
     auto o = std::make_shared<SetOptions>();
     app.add_option("--mac", o->mac, "the camera to set")
         ->required()
@@ -252,10 +288,15 @@ Runner defineDiscoverSet(CLI::App& app, const char* /*argv0*/) {
         ->type_name("0|1")
         ->check(CLI::IsMember({"0", "1"}).description(""));
     app.add_option("--title", o->title, "its camera title")->type_name("TEXT");
-    app.add_option("--user", o->user, "login name (default: the factory account)")
+    app.add_option_function<std::string>(
+           "--user",
+           [o](const std::string& v) {
+               o->user = v;
+               o->userGiven = true;
+           },
+           "login name (default: the factory account)")
         ->type_name("USER");
-    app.add_option("--password", o->password, "login password (default: the factory account)")
-        ->type_name("PASSWORD");
+    addPasswordInput(app, o->passwordInput);
     app.add_option("--option", o->netOption, "the network option byte of the request")
         ->capture_default_str()
         ->type_name("0-255")
@@ -266,6 +307,8 @@ Runner defineDiscoverSet(CLI::App& app, const char* /*argv0*/) {
         ->type_name("manual|auto")
         ->check(CLI::IsMember({"manual", "auto"}).description(""));
     addRigOptions(app, o->rig);
+    addYes(app, o->yes);
+    o->argv0 = argv0;
     return [o] { return runDiscoverSet(*o); };
 }
 
@@ -274,7 +317,9 @@ const CommandRegistration regDiscover{
      "1  no such adapter", &defineDiscover}};
 const CommandRegistration regDiscoverSet{
     {"discover-set", "diagnostic: one IP-setting run for one camera, the replies as JSON",
-     "1  the camera did not accept the setting, or no such adapter", &defineDiscoverSet}};
+     "1  the camera did not accept the setting, or no such adapter\n"
+     "2  no terminal to confirm on without --yes, or the confirmation answered No",
+     &defineDiscoverSet}};
 
 }  // namespace
 }  // namespace lanrove::cli

@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
 #include "cli/options.h"
+#include "discovery/datagram_codec.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
@@ -26,6 +29,7 @@ struct ResetOptions {
     bool json = false;
     std::string home;
     std::string interface;
+    std::vector<std::string> macs;  // empty: every listed camera
 };
 
 const char* const kListKeys[kListColumnCount] = {"no",   "status", "model", "mac",     "ip",
@@ -59,9 +63,11 @@ nlohmann::json listRows(SetupCore& core) {
     return rows;
 }
 
-void printRows(std::FILE* out, SetupCore& core) {
+// The list's rows, or only those of the cameras in `only` when it is not empty.
+void printRows(std::FILE* out, SetupCore& core, const std::set<std::u16string>& only = {}) {
     for (int r = 0; r < core.list().rowCount(); ++r)
-        std::fprintf(out, "  %-4s %-8s %-17s %-15s %s\n", cellText(core, r, kColNo).c_str(),
+        if (only.empty() || only.count(core.list().cell(r, kColMac)) != 0)
+            std::fprintf(out, "  %-4s %-8s %-17s %-15s %s\n", cellText(core, r, kColNo).c_str(),
                      cellText(core, r, kColStatus).c_str(), cellText(core, r, kColMac).c_str(),
                      cellText(core, r, kColIp).c_str(), cellText(core, r, kColTitle).c_str());
 }
@@ -81,6 +87,7 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
     catchInterrupts();
     if (!session.search(json)) return kExitCancelled;
 
+    FactoryReset& reset = core.factoryReset();
     nlohmann::json out;
     out["cameras"] = nlohmann::json::array();
     const int listed = core.list().rowCount();
@@ -92,9 +99,24 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
             std::printf("no camera in the list: nothing reset\n");
         return kExitOk;
     }
+    // --mac: only those cameras, each of which must be in the list (else nothing is sent).
+    std::set<std::u16string> only;
+    for (const std::string& text : o.macs) {
+        dgram::MacBytes bytes{};
+        dgram::parseMacText(std::string_view(text), bytes);  // checked by the parser
+        const std::u16string mac = fromUtf8(dgram::macTextUpper(bytes.data()));
+        if (core.store().findByMac(mac, static_cast<int>(kCameraTableSize)) < 0)
+            return usageError("factory-reset", "no camera with MAC " + text + " was found");
+        only.insert(mac);
+    }
+    const int chosen = only.empty() ? listed : static_cast<int>(only.size());
+    reset.setOnly(only);
     if (!yes) {
-        std::fprintf(stderr, "%d cameras in the list:\n", listed);
-        printRows(stderr, core);
+        if (only.empty())
+            std::fprintf(stderr, "%d cameras in the list:\n", listed);
+        else
+            std::fprintf(stderr, "%d of the %d cameras in the list:\n", chosen, listed);
+        printRows(stderr, core, only);
         if (!confirm(toUtf8(core.text(u"RESET_SETTING_WINDOW", u"WARNING_MSG")))) {
             std::fprintf(stderr, "factory-reset: nothing changed\n");
             return kExitUsage;
@@ -119,9 +141,16 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
                          o.accepted() ? "accepted" : "not accepted");
     };
     QueuedOutcomes events(session.queue(), onOutcome);
-    FactoryReset& reset = core.factoryReset();
     const auto started = std::chrono::steady_clock::now();
-    core.startFactoryReset(&core, &events);
+    if (const long failed = core.startFactoryReset(&core, &events); failed != 0) {
+        const std::string why = factoryResetStartText(failed);
+        std::fprintf(stderr, "factory-reset: %s\n", why.c_str());
+        if (json) {
+            out["error"] = why;
+            std::printf("%s\n", out.dump(2).c_str());
+        }
+        return kExitFailure;
+    }
     bool stopAsked = false;
     // The thread always ends: each camera within its send time-out, the settle wait in full.
     while (!reset.done()) {
@@ -140,7 +169,7 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
 
     bool allAccepted = true;
     for (const ResetOutcome& o : reset.outcomes()) allAccepted = allAccepted && o.accepted();
-    const bool complete = static_cast<int>(reset.outcomes().size()) == listed;
+    const bool complete = static_cast<int>(reset.outcomes().size()) == chosen;
     out["settle_wait"] = reset.settleWaited();
     out["seconds"] = seconds;
     out["interrupted"] = stopAsked;
@@ -153,7 +182,7 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
     } else {
         std::size_t accepted = 0;
         for (const auto& c : out["cameras"]) accepted += c["accepted"].get<bool>() ? 1 : 0;
-        std::printf("%zu of %d cameras accepted the factory reset%s\n", accepted, listed,
+        std::printf("%zu of %d cameras accepted the factory reset%s\n", accepted, chosen,
                     reset.settleWaited() ? "; waited for them to restart" : "");
         std::printf("after the reset, %d cameras in the list:\n", core.list().rowCount());
         printRows(stdout, core);
@@ -168,13 +197,16 @@ Runner define(CLI::App& app, const char* argv0) {
     addJson(app, o->json);
     addInterface(app, o->interface)->type_name("IF");
     addHome(app, o->home)->type_name("DIR");
+    app.add_option("--mac", o->macs, "reset only this camera (repeat for more; default: all)")
+        ->type_name("MAC")
+        ->check(macAddress());
     return [o, argv0] { return runFactoryReset(argv0, *o); };
 }
 
 const MaintenanceCommandRegistration factoryResetReg{
     {"factory-reset",
-     "reset every camera found to its factory settings, then search again (maintenance "
-     "edition)",
+     "reset every camera found (or those named by --mac) to its factory settings, then "
+     "search again (maintenance edition)",
      "1  a camera did not accept the reset\n130  interrupted (Ctrl-C)", &define}};
 
 }  // namespace

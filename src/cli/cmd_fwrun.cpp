@@ -300,9 +300,20 @@ int runFwUpdate(const char* argv0, const Options& o) {
             std::printf("no camera\n");
         return kExitOk;
     }
-    if (!o.yes && !confirm(toUtf8(core.text(u"FIRMUP_WINDOW", u"FIRMUP_WARNINGMSG")))) {
-        std::fprintf(stderr, "fw-update: nothing changed\n");
-        return kExitUsage;
+    if (!o.yes) {
+        // The question names the cameras it is about.
+        std::fprintf(stderr, "fw-update: %zu %s, each updated where a newer firmware is found:\n",
+                     chosen.size(), chosen.size() == 1 ? "camera" : "cameras");
+        for (int i : chosen) {
+            const CameraEntry e = core.firmRecord(i);
+            std::fprintf(stderr, "  %-4s %-17s %-15s %-10s %s\n", fieldUtf8(e.szNo).c_str(),
+                         fieldUtf8(e.szMac).c_str(), fieldUtf8(e.szIp).c_str(),
+                         fieldUtf8(e.szModel).c_str(), fieldUtf8(e.szTitle).c_str());
+        }
+        if (!confirm(toUtf8(core.text(u"FIRMUP_WINDOW", u"FIRMUP_WARNINGMSG")))) {
+            std::fprintf(stderr, "fw-update: nothing changed\n");
+            return kExitUsage;
+        }
     }
 
     core.log().trace(1, "Firm Upload Set(%p)", static_cast<const void*>(&core));

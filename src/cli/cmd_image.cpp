@@ -69,6 +69,7 @@ int run(const ImageOptions& o) {
     setField(entry.szSsl, std::string_view(o.bSsl ? "1" : "0"));
     setField(entry.szUser, std::string_view(o.user));
     setField(entry.szPassword, std::string_view(o.password));
+    const PasswordWipe wipeAtEnd{entry};
     if (cgi.BaseUrl(entry) == "ERROR")
         return usageError("image", "the address does not go with --ssl");
 
@@ -151,6 +152,7 @@ Runner define(CLI::App& app, const char* /*argv0*/) {
     addJson(app, o->bJson);
     return [o, count] {
         o->bCountGiven = count->count() > 0;
+        if (const int rc = obtainAccessPassword("image", *o); rc != kExitOk) return rc;
         return run(*o);
     };
 }

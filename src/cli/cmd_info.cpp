@@ -1,13 +1,16 @@
 // lanrove-cli info: what one camera reports over HTTP (login check, codec status, camera
 // status), for an installer who wants to see a camera's answers without the desktop program.
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cgi/camera_trust.h"
 #include "cgi/cgi.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "support/clock.h"
+#include "support/program_paths.h"
 #include "support/text.h"
 #include "support/trace_log.h"
 
@@ -20,6 +23,9 @@ struct InfoOptions : CameraAccess {
     int proto = 0;                                // 0: ask for both protocol versions' fields
     std::string codePage = "CP1252";
     bool json = false;
+    std::string mac;   // with it, the camera's certificate is checked against its pin
+    std::string home;  // the program folder that holds the pins
+    std::string argv0;
 };
 
 const char* verdict(long code) {
@@ -45,6 +51,15 @@ int run(const InfoOptions& o) {
     TraceLog log;  // off: the command prints what it finds
     const WireCodec codec(o.codePage);
     CCGI cgi(defaultClock(), log, codec);
+    std::unique_ptr<CameraTrust> trust;
+    if (!o.mac.empty()) {
+        trust = std::make_unique<CameraTrust>(
+            CameraTrust::fileIn(ProgramPaths::resolve(o.argv0.c_str(), o.home).folder));
+        trust->setRefusalSink([](const std::string& /*mac*/, const std::string& message) {
+            std::fprintf(stderr, "lanrove-cli: %s\n", message.c_str());
+        });
+        cgi.SetTrust(trust.get());
+    }
 
     CameraEntry entry{};
     entry.clear();
@@ -54,6 +69,8 @@ int run(const InfoOptions& o) {
     setField(entry.szSsl, std::string_view(o.bSsl ? "1" : "0"));
     setField(entry.szUser, std::string_view(o.user));
     setField(entry.szPassword, std::string_view(o.password));
+    setField(entry.szMac, std::string_view(o.mac));
+    const PasswordWipe wipeAtEnd{entry};
 
     // Fields keep the order the camera's answers give them (ordered_json).
     nlohmann::ordered_json out;
@@ -118,8 +135,9 @@ int run(const InfoOptions& o) {
     return ok ? kExitOk : kExitFailure;
 }
 
-Runner define(CLI::App& app, const char* /*argv0*/) {
+Runner define(CLI::App& app, const char* argv0) {
     auto o = std::make_shared<InfoOptions>();
+    o->argv0 = argv0 != nullptr ? argv0 : "lanrove-cli";
     addCameraAccess(app, *o, "the factory account");
     app.add_option("--proto", o->proto,
                    "ask only for the status fields of this protocol version (default: both)")
@@ -128,8 +146,18 @@ Runner define(CLI::App& app, const char* /*argv0*/) {
     app.add_option("--codepage", o->codePage, "code page of the camera's texts")
         ->capture_default_str()
         ->type_name("CP");
+    app.add_option("--mac", o->mac,
+                   "the camera's MAC: its HTTPS certificate must match the one pinned for it")
+        ->type_name("MAC")
+        ->check([](const std::string& v) {
+            return CameraTrust::normalMac(v).empty() ? std::string("not a MAC address") : "";
+        });
+    addHome(app, o->home);
     addJson(app, o->json);
-    return [o] { return run(*o); };
+    return [o] {
+        if (const int rc = obtainAccessPassword("info", *o); rc != kExitOk) return rc;
+        return run(*o);
+    };
 }
 
 const CommandRegistration reg{

@@ -25,6 +25,7 @@ namespace lanrove::cli {
 namespace {
 
 constexpr std::size_t kMaxTitleChars = 16;  // the setting dialog's title field
+constexpr const char16_t* kSettingSection = u"CUSTOM_SETTING_WINDOW";
 
 const char16_t* checkTextKey(SettingCheck check) {
     switch (check) {
@@ -129,7 +130,7 @@ int runAutoSet(const AutoSetOptions& o) {
             newCameras.push_back(static_cast<int>(i));
     nlohmann::json out;
     out["adapter"] = std::string(adapter.ifName());
-    out["candidates"] = range.candidates.size();
+    out["candidates"] = range.candidates.count();
     out["cameras"] = nlohmann::json::array();
     if (newCameras.empty()) {
         // As the button: nothing to do, nothing sent.
@@ -144,6 +145,7 @@ int runAutoSet(const AutoSetOptions& o) {
                      toUtf8(range.candidates.front()).c_str(),
                      toUtf8(range.candidates.back()).c_str(),
                      std::string(adapter.ifName()).c_str());
+        std::fprintf(stderr, "%s\n", session.text(kSettingSection, u"ACCOUNT_IN_CLEAR").c_str());
         if (!confirmChange("auto-set",
                            session.text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1")))
             return kExitUsage;
@@ -179,6 +181,8 @@ int runAutoSet(const AutoSetOptions& o) {
                     {"seconds", static_cast<double>(probe.elapsedMs) / 1000.0}};
     out["seconds"] = seconds;
     out["cancelled"] = !finished;
+    const SettingsRunError error = run.error();
+    if (error.failed()) out["error"] = error.text;
     if (common.json) {
         std::printf("%s\n", out.dump(2).c_str());
     } else {
@@ -192,6 +196,7 @@ int runAutoSet(const AutoSetOptions& o) {
                         [](const nlohmann::json& c) { return c["set"].get<bool>(); })),
                     newCameras.size(), probe.batches, probe.addresses.size());
     }
+    if (error.failed()) return kExitFailure;
     if (!finished) return kExitInterrupted;
     return allSet ? kExitOk : kExitFailure;
 }
@@ -202,11 +207,24 @@ struct SetOptions {
     std::string mac;
     // Unset: the camera's own value stays.
     std::optional<std::string> ip, mask, gateway, port, ssl, title, user, password;
+    PasswordInput passwordInput;  // where `password` comes from when --user is given
     SessionOptions session;
+    SetOptions() = default;
+    SetOptions(const SetOptions&) = delete;
+    SetOptions& operator=(const SetOptions&) = delete;
+    ~SetOptions() {
+        if (password) wipe(*password);
+    }
 };
 
-int runSet(const SetOptions& o) {
+int runSet(SetOptions& o) {
     const SessionOptions& common = o.session;
+    if (o.user) {
+        o.password.emplace();
+        if (const int rc = obtainPassword("set", *o.user, o.passwordInput, *o.password);
+            rc != kExitOk)
+            return rc;
+    }
     // The field rules that need no camera, checked before anything is sent.
     const char* badField = nullptr;
     for (const auto& [opt, name] : {std::pair{&o.ip, "--ip"}, std::pair{&o.mask, "--mask"},
@@ -242,6 +260,8 @@ int runSet(const SetOptions& o) {
 
     // The Manual setting button's work copy.
     CameraEntry work = current;
+    const PasswordWipe wipeWork{work};
+    const PasswordWipe wipeLogin{core.loginEntry()};
     if (fieldEmpty(work.szPort)) setField(work.szPort, std::u16string_view(u"80"));
     if (fieldEmpty(work.szSsl)) setField(work.szSsl, std::u16string_view(u"0"));
     setField(work.szUser, std::u16string_view(kDefaultCredential));
@@ -263,8 +283,9 @@ int runSet(const SetOptions& o) {
     } else if (step == LoginStep::TestDefault && core.loginTest(work) >= kCgiFailed) {
         if (!o.user)
             return usageError("set",
-                              "the camera refuses the default account; give --user and "
-                              "--password");
+                              "the camera refuses the default account; give --user (and "
+                              "its password with --password-file or LANROVE_PASSWORD, or at "
+                              "the question)");
         useGiven();
         if (core.loginTest(work) >= kCgiFailed) {
             core.log().event("Failed in log in", "err", title);
@@ -290,6 +311,7 @@ int runSet(const SetOptions& o) {
         return refuse(session, "set", field, check.eventMessage, title, check.check);
     }
     CameraEntry edited = work;
+    const PasswordWipe wipeEdited{edited};
     setField(edited.szIp, std::u16string_view(fields.ip));
     setField(edited.szMask, std::u16string_view(fields.mask));
     setField(edited.szGateway, std::u16string_view(fields.gateway));
@@ -301,6 +323,7 @@ int runSet(const SetOptions& o) {
             check.unreachableAfter ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1";
         std::fprintf(stderr, "%s (%s): %s -> %s\n", macText.c_str(), title.c_str(),
                      fieldUtf8(current.szIp).c_str(), toUtf8(fields.ip).c_str());
+        std::fprintf(stderr, "%s\n", session.text(kSettingSection, u"ACCOUNT_IN_CLEAR").c_str());
         if (!confirmChange("set", session.text(u"CUSTOM_SETTING_WINDOW", key))) return kExitUsage;
     }
 
@@ -312,6 +335,12 @@ int runSet(const SetOptions& o) {
 
     const CameraEntry& after = core.store().m_CamTable[static_cast<std::size_t>(index)];
     const bool set = results.answered(index) && after.dwResult == kResultAccepted;
+    const bool addressOnly = results.addressOnly(index);
+    const SettingsRunError error = run.error();
+    const std::string outcome = set              ? "set"
+                                : addressOnly    ? kAddressOnlyText
+                                : error.failed() ? "nothing sent"
+                                                 : "not set";
     nlohmann::json out = {{"no", fieldUtf8(after.szNo)},
                           {"mac", fieldUtf8(after.szMac)},
                           {"ip", fieldUtf8(after.szIp)},
@@ -323,14 +352,17 @@ int runSet(const SetOptions& o) {
                           {"status", statusOf(after)},
                           {"result", after.dwResult},
                           {"set", set},
+                          {"outcome", outcome},
                           {"cancelled", !finished}};
+    if (error.failed()) out["error"] = error.text;
     if (common.json) {
         std::printf("%s\n", out.dump(2).c_str());
     } else {
         std::printf("%s  %-15s  %s  %s (%u)\n", macText.c_str(), fieldUtf8(after.szIp).c_str(),
-                    set ? "set" : "not set", statusOf(after).c_str(),
+                    outcome.c_str(), statusOf(after).c_str(),
                     static_cast<unsigned>(after.dwResult));
     }
+    if (error.failed()) return kExitFailure;
     if (!finished) return kExitInterrupted;
     return set ? kExitOk : kExitFailure;
 }
@@ -384,10 +416,9 @@ Runner defineSet(CLI::App& app, const char* argv0) {
     auto* user = addOptional(app, "--user", o->user,
                              "login name when the camera refuses the default account")
                      ->type_name("USER");
-    auto* password =
-        addOptional(app, "--password", o->password, "login password")->type_name("PASSWORD");
-    user->needs(password);
+    const auto [password, file] = addPasswordInput(app, o->passwordInput);
     password->needs(user);
+    file->needs(user);
     addSessionOptions(app, o->session, argv0, false);
     return [o] { return runSet(*o); };
 }

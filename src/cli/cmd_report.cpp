@@ -1,8 +1,9 @@
 // lanrove-cli report: searches, runs the doctor and writes the site handover report (HTML with
 // inline pictures, or PDF) with the changes this program made today.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/site_survey.h"
+#include "support/private_file.h"
 #include "support/text.h"
 #ifdef LANROVE_HAVE_PDF
 #include "report/pdf_writer.h"
@@ -75,11 +77,9 @@ int run(const ReportOptions& o, const char* argv0) {
         }
 #endif
     } else {
-        std::ofstream file(out, std::ios::binary | std::ios::trunc);
-        file << buildReportHtml(data, PictureRefs::Inline);
-        file.close();
-        if (!file) {
-            std::fprintf(stderr, "report: cannot write %s\n", out.c_str());
+        if (!writePrivateFile(out, buildReportHtml(data, PictureRefs::Inline))) {
+            std::fprintf(stderr, "report: cannot write %s: %s\n", out.c_str(),
+                         std::strerror(errno));
             return kExitFailure;
         }
     }

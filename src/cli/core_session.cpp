@@ -1,5 +1,6 @@
 #include "cli/core_session.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -63,6 +64,8 @@ bool canConfirm() {
 }
 
 bool confirm(const std::string& message) {
+    // Keys pressed while the search ran are no answer to a question not yet shown.
+    if (canConfirm()) ::tcflush(STDIN_FILENO, TCIFLUSH);
     std::fprintf(stderr, "%s [y/N] ", message.c_str());
     std::fflush(stderr);
     std::string answer;
@@ -95,12 +98,16 @@ void QueuedSettingResults::settingResult(const SettingResult& result) {
     m_queue.post([this, result] {
         m_core.applySettingResult(result);
         m_answered.insert(result.recordIndex);
+        if (result.addressOnly) m_addressOnly.insert(result.recordIndex);
         m_lastAddress = fieldUtf8(result.record.szIp);
     });
 }
 
 CoreSession::CoreSession(const char* argv0, const std::string& home)
     : m_core(defaultClock(), m_log, ProgramPaths::resolve(argv0, home), langIdFromLocale()) {
+    m_core.setTrustListener([](const std::string& /*mac*/, const std::string& message) {
+        std::fprintf(stderr, "lanrove-cli: %s\n", message.c_str());
+    });
     m_core.readEditionAndSettings();
     m_core.createLog();
     m_core.loadTexts();
@@ -182,6 +189,8 @@ bool CoreSession::drive(SettingsRun& run, TerminalProgress* progress,
     // Both workers have ended: their last results are applied before the caller reads them.
     settle();
     if (progress != nullptr) progress->clear();
+    if (const SettingsRunError error = run.error(); error.failed())
+        std::fprintf(stderr, "error: %s\n", error.text.c_str());
     return !run.cancelled();
 }
 

@@ -44,7 +44,8 @@ bool interrupted();
 // Whether there is a terminal on standard input to ask on.
 bool canConfirm();
 // Shows the question with [y/N] on standard error; only y or yes answers Yes, so a bare Enter
-// (or the end of input) answers No.
+// (or the end of input) answers No. What was typed on the terminal before the question is
+// discarded first.
 bool confirm(const std::string& message);
 // Before anything is sent: without `yes` there must be a terminal to ask on. False after
 // telling so as a usage error of `command`.
@@ -59,6 +60,8 @@ class QueuedSettingResults final : public SettingsRunEvents {
     // On the session's thread, once the result has been applied.
     bool answered(int index) const { return m_answered.count(index) != 0; }
     int answeredCount() const { return static_cast<int>(m_answered.size()); }
+    // The camera moved but its title, port and SSL were not set.
+    bool addressOnly(int index) const { return m_addressOnly.count(index) != 0; }
     // The address the last applied record carries ("" before the first).
     const std::string& lastAddress() const { return m_lastAddress; }
 
@@ -66,6 +69,7 @@ class QueuedSettingResults final : public SettingsRunEvents {
     EventQueue& m_queue;
     SetupCore& m_core;
     std::set<int> m_answered;
+    std::set<int> m_addressOnly;
     std::string m_lastAddress;
 };
 
@@ -99,6 +103,7 @@ class CoreSession {
     std::string text(const char16_t* section, const char16_t* key);
     // Drives a prepared run with the progress window's steps until it is over; Ctrl-C cancels
     // it. With `progress`, the line shows `status()` after every step. False when cancelled.
+    // A run that could not start (run.error()) is told on standard error.
     bool drive(SettingsRun& run, TerminalProgress* progress = nullptr,
                const std::function<std::string()>& status = {});
 

@@ -1,11 +1,21 @@
 #include "cli/options.h"
 
 #include <arpa/inet.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
 
 #include "cli/commands.h"
+#include "cli/core_session.h"
 #include "discovery/datagram_codec.h"
+#include "support/text.h"
 
 namespace lanrove::cli {
 
@@ -19,7 +29,155 @@ bool parseDottedQuad(const std::string& text, std::uint32_t& hostOrder) {
     return true;
 }
 
+constexpr std::size_t kMaxPasswordBytes = 1024;
+
+volatile std::sig_atomic_t g_questionInterrupted = 0;
+
+extern "C" void onQuestionInterrupt(int) {
+    g_questionInterrupted = 1;
+}
+
+// The first line of `in`, at most kMaxPasswordBytes, without its line end.
+bool firstLine(std::istream& in, std::string& line) {
+    line.clear();
+    for (char c = 0; in.get(c) && c != '\n';) {
+        if (line.size() >= kMaxPasswordBytes) return false;
+        line.push_back(c);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+enum class Answer { Given, Ended, Interrupted };
+
+// Asks for the password on the terminal of standard input with echo off. Ctrl-C ends the
+// question with the terminal restored (the run's own Ctrl-C handling starts later).
+Answer askWithoutEcho(const std::string& prompt, std::string& password) {
+    std::fprintf(stderr, "%s", prompt.c_str());
+    std::fflush(stderr);
+    termios saved{};
+    const bool haveTerminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (haveTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        // TCSANOW keeps what was typed ahead.
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    struct sigaction onInterrupt {};
+    struct sigaction savedInt {};
+    struct sigaction savedTerm {};
+    onInterrupt.sa_handler = onQuestionInterrupt;
+    sigemptyset(&onInterrupt.sa_mask);
+    onInterrupt.sa_flags = 0;  // no SA_RESTART: read() returns at Ctrl-C
+    g_questionInterrupted = 0;
+    ::sigaction(SIGINT, &onInterrupt, &savedInt);
+    ::sigaction(SIGTERM, &onInterrupt, &savedTerm);
+
+    password.clear();
+    Answer answer = Answer::Ended;
+    for (;;) {
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR && g_questionInterrupted == 0) continue;
+        if (n < 0 && errno == EINTR) {
+            answer = Answer::Interrupted;
+            break;
+        }
+        if (n <= 0) break;
+        if (c == '\n') {
+            answer = Answer::Given;
+            break;
+        }
+        if (password.size() < kMaxPasswordBytes) password.push_back(c);
+    }
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (haveTerminal) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    ::sigaction(SIGINT, &savedInt, nullptr);
+    ::sigaction(SIGTERM, &savedTerm, nullptr);
+    if (answer != Answer::Given) {
+        std::fprintf(stderr, "\n");
+        wipe(password);
+    }
+    return answer;
+}
+
 }  // namespace
+
+void wipe(std::string& secret) {
+    if (!secret.empty()) ::explicit_bzero(secret.data(), secret.size());
+    secret.clear();
+}
+
+void wipePassword(CameraEntry& entry) {
+    ::explicit_bzero(entry.szPassword, sizeof entry.szPassword);
+}
+
+PasswordInput::~PasswordInput() {
+    if (value) wipe(*value);
+}
+
+std::pair<CLI::Option*, CLI::Option*> addPasswordInput(CLI::App& app, PasswordInput& input) {
+    auto* password =
+        app.add_option_function<std::string>(
+               "--password", [&input](const std::string& v) { input.value = v; },
+               "login password; other users of the PC can read it in the process list, so "
+               "prefer --password-file or LANROVE_PASSWORD")
+            ->type_name("PASSWORD");
+    auto* file = app.add_option("--password-file", input.file,
+                                "read the password from the file's first line (- : standard "
+                                "input); without it LANROVE_PASSWORD, else asked on the terminal")
+                     ->type_name("FILE");
+    password->excludes(file);
+    return {password, file};
+}
+
+int obtainPassword(const char* command, const std::string& user, PasswordInput& input,
+                   std::string& password) {
+    wipe(password);
+    if (input.value) {
+        password.swap(*input.value);
+        input.value.reset();
+        return kExitOk;
+    }
+    const bool fromStdin = input.file == "-";
+    if (!input.file.empty() && !(fromStdin && canConfirm())) {
+        std::ifstream file;
+        if (!fromStdin) file.open(input.file, std::ios::binary);
+        std::istream& in = fromStdin ? std::cin : static_cast<std::istream&>(file);
+        const std::string name = fromStdin ? std::string("standard input") : input.file;
+        if (!fromStdin && !file)
+            return usageError(command, "--password-file: cannot read " + name + ": " +
+                                           std::strerror(errno));
+        if (!firstLine(in, password)) {
+            wipe(password);
+            return usageError(command, "--password-file: the first line of " + name +
+                                           " is longer than any password");
+        }
+        if (password.empty())
+            return usageError(command, "--password-file: " + name + " holds no password");
+        return kExitOk;
+    }
+    if (input.file.empty())
+        if (const char* fromEnvironment = std::getenv(kPasswordVariable);
+            fromEnvironment != nullptr && *fromEnvironment != '\0') {
+            password = fromEnvironment;
+            return kExitOk;
+        }
+    if (!canConfirm())
+        return usageError(command, "--user " + user +
+                                       " needs its password: give --password-file FILE, set " +
+                                       kPasswordVariable + ", or run on a terminal to be asked");
+    switch (askWithoutEcho("Password for " + user + ": ", password)) {
+        case Answer::Given:
+            return kExitOk;
+        case Answer::Interrupted:
+            return kExitInterrupted;
+        case Answer::Ended:
+            break;
+    }
+    return usageError(command, "no password was given for --user " + user);
+}
 
 CLI::Validator ipv4Address() {
     return CLI::Validator(
@@ -118,13 +276,22 @@ void addCameraAccess(CLI::App& app, CameraAccess& access, const char* account) {
         ->type_name("PORT")
         ->check(portNumber());
     app.add_flag("--ssl", access.bSsl, "the camera speaks HTTPS");
-    auto* user =
-        app.add_option("--user", access.user, std::string("login name (default: ") + account + ")")
-            ->type_name("USER");
-    auto* password =
-        app.add_option("--password", access.password, "login password")->type_name("PASSWORD");
-    user->needs(password);
+    auto* user = app.add_option_function<std::string>(
+                        "--user",
+                        [&access](const std::string& v) {
+                            access.user = v;
+                            access.bUserGiven = true;
+                        },
+                        std::string("login name (default: ") + account + ")")
+                     ->type_name("USER");
+    const auto [password, file] = addPasswordInput(app, access.passwordInput);
     password->needs(user);
+    file->needs(user);
+}
+
+int obtainAccessPassword(const char* command, CameraAccess& access) {
+    if (!access.bUserGiven) return kExitOk;
+    return obtainPassword(command, access.user, access.passwordInput, access.password);
 }
 
 int usageError(const char* command, const std::string& message) {

@@ -3,7 +3,10 @@
 // while the command line is parsed, before anything is sent.
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <string>
+
+#include "discovery/camera_entry.h"
 
 namespace lanrove::cli {
 
@@ -25,6 +28,40 @@ CLI::Option* addInterface(CLI::App& app, std::string& ifName);
 CLI::Option* addHome(CLI::App& app, std::string& home);
 CLI::Option* addYes(CLI::App& app, bool& yes);
 
+// Overwrites a password's characters before it is dropped, so that it does not linger in the
+// process's memory after the run.
+void wipe(std::string& secret);
+void wipePassword(CameraEntry& entry);
+// Wipes an entry's password when the scope ends, whichever way the run ends.
+struct PasswordWipe {
+    CameraEntry& entry;
+    explicit PasswordWipe(CameraEntry& e) : entry(e) {}
+    PasswordWipe(const PasswordWipe&) = delete;
+    PasswordWipe& operator=(const PasswordWipe&) = delete;
+    ~PasswordWipe() { wipePassword(entry); }
+};
+
+// Where the password of an account named on the command line comes from. --password stays for
+// old scripts (anyone on the PC can read it in the process list).
+struct PasswordInput {
+    std::optional<std::string> value;  // --password
+    std::string file;                  // --password-file ("-": standard input)
+    PasswordInput() = default;
+    PasswordInput(const PasswordInput&) = delete;
+    PasswordInput& operator=(const PasswordInput&) = delete;
+    ~PasswordInput();
+};
+// The environment variable that may hold the password of the --user account.
+inline constexpr const char* kPasswordVariable = "LANROVE_PASSWORD";
+// Adds --password and --password-file (either, not both); returns them in that order.
+std::pair<CLI::Option*, CLI::Option*> addPasswordInput(CLI::App& app, PasswordInput& input);
+// The password of `user`: --password, else the first line of --password-file, else
+// LANROVE_PASSWORD, else asked without echo on the terminal. kExitOk with `password` filled;
+// otherwise the exit code after telling why (no terminal to ask on, an unreadable file: usage
+// error; Ctrl-C at the question: 130).
+int obtainPassword(const char* command, const std::string& user, PasswordInput& input,
+                   std::string& password);
+
 // How one camera is reached over HTTP, as `info` and `image` take it.
 struct CameraAccess {
     std::string ip;
@@ -32,10 +69,19 @@ struct CameraAccess {
     bool bSsl = false;
     std::string user;
     std::string password;
+    bool bUserGiven = false;
+    PasswordInput passwordInput;
+    CameraAccess() = default;
+    CameraAccess(const CameraAccess&) = delete;
+    CameraAccess& operator=(const CameraAccess&) = delete;
+    ~CameraAccess() { wipe(password); }
 };
-// --ip (required), --port, --ssl and --user/--password (given together); `account` names the
-// account used when --user is not given.
+// --ip (required), --port, --ssl, --user and its password (--password, --password-file, the
+// environment or the question); `account` names the account used when --user is not given.
 void addCameraAccess(CLI::App& app, CameraAccess& access, const char* account);
+// After parsing: the password of a --user account (see obtainPassword); kExitOk or the exit
+// code after telling why.
+int obtainAccessPassword(const char* command, CameraAccess& access);
 
 // Tells a usage error found after parsing ("lanrove-cli COMMAND: message") on standard error,
 // as one line like the parser's own; returns kExitUsage.

@@ -1,5 +1,7 @@
 #include "report/pdf_writer.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -8,7 +10,11 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
 #include <memory>
+
+#include "support/private_file.h"
 
 namespace lanrove {
 
@@ -43,14 +49,19 @@ bool writeReportPdf(const std::string& html, const std::vector<PdfPicture>& pict
         doc.addResource(QTextDocument::ImageResource, QUrl(QString::fromStdString(p.name)), image);
     }
     doc.setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
-    {
-        QFile probe(QString::fromStdString(path));
-        if (!probe.open(QIODevice::WriteOnly)) {
-            error = probe.errorString().toStdString();
-            return false;
-        }
+    // Opened here (private, no symlink following) and handed to the writer as a device.
+    const int fd = openPrivateFile(path, PrivateWrite::Truncate);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
     }
-    QPdfWriter writer(QString::fromStdString(path));
+    QFile out;
+    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        error = out.errorString().toStdString();
+        return false;
+    }
+    QPdfWriter writer(&out);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageOrientation(QPageLayout::Landscape);
     writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);

@@ -1,9 +1,12 @@
 #include "runs/change_journal.h"
 
+#include <unistd.h>
+
 #include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "support/private_file.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -29,11 +32,13 @@ bool ChangeJournal::append(ChangeRecord record) {
                                  {"after", record.after}, {"result", record.result}};
     std::lock_guard lock(m_mutex);
     if (m_file.empty()) return false;
-    std::ofstream out(m_file, std::ios::app | std::ios::binary);
     // Invalid UTF-8 in a camera's title must not lose the whole line.
-    out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-    out.flush();
-    return static_cast<bool>(out);
+    const std::string text =
+        line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+    const int fd = openPrivateFile(m_file, PrivateWrite::Append);
+    if (fd < 0) return false;
+    const bool written = writeAll(fd, text);
+    return ::close(fd) == 0 && written;
 }
 
 std::vector<ChangeRecord> ChangeJournal::read(const std::filesystem::path& file) {
@@ -83,13 +88,14 @@ std::string journalTimeNow() {
 }
 
 void journalSetting(const CameraEntry& before, const CameraEntry& after, bool accepted,
-                    unsigned result) {
+                    unsigned result, std::string_view failure) {
+    const std::string failed(failure.empty() ? std::string_view("failed") : failure);
     changeJournal().append({{},
                             "setting",
                             fieldUtf8(before.szMac),
                             networkSummary(before),
                             networkSummary(after),
-                            accepted ? "accepted" : "failed (" + std::to_string(result) + ")"});
+                            accepted ? "accepted" : failed + " (" + std::to_string(result) + ")"});
 }
 
 void journalReset(const CameraEntry& camera, bool accepted, long result) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "discovery/camera_entry.h"
@@ -49,8 +50,9 @@ std::string networkSummary(const CameraEntry& entry);
 std::string journalTimeNow();
 
 // The hook points: one call each from the places that apply a change's result.
+// A failure is told as `failure` (default "failed") with the result code.
 void journalSetting(const CameraEntry& before, const CameraEntry& after, bool accepted,
-                    unsigned result);
+                    unsigned result, std::string_view failure = {});
 void journalReset(const CameraEntry& camera, bool accepted, long result);
 void journalFirmware(const CameraEntry& camera, const std::string& fromVersion,
                      const std::string& toVersion, bool accepted, const std::string& detail);

@@ -16,6 +16,12 @@ long startFailureCode(int error) {
 
 }  // namespace
 
+std::string factoryResetStartText(long code) {
+    const int error = static_cast<int>(static_cast<unsigned long>(code) & 0xFFFFUL);
+    return "The factory reset could not start its thread (" +
+           std::system_category().message(error) + "): no camera was reset.";
+}
+
 FactoryReset::FactoryReset(FactoryResetContext context) : m_ctx(context) {
     setSender({});
 }
@@ -56,9 +62,12 @@ long FactoryReset::start(FactoryResetEvents* events) {
         });
     } catch (const std::system_error& e) {
         m_ctx.log.trace(1, "AllResetSetting Thread Start Error(%d).", e.code().value());
+        m_ctx.log.event("Reset thread start error = " + std::to_string(e.code().value()), "err",
+                        "");
         finish();
         return startFailureCode(e.code().value());
     } catch (...) {
+        m_ctx.log.event("Reset thread start error = 0", "err", "");
         finish();
         return startFailureCode(0);
     }
@@ -102,6 +111,7 @@ bool FactoryReset::pass(int number, CgiSessionSlot& slot) {
         // The first pass looks only at the factory address; the second waits before every
         // entry and sends to the rest.
         if (number == 1 && !atFactoryAddress) continue;
+        if (!m_only.empty() && m_only.count(std::u16string(fieldView(copy.szMac))) == 0) continue;
         if (m_stopReset.waitFor(pause)) return false;
         if (number == 2 && atFactoryAddress) continue;
         ResetOutcome outcome;

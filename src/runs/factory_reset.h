@@ -13,6 +13,8 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "cgi/cgi.h"
@@ -53,6 +55,9 @@ class FactoryResetEvents {
 // 30000 ms time-out.
 using ResetSender = std::function<long(const CameraEntry& copy, CgiSessionSlot& slot, int num)>;
 
+// The user's text for a start() that failed with `code`.
+std::string factoryResetStartText(long code);
+
 struct FactoryResetContext {
     CameraStore& store;
     CCGI& cgi;
@@ -70,6 +75,9 @@ class FactoryReset {
 
     // Replaces the sender (tests); an empty one restores the default. Not while a run is on.
     void setSender(ResetSender sender);
+    // Limits the next runs to the cameras of these MAC texts (as the table holds them, upper
+    // case); empty: every listed camera. Not while a run is on.
+    void setOnly(std::set<std::u16string> macs) { m_only = std::move(macs); }
 
     // The button's start: done event cleared and running flag set, then the thread start: an
     // earlier thread stopped, operation number 0, stop event cleared, thread created. `events`
@@ -105,6 +113,7 @@ class FactoryReset {
 
     FactoryResetContext m_ctx;
     ResetSender m_sender;
+    std::set<std::u16string> m_only;  // empty: every camera
     FactoryResetEvents* m_pEvents = nullptr;
     int m_nOperation = kResetOperationNumber;
 

@@ -52,11 +52,83 @@ AutoRangeResult checkAutoRange(const AdapterEntry& adapter, std::u16string_view 
         return r;
     }
     if (last == 0) last = (first & subnet.mask) | ~subnet.mask;
-    for (std::uint64_t x = first; x <= last; ++x) {
-        const auto a = static_cast<std::uint32_t>(x);
-        if (subnet.isHostAddress(a)) r.candidates.push_back(ipv4::toText16(a));
-    }
+    r.candidates = CandidateAddresses(first, last, subnet.mask);
     return r;
+}
+
+CandidateAddresses::CandidateAddresses(std::uint32_t first, std::uint32_t last, std::uint32_t mask)
+    : m_first(first), m_last(last), m_mask(mask), m_next(first) {}
+
+CandidateAddresses::CandidateAddresses(std::vector<std::u16string> list)
+    : m_bList(true), m_list(std::move(list)), m_next(0) {}
+
+bool CandidateAddresses::isHost(std::uint64_t x) const {
+    const auto host = static_cast<std::uint32_t>(x) & ~m_mask;
+    return host != 0 && host != ~m_mask;
+}
+
+namespace {
+// Numbers in [0, n] that are `r` modulo `m`; n may be -1.
+std::uint64_t countUpTo(std::int64_t n, std::uint64_t r, std::uint64_t m) {
+    if (n < 0 || static_cast<std::uint64_t>(n) < r) return 0;
+    return (static_cast<std::uint64_t>(n) - r) / m + 1;
+}
+}  // namespace
+
+std::uint64_t CandidateAddresses::count() const {
+    if (m_bList) return m_list.size();
+    if (m_first > m_last) return 0;
+    const std::uint64_t block = std::uint64_t{~m_mask} + 1;  // addresses per subnet
+    const auto between = [&](std::uint64_t residue) {
+        return countUpTo(static_cast<std::int64_t>(m_last), residue, block) -
+               countUpTo(static_cast<std::int64_t>(m_first) - 1, residue, block);
+    };
+    std::uint64_t excluded = between(0);
+    // A /32 has one residue for both ends; a /31 and wider have two.
+    if (block > 1) excluded += between(block - 1);
+    return m_last - m_first + 1 - excluded;
+}
+
+std::u16string CandidateAddresses::front() const {
+    CandidateAddresses copy = *this;
+    copy.m_next = m_bList ? 0 : m_first;
+    std::u16string out;
+    return copy.next(out) ? out : std::u16string();
+}
+
+std::u16string CandidateAddresses::back() const {
+    if (m_bList) return m_list.empty() ? std::u16string() : m_list.back();
+    // At most two numbers at the top are not host addresses.
+    for (std::uint64_t x = m_last; x >= m_first && x + 3 > m_last; --x) {
+        if (isHost(x)) return ipv4::toText16(static_cast<std::uint32_t>(x));
+        if (x == 0) break;
+    }
+    return {};
+}
+
+bool CandidateAddresses::next(std::u16string& out) {
+    if (m_bList) {
+        if (m_next >= m_list.size()) return false;
+        out = m_list[static_cast<std::size_t>(m_next++)];
+        return true;
+    }
+    // 64-bit numbers: a range that ends at 255.255.255.255 stops instead of wrapping to 0.
+    while (m_next <= m_last) {
+        const std::uint64_t x = m_next++;
+        if (!isHost(x)) continue;
+        out = ipv4::toText16(static_cast<std::uint32_t>(x));
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::u16string> CandidateAddresses::all() const {
+    CandidateAddresses copy = *this;
+    copy.m_next = m_bList ? 0 : m_first;
+    std::vector<std::u16string> out;
+    std::u16string a;
+    while (copy.next(a)) out.push_back(a);
+    return out;
 }
 
 bool isValidPortText(std::u16string_view text) {

@@ -48,6 +48,36 @@ std::u16string autoStartPrefill(const AdapterEntry& adapter);
 // (0 stays 0).
 std::uint32_t clampAutoStart(const AdapterEntry& adapter, std::uint32_t x);
 
+// The candidate addresses of the automatic setting: from `first` to `last` inclusive, ascending,
+// host parts 0 and all ones (with `mask`) left out; or an explicit list (the address plans,
+// tests). Produced one at a time, so that a /8 costs no more memory than a /24. A copy goes on
+// from where the original stood.
+class CandidateAddresses {
+  public:
+    CandidateAddresses() = default;
+    CandidateAddresses(std::uint32_t first, std::uint32_t last, std::uint32_t mask);
+    explicit CandidateAddresses(std::vector<std::u16string> list);
+    // How many addresses the whole sequence holds (not only what is left).
+    std::uint64_t count() const;
+    bool empty() const { return count() == 0; }
+    // The first and the last address ("" when empty).
+    std::u16string front() const;
+    std::u16string back() const;
+    // The next address into `out`; false when none is left.
+    bool next(std::u16string& out);
+    // Every address as a list (small ranges only: tests and the dialog's callers).
+    std::vector<std::u16string> all() const;
+
+  private:
+    bool isHost(std::uint64_t x) const;
+    bool m_bList = false;
+    std::vector<std::u16string> m_list;
+    std::uint64_t m_first = 1;  // first > last: empty
+    std::uint64_t m_last = 0;
+    std::uint32_t m_mask = 0;
+    std::uint64_t m_next = 1;  // the range's next number, or the list's next index
+};
+
 enum class SettingCheck {
     Ok,
     Illegal,   // ERROR_WINDOW/ERROR_ID_PASSWORD
@@ -60,7 +90,7 @@ struct AutoRangeResult {
     int focus = 0;  // control to focus on failure
     // Event line message on failure ("The automatic setting is illegal", ...).
     const char* eventMessage = "";
-    std::vector<std::u16string> candidates;  // ascending, host parts 0 and all-ones left out
+    CandidateAddresses candidates;  // ascending, host parts 0 and all-ones left out
 };
 
 // Execute of the automatic-setting dialog: `from` must pass the address text rule and lie in

@@ -1,13 +1,16 @@
 #include "runs/settings_run.h"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
 
 #include "discovery/camera_status.h"
+#include "discovery/datagram_codec.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -72,17 +75,25 @@ bool EchoAddressProbe::inUse(std::u16string_view address) {
 FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidates, int wanted,
                                     AddressProbe& probe, TraceLog& log,
                                     const std::atomic<bool>* abandon) {
+    return findFreeAddresses(CandidateAddresses(candidates), wanted, probe, log, abandon);
+}
+
+FreeAddressResult findFreeAddresses(CandidateAddresses candidates, int wanted, AddressProbe& probe,
+                                    TraceLog& log, const std::atomic<bool>* abandon) {
     FreeAddressResult result;
     const auto started = std::chrono::steady_clock::now();
-    const std::vector<std::u16string>& list = candidates;
-    std::size_t nextCandidate = 0;
-    while (static_cast<int>(result.addresses.size()) < wanted && nextCandidate < list.size()) {
+    bool more = true;
+    while (static_cast<int>(result.addresses.size()) < wanted && more) {
         if (abandon != nullptr && abandon->load()) break;
         // A fresh batch every time: slots of an earlier batch are never looked at again, so a
         // short last batch cannot hand out an address a second time.
         ProbeBatch batch;
-        while (batch.filled < kProbeSlots && nextCandidate < list.size())
-            batch.slots[static_cast<std::size_t>(batch.filled++)].address = list[nextCandidate++];
+        while (batch.filled < kProbeSlots) {
+            std::u16string& slot = batch.slots[static_cast<std::size_t>(batch.filled)].address;
+            if (!(more = candidates.next(slot))) break;
+            ++batch.filled;
+        }
+        if (batch.filled == 0) break;
         ++result.batches;
         result.probes += batch.filled;
 
@@ -136,8 +147,7 @@ SettingsRun::~SettingsRun() {
                      m_ctx.log, m_ctx.clock);
 }
 
-void SettingsRun::prepareAuto(std::vector<std::u16string> candidates, int wanted,
-                              std::u16string newText) {
+void SettingsRun::prepareAuto(CandidateAddresses candidates, int wanted, std::u16string newText) {
     m_mode = RunMode::Auto;
     m_candidates = std::move(candidates);
     m_nWanted = wanted;
@@ -162,11 +172,51 @@ void SettingsRun::begin() {
         store.m_SetTable.clear();
         store.m_SetTable[0] = m_edited;
         m_bSetStarted = true;
-        m_setThread.start([this] {
-            settingWorker();
-            m_setThread.closeHandleFromInside();
-        });
+        startWorker(m_setThread, &SettingsRun::settingWorker, "Setting");
     }
+}
+
+bool SettingsRun::startWorker(WorkerThread& thread, void (SettingsRun::*body)(), const char* name) {
+    try {
+        thread.start([this, &thread, body] {
+            (this->*body)();
+            thread.closeHandleFromInside();
+        });
+        return true;
+    } catch (const std::system_error& e) {
+        m_ctx.log.trace(1, "StsChange %s Thread Start Error(%d).", name, e.code().value());
+        fail(e.code().value(),
+             std::string("The settings run could not start a thread (") + e.what() +
+                 "): nothing was sent.",
+             "Setting thread start error");
+    } catch (const std::exception& e) {
+        m_ctx.log.trace(1, "StsChange %s Thread Start Error.", name);
+        fail(0,
+             std::string("The settings run could not start a thread (") + e.what() +
+                 "): nothing was sent.",
+             "Setting thread start error");
+    }
+    return false;
+}
+
+void SettingsRun::fail(int code, const std::string& text, const char* event) {
+    {
+        std::lock_guard lock(m_resultMutex);
+        if (!m_error.failed()) m_error = {code, text};
+    }
+    m_ctx.log.event(std::string(event) + " = " + std::to_string(code), "err", eventSubject());
+    // The window closes at its next step: nothing is waited for.
+    m_ctx.store.m_bSearchEnd = 1;
+    m_ctx.store.m_bStop = 1;
+}
+
+const char* SettingsRun::eventSubject() const {
+    return m_mode == RunMode::Auto ? "Auto Set" : "Manual Set";
+}
+
+SettingsRunError SettingsRun::error() const {
+    std::lock_guard lock(m_resultMutex);
+    return m_error;
 }
 
 void SettingsRun::startProbe() {
@@ -176,15 +226,12 @@ void SettingsRun::startProbe() {
         m_probeResult = {};
         m_bProbeDone = false;
     }
-    m_probeThread.start([this] {
-        probeWorker();
-        m_probeThread.closeHandleFromInside();
-    });
+    startWorker(m_probeThread, &SettingsRun::probeWorker, "Ping");
 }
 
 void SettingsRun::probeWorker() {
-    m_ctx.log.trace(1, "AutoSet Ping Start Candidates(%d) Wanted(%d)",
-                    static_cast<int>(m_candidates.size()), m_nWanted);
+    m_ctx.log.trace(1, "AutoSet Ping Start Candidates(%llu) Wanted(%d)",
+                    static_cast<unsigned long long>(m_candidates.count()), m_nWanted);
     if (m_ctx.nAdapter >= 0 && m_ctx.nAdapter < static_cast<int>(m_ctx.adapters.size()))
         m_ctx.probe.useAdapter(m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)]);
     FreeAddressResult found =
@@ -203,17 +250,16 @@ bool SettingsRun::progressTick() {
         bool ready = false;
         {
             std::lock_guard lock(m_resultMutex);
-            if (m_bProbeDone) {
+            if (m_error.failed()) {
+                m_bSetStarted = true;  // a run that failed to start sends nothing
+            } else if (m_bProbeDone) {
                 m_FreeAddrs = m_probeResult;
                 ready = true;
             }
         }
         if (ready) {
             m_bSetStarted = true;
-            m_setThread.start([this] {
-                settingWorker();
-                m_setThread.closeHandleFromInside();
-            });
+            startWorker(m_setThread, &SettingsRun::settingWorker, "Setting");
         }
     }
     if (store.m_bSearchEnd.load() != 1) return false;
@@ -316,8 +362,27 @@ void SettingsRun::settingWorker() {
     if (m_ctx.nAdapter >= 0 && m_ctx.nAdapter < static_cast<int>(m_ctx.adapters.size()))
         m_ctx.link.setAdapter(m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)]);
     // Restarting the receive thread clears the stop flag: a Cancel made before this moment is
-    // overridden, and the run then ends with its send schedule.
-    m_ctx.link.startRecvThread();
+    // overridden, and the run then ends with its send schedule. A run that cannot hear the
+    // replies sends nothing: a camera would move without the list ever knowing.
+    int recv = 0;
+    std::string why;
+    try {
+        recv = m_ctx.link.startRecvThread();
+        why = recv == ETIMEDOUT ? "it did not get ready" : std::strerror(recv);
+    } catch (const std::exception& e) {
+        recv = EAGAIN;
+        why = std::string("no receive thread: ") + e.what();
+    }
+    if (recv != 0) {
+        m_ctx.log.trace(1, "SettingThread Recv Open Error(%d): nothing sent.", recv);
+        fail(recv,
+             "The settings run cannot open port " + std::to_string(dgram::kPcPort) +
+                 " for the cameras' replies (" + why +
+                 "; another program may hold it): " + "nothing was sent.",
+             "Setting receive port open error");
+        m_ctx.log.trace(1, "SettingThread End Mode(%d) Taken(0) Applied(0)", mode);
+        return;
+    }
     if (m_bCancelled.load() && store.m_bStop.load() == 0)
         m_ctx.log.traceText(1, "SettingThread Cancel overridden by the receive thread restart.");
     m_ctx.scheduler.start(m_mode == RunMode::Auto ? SendSchedule::Auto : SendSchedule::Manual);
@@ -343,8 +408,9 @@ void SettingsRun::settingWorker() {
         // the schedule ends, while the other cameras have moved unseen.
     }
 
-    if (m_mode == RunMode::Auto) m_ctx.net.flushArpCache();
     m_ctx.scheduler.stop();
+    takeQueuedReplies(slot);
+    if (m_mode == RunMode::Auto) m_ctx.net.flushArpCache();
     if (m_mode == RunMode::Manual && m_nApplied == 0) markManualFailed();
     slot.reset();  // the manual run's HTTP connection
     dropLateReplies();
@@ -383,15 +449,15 @@ bool SettingsRun::takeOneReply(const SetReplyEntry& reply, CgiSessionSlot& slot)
 
     SettingResult result;
     result.record = m_records[index];
-    std::uint32_t code = kResultAccepted;
     if (m_mode == RunMode::Manual) {
-        code = judgeManual(reply, result.record, slot);
-        if (code < kResultRefused) code = kResultAccepted;
+        judgeManual(reply, result, slot);
+    } else {
+        result.record.dwResult = kResultAccepted;
+        result.copy = SettingCopy::WholeRecord;
     }
-    result.record.dwResult = code;
+    const std::uint32_t code = result.record.dwResult;
     if (result.record.wProtoVer != 1 && reply.wResult == kResultAccepted)
         result.record.bFactory = 0;
-    result.wholeRecord = code == kResultAccepted;
     result.recordIndex = recordIndexOf(result.record);
     m_ctx.log.trace(1, "SettingThread Reply Mac(%s) Reply(%u) Result(%u) No(%s)", mac.c_str(),
                     static_cast<unsigned>(reply.wResult), static_cast<unsigned>(code),
@@ -401,22 +467,76 @@ bool SettingsRun::takeOneReply(const SetReplyEntry& reply, CgiSessionSlot& slot)
     return true;
 }
 
-std::uint32_t SettingsRun::judgeManual(const SetReplyEntry& reply, const CameraEntry& record,
-                                       CgiSessionSlot& slot) {
-    if (record.wProtoVer != 1) return reply.wResult;
-    if (reply.wResult != kResultAccepted) return kResultRefused;
-    pause(kVersion1RestartWaitMs);  // the camera restarts its network
+void SettingsRun::judgeManual(const SetReplyEntry& reply, SettingResult& result,
+                              CgiSessionSlot& slot) {
+    CameraEntry& record = result.record;
+    const auto judged = [&result](std::uint32_t code, SettingCopy copy) {
+        result.record.dwResult = code < kResultRefused ? kResultAccepted : code;
+        result.copy = copy;
+    };
+    if (record.wProtoVer != 1) {
+        const bool ok = reply.wResult < kResultRefused;
+        judged(reply.wResult, ok ? SettingCopy::WholeRecord : SettingCopy::StatusOnly);
+        return;
+    }
+    if (reply.wResult != kResultAccepted) {
+        judged(kResultRefused, SettingCopy::StatusOnly);
+        return;
+    }
+    // From here the camera is at its new address, mask and gateway, whatever follows.
     AdapterEntry adapter{};
     adapter.clear();
     if (m_ctx.nAdapter >= 0 && m_ctx.nAdapter < static_cast<int>(m_ctx.adapters.size()))
         adapter = m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)];
     const std::string newIp = fieldUtf8(record.szIp);
-    if (!m_bStatusWasOk || CCGI::IsOutsideHostSubnet(adapter.ip(), adapter.mask(), newIp) != 0)
-        return kResultAccepted;
+    const bool netDue =
+        m_bStatusWasOk && CCGI::IsOutsideHostSubnet(adapter.ip(), adapter.mask(), newIp) == 0;
+    if (!netDue) {
+        // Only the datagram's fields reached the camera.
+        judged(kResultAccepted, SettingCopy::Network);
+        return;
+    }
+    if (m_bCancelled.load()) {
+        // Taken after a Cancel: the camera moved, the rest is left to the installer.
+        m_ctx.log.trace(1, "SettingThread SetNetCgi(%s) not sent: cancelled.", newIp.c_str());
+        judged(kResultRefused, SettingCopy::Network);
+        result.addressOnly = true;
+        return;
+    }
+    pause(kVersion1RestartWaitMs);  // the camera restarts its network
     const int net = m_ctx.cgi.SetNetCgi(slot, record, m_LoginEntry);
     m_ctx.log.trace(1, "SettingThread SetNetCgi(%s) Result(%d)", newIp.c_str(), net);
     pause(kVersion1NetCgiWaitMs);
-    return static_cast<std::uint32_t>(net);
+    const auto code = static_cast<std::uint32_t>(net);
+    if (code < kResultRefused) {
+        judged(code, SettingCopy::WholeRecord);
+    } else {
+        judged(code, SettingCopy::Network);
+        result.addressOnly = true;
+    }
+}
+
+void SettingsRun::takeQueuedReplies(CgiSessionSlot& slot) {
+    if (m_records.empty()) return;
+    const bool complete = m_mode == RunMode::Manual
+                              ? m_nApplied > 0
+                              : m_nApplied >= static_cast<int>(m_records.size());
+    if (complete) return;
+    // The receive thread leaves within its time-out once the stop flag is set; a reply it
+    // still hands over is taken below, not lost.
+    if (!m_ctx.link.waitRecvIdle(m_ctx.clock.scaled(Millis(kRecvTimeoutMs + 1000))))
+        m_ctx.log.traceText(1, "SettingThread Recv Thread still running at the end.");
+    SetReplyEntry reply{};
+    while (m_ctx.store.takeReply(reply)) {
+        ++m_nRepliesTaken;
+        if (m_mode == RunMode::Manual && m_nApplied > 0) {
+            m_ctx.log.trace(1, "SettingThread Reply Mac(%s) after the end: ignored.",
+                            macOf(reply).c_str());
+            continue;
+        }
+        m_ctx.log.trace(1, "SettingThread Reply Mac(%s) taken at the end.", macOf(reply).c_str());
+        takeOneReply(reply, slot);
+    }
 }
 
 void SettingsRun::markManualFailed() {
@@ -425,7 +545,7 @@ void SettingsRun::markManualFailed() {
     result.record = m_records[0];
     result.record.dwResult = kResultRefused;
     result.recordIndex = recordIndexOf(result.record);
-    result.wholeRecord = false;
+    result.copy = SettingCopy::StatusOnly;
     m_ctx.log.trace(1, "SettingThread No Reply No(%s): result 400.",
                     fieldUtf8(result.record.szNo).c_str());
     if (result.recordIndex >= 0) m_events.settingResult(result);

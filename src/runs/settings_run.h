@@ -25,6 +25,7 @@
 #include "discovery/datagram_link.h"
 #include "discovery/host_network.h"
 #include "discovery/send_schedule.h"
+#include "runs/ip_setting_rules.h"
 #include "support/clock.h"
 #include "support/trace_log.h"
 #include "support/worker_thread.h"
@@ -73,17 +74,39 @@ struct FreeAddressResult {
 // in order, until `wanted` free addresses are found or the candidates run out; within a batch
 // the slots are walked in order and only the slots of that batch count. `abandon` (when given
 // and set) stops before the next batch; the owner's destruction uses it, never a Cancel.
+// The candidates are taken one batch at a time, never listed in full.
+FreeAddressResult findFreeAddresses(CandidateAddresses candidates, int wanted, AddressProbe& probe,
+                                    TraceLog& log, const std::atomic<bool>* abandon = nullptr);
 FreeAddressResult findFreeAddresses(const std::vector<std::u16string>& candidates, int wanted,
                                     AddressProbe& probe, TraceLog& log,
                                     const std::atomic<bool>* abandon = nullptr);
+
+// What of a result's record reaches the camera-table entry (szStatus, dwResult and bFactory
+// always, after the record is classified).
+enum class SettingCopy {
+    StatusOnly,   // refused or no answer: the camera kept its settings
+    Network,      // a version-1 camera that took the datagram: address, mask and gateway
+    WholeRecord,  // taken in full (with title, port, SSL and the login's credentials)
+};
+
+// The result text of a version-1 camera that moved but whose title, port and SSL were not set.
+inline constexpr const char* kAddressOnlyText = "address set, title/port/SSL not set";
 
 // One result for the owning thread to apply to the camera table and the list.
 struct SettingResult {
     int recordIndex = -1;  // camera-table index (the record's No. less 1)
     CameraEntry record{};  // the settings record, dwResult (and bFactory) set by the run
-    // Success: the whole record replaces the camera-table entry. Failure: only szStatus,
-    // dwResult and bFactory are copied (after the record is classified).
-    bool wholeRecord = false;
+    SettingCopy copy = SettingCopy::StatusOnly;
+    // A version-1 camera at its new address whose net.cgi failed (or was not sent because the
+    // run was cancelled): dwResult says failed, the address is nevertheless the new one.
+    bool addressOnly = false;
+};
+
+// Why a run ended before it could send (empty text: it did not).
+struct SettingsRunError {
+    int code = 0;      // the system's error value
+    std::string text;  // for the user, in English
+    bool failed() const { return !text.empty(); }
 };
 
 // What the run reports; calls come from the workers. Implementations queue them to the thread
@@ -117,7 +140,10 @@ class SettingsRun {
 
     // Automatic mode: the candidate list of the range dialog and the number of NEW cameras
     // (`newText` is the NEW status text the table holds).
-    void prepareAuto(std::vector<std::u16string> candidates, int wanted, std::u16string newText);
+    void prepareAuto(CandidateAddresses candidates, int wanted, std::u16string newText);
+    void prepareAuto(std::vector<std::u16string> candidates, int wanted, std::u16string newText) {
+        prepareAuto(CandidateAddresses(std::move(candidates)), wanted, std::move(newText));
+    }
     // Manual mode: the work copy as it stood after the login step (credentials, port and SSL
     // that reach the camera now) and the edited copy from the setting dialog.
     void prepareManual(const CameraEntry& loginEntry, const CameraEntry& edited, bool statusWasOk);
@@ -150,6 +176,9 @@ class SettingsRun {
 
     // Settings records the worker filled (automatic) or was given (manual, 1).
     int settingRecords() const { return m_nRecords.load(); }
+    // A worker thread that could not be started, or the replies' socket that could not be
+    // opened: the run then ends at once without sending. Valid once the run is over.
+    SettingsRunError error() const;
 
   private:
     void probeWorker();
@@ -157,9 +186,15 @@ class SettingsRun {
     void fillAutoTable();
     // Takes one reply and applies it; false when it was ignored.
     bool takeOneReply(const SetReplyEntry& reply, CgiSessionSlot& slot);
-    // Judges one reply (manual mode: for version 1 the wait and net.cgi); returns the result.
-    std::uint32_t judgeManual(const SetReplyEntry& reply, const CameraEntry& record,
-                              CgiSessionSlot& slot);
+    // Judges one reply of the manual mode (for version 1 the wait and net.cgi) into `result`.
+    void judgeManual(const SetReplyEntry& reply, SettingResult& result, CgiSessionSlot& slot);
+    // Replies that reached the queue before the run ended: judged, never dropped.
+    void takeQueuedReplies(CgiSessionSlot& slot);
+    // Starts `body` on `thread`; on failure the run ends with its error.
+    bool startWorker(WorkerThread& thread, void (SettingsRun::*body)(), const char* name);
+    // Records the error (trace and event line) and ends the run.
+    void fail(int code, const std::string& text, const char* event);
+    const char* eventSubject() const;
     // A protocol wait that only the run's destruction cuts short.
     void pause(long ms) const;
     void markManualFailed();
@@ -169,7 +204,7 @@ class SettingsRun {
     SettingsRunEvents& m_events;
     RunMode m_mode = RunMode::Manual;
 
-    std::vector<std::u16string> m_candidates;
+    CandidateAddresses m_candidates;
     int m_nWanted = 0;
     std::u16string m_newText;
     CameraEntry m_LoginEntry{};
@@ -184,6 +219,7 @@ class SettingsRun {
     std::atomic<bool> m_bCancelled{false};
     std::atomic<int> m_nRepliesTaken{0};
     std::atomic<int> m_nRecords{0};
+    SettingsRunError m_error;  // under m_resultMutex
 
     // The worker's own copy of the settings records (the send schedule writes the table's
     // credentials while it runs) and which of them have answered.

@@ -1,6 +1,7 @@
 #include "support/program_paths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -51,15 +52,28 @@ ProgramPaths ProgramPaths::resolve(const char* argv0, const std::string& home) {
     return p;
 }
 
+bool ProgramPaths::isSystemFolder(const std::filesystem::path& folder) {
+    const std::filesystem::path plain = folder.lexically_normal();
+    for (const char* prefix : {"/usr", "/opt"}) {
+        const std::filesystem::path rel = plain.lexically_relative(prefix);
+        if (!rel.empty() && *rel.begin() != "..") return true;
+    }
+    return false;
+}
+
 std::filesystem::path ProgramPaths::folderFor(const std::filesystem::path& exeFolder,
                                               bool writable) {
-    // Installed under /usr/bin: the settings, texts and logs go to the user's own folder.
-    if (writable) return exeFolder;
+    // Installed under /usr/bin: the settings, texts and logs go to the user's own folder, also
+    // for root, who may write anywhere.
+    const bool system = isSystemFolder(exeFolder);
+    if (writable && !system) return exeFolder;
     const std::filesystem::path data = userDataFolder();
     if (data.empty()) return exeFolder;
     std::error_code ec;
-    std::filesystem::create_directories(data, ec);
-    return std::filesystem::is_directory(data, ec) ? data : exeFolder;
+    std::filesystem::create_directories(data.parent_path(), ec);
+    ::mkdir(data.c_str(), 0700);  // private: it holds the logs and the journal
+    if (std::filesystem::is_directory(data, ec) || system) return data;
+    return exeFolder;
 }
 
 }  // namespace lanrove

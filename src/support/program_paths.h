@@ -1,8 +1,9 @@
 #pragma once
 // Where the program keeps its files: the settings INI, "Language.ini", the IPLog folder and the
 // firmware folders live in the program folder, which is the executable's folder unless
-// LANROVE_HOME or a --home option names another one. An installed copy (its folder not
-// writable by the user) keeps them in the user's data folder instead.
+// LANROVE_HOME or a --home option names another one. An installed copy (under /usr, /usr/local
+// or /opt, or in a folder the user may not write) keeps them in the user's data folder
+// instead, whoever runs it: root running an installed copy never writes into system folders.
 
 #include <filesystem>
 #include <string>
@@ -22,9 +23,12 @@ struct ProgramPaths {
     // password entry's home); empty when neither is known.
     static std::filesystem::path userDataFolder();
     // The program folder for an executable in `exeFolder`: that folder when `writable` (this
-    // user may write there), else userDataFolder(), created if missing; `exeFolder` when that
-    // cannot be made.
+    // user may write there) and it is no system folder, else userDataFolder(), created (0700)
+    // if missing; there even when it cannot be made, for a system folder (the logs stay off).
+    // `exeFolder` when no data folder is known at all.
     static std::filesystem::path folderFor(const std::filesystem::path& exeFolder, bool writable);
+    // True for /usr, /opt and every folder below them (an installed program's folders).
+    static bool isSystemFolder(const std::filesystem::path& folder);
     std::filesystem::path settingsIni() const { return folder / (exeBaseName + ".ini"); }
     std::filesystem::path languageIni() const { return folder / "Language.ini"; }
 };

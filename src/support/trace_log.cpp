@@ -5,13 +5,20 @@
 #include <system_error>
 #include <vector>
 
+#include "support/private_file.h"
+
 namespace lanrove {
 
 namespace fs = std::filesystem;
 
 namespace {
-// Append, binary, close-on-exec: child processes (the ARP cache flush) must not inherit the log.
-constexpr const char* kAppendMode = "abe";
+// Readable by the owner's group (an installer's support staff), never by everyone. Close-on-exec
+// (child processes such as the ARP cache flush must not inherit it) and no symlink following.
+constexpr mode_t kLogMode = 0640;
+
+std::FILE* openForAppend(const fs::path& p) {
+    return fopenPrivateFile(p, PrivateWrite::Append, kLogMode);
+}
 }  // namespace
 
 struct TraceLog::Impl {
@@ -74,7 +81,7 @@ struct TraceLog::Impl {
     }
 
     static bool canAppend(const fs::path& p) {
-        std::FILE* f = std::fopen(p.c_str(), kAppendMode);
+        std::FILE* f = openForAppend(p);
         if (f == nullptr) return false;
         std::fclose(f);
         return true;
@@ -117,7 +124,8 @@ struct TraceLog::Impl {
         for (;;) {
             const fs::path candidate = fileFor(index);
             std::error_code ec;
-            const auto st = fs::status(candidate, ec);
+            // A symbolic link at a log's name is passed over like a full file, never followed.
+            const auto st = fs::symlink_status(candidate, ec);
             if (!fs::exists(st)) {
                 runningSize = 0;
                 current = candidate;
@@ -135,7 +143,7 @@ struct TraceLog::Impl {
             runningSize = 0;
             if (index == start && ++wraps >= 2) return false;
         }
-        file = std::fopen(current.c_str(), kAppendMode);
+        file = openForAppend(current);
         return file != nullptr;
     }
 

@@ -1,5 +1,9 @@
 #include "support/worker_thread.h"
 
+#include <atomic>
+#include <cerrno>
+#include <system_error>
+
 namespace lanrove {
 
 WorkerThread::~WorkerThread() {
@@ -20,7 +24,17 @@ void WorkerThread::reap(std::thread& thread) {
         thread.join();
 }
 
+namespace {
+std::atomic<int> g_failStarts{0};
+}  // namespace
+
+void WorkerThread::failNextStartsForTest(int count) {
+    g_failStarts = count;
+}
+
 void WorkerThread::start(std::function<void()> body) {
+    if (g_failStarts.load() > 0 && g_failStarts.fetch_sub(1) > 0)
+        throw std::system_error(EAGAIN, std::generic_category(), "thread creation refused");
     // The earlier thread closed its handle as its last step, or was stopped; it is returning.
     std::thread earlier = takeThread();
     reap(earlier);

@@ -30,6 +30,9 @@ class WorkerThread {
     // have ended or be ending (its handle closed); it is joined first. Throws std::system_error
     // when no thread can be created; no handle is set then.
     void start(std::function<void()> body);
+    // The next `count` starts of any worker thread throw as on a system out of threads (tests
+    // of the paths that must survive it).
+    static void failNextStartsForTest(int count);
 
     bool hasHandle() const;
     // Handle set and the thread has not yet returned.

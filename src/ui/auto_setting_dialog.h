@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "discovery/adapter_entry.h"
+#include "runs/ip_setting_rules.h"
 #include "ui/ip_address_edit.h"
 #include "ui/setting_dialog.h"
 
@@ -37,7 +38,7 @@ class CLanroveSet final : public SettingDialog {
     QPushButton* executeButton() const { return m_pExecute; }
     QPushButton* cancelButton() const { return m_pCancel; }
     // The candidate addresses of the last successful Execute.
-    const std::vector<std::u16string>& candidates() const { return m_candidates; }
+    const CandidateAddresses& candidates() const { return m_candidates; }
 
   public slots:
     void onExecute();
@@ -50,7 +51,7 @@ class CLanroveSet final : public SettingDialog {
     IpAddressEdit* m_pEnd;
     QPushButton* m_pExecute;
     QPushButton* m_pCancel;
-    std::vector<std::u16string> m_candidates;
+    CandidateAddresses m_candidates;
 };
 
 }  // namespace lanrove::ui

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -15,6 +14,7 @@
 
 #include "app/site_report.h"
 #include "report/pdf_writer.h"
+#include "support/private_file.h"
 #include "ui/main_window.h"
 
 namespace lanrove::ui {
@@ -237,12 +237,7 @@ bool MainWindow::saveReport(const QString& path, bool snapshots) {
         std::string error;
         return writeReportPdf(buildReportHtml(data, PictureRefs::Resources), pictures, file, error);
     }
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const std::string html = buildReportHtml(data, PictureRefs::Inline);
-    return out.write(html.data(), static_cast<qint64>(html.size())) ==
-               static_cast<qint64>(html.size()) &&
-           out.flush();
+    return writePrivateFile(file, buildReportHtml(data, PictureRefs::Inline));
 }
 
 }  // namespace lanrove::ui

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "ui/main_window.h"
 #include "ui/firmware_update_dialog.h"
+#include "ui/main_window.h"
 
 namespace lanrove::ui {
 
@@ -33,9 +33,14 @@ bool MainWindow::runFactoryReset() {
                         text(u"RESET_SETTING_WINDOW", u"WARNING_MSG"), BoxButtons::YesNoDefaultNo);
     if (answer != BoxAnswer::Yes || m_bStopRequested) return false;
 
-    // A thread that could not be started ends the run at once: the window closes on its
-    // first tick.
-    m_core.startFactoryReset(this, nullptr);
+    // A thread that could not be started ends the run at once, with its error (the reset's
+    // event line is written); no wait window, no new search.
+    const long started = m_core.startFactoryReset(this, nullptr);
+    if (started != 0) {
+        m_messages.show(this, BoxIcon::Warning, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"),
+                        QString::fromStdString(factoryResetStartText(started)));
+        return false;
+    }
     FactoryReset& reset = m_core.factoryReset();
     CFirmUpload window(
         dialogServices(), m_core.clock(), FirmDialogMode::ResetWait,

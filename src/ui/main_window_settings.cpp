@@ -3,6 +3,7 @@
 // window refuses to close from the button press until the run is over.
 #include <QCoreApplication>
 #include <QItemSelectionModel>
+#include <QStringList>
 
 #include "discovery/ipv4_address.h"
 #include "runs/ip_setting_rules.h"
@@ -67,6 +68,14 @@ void MainWindow::runSettings(SettingsRun& run) {
     openSettingDialog(window);
     // Results the workers posted before they ended are applied before the button returns.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    // What the list cannot show: a run that could not start, cameras only half set.
+    QStringList lines;
+    if (const SettingsRunError error = run.error(); error.failed())
+        lines << QString::fromStdString(error.text);
+    for (const std::string& note : m_core.settingNotes()) lines << QString::fromStdString(note);
+    if (!lines.isEmpty() && !m_bStopRequested)
+        m_messages.show(this, BoxIcon::Warning, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"),
+                        lines.join(QLatin1Char('\n')));
     emit settingFinished();
 }
 

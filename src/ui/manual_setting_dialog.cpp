@@ -132,8 +132,10 @@ void CSetCameraSts::onExecute() {
         }
         return;
     }
+    // The setting datagram carries the account unencrypted: said with the question.
     const QString question =
-        text(kSection, check.unreachableAfter ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1");
+        text(kSection, check.unreachableAfter ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1") +
+        QStringLiteral("\n\n") + text(kSection, u"ACCOUNT_IN_CLEAR");
     const BoxAnswer answer =
         m_services.messages.show(this, BoxIcon::NoIcon, text(kSection, u"CUSTOM_SETTING_TITLE"),
                                  question, BoxButtons::YesNo);

@@ -145,7 +145,8 @@ void PlanDialog::onExecute() {
     const BoxAnswer answer = m_services.messages.show(
         this, BoxIcon::NoIcon, text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_TITLE"),
         text(u"CUSTOM_SETTING_WINDOW",
-             unreachable ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1"),
+             unreachable ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1") +
+            QStringLiteral("\n\n") + text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR"),
         BoxButtons::YesNo);
     if (answer == BoxAnswer::Yes) finish(QDialog::Accepted);
 }

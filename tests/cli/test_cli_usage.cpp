@@ -89,7 +89,15 @@ TEST(CliUsage, MalformedInputGivesOneLineAndExitTwo) {
                   "lanrove-cli info: --port: 80x is not a port number (1 to 65535)"},
              Case{"info --port 80", "lanrove-cli info: --ip is required"},
              Case{"info --ip 10.0.0.1 --user admin",
-                  "lanrove-cli info: --user requires --password"},
+                  "lanrove-cli info: --user admin needs its password: give --password-file FILE, "
+                  "set LANROVE_PASSWORD, or run on a terminal to be asked"},
+             Case{"info --ip 10.0.0.1 --password-file pw.txt",
+                  "lanrove-cli info: --password-file requires --user"},
+             Case{"info --ip 10.0.0.1 --user admin --password x --password-file pw.txt",
+                  "lanrove-cli info: --password excludes --password-file"},
+             Case{"info --ip 10.0.0.1 --user admin --password-file /nonexistent/pw.txt",
+                  "lanrove-cli info: --password-file: cannot read /nonexistent/pw.txt: No such "
+                  "file or directory"},
              Case{"info --ip 10.0.0.1 --proto 3", ""},
              Case{"info --ip 10.0.0.1 --colour red", "lanrove-cli info: unknown option '--colour'"},
              Case{"info --ip 10.0.0.1 stray", "lanrove-cli info: unexpected argument 'stray'"},

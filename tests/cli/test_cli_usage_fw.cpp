@@ -119,7 +119,8 @@ TEST_F(CliUsageFw, MalformedStandardCommandsGiveOneLine) {
              Case{"image --ip 127.0.0.1", "lanrove-cli image: --out is required"},
              Case{"image --out x.jpg", "lanrove-cli image: --ip is required"},
              Case{"image --ip 127.0.0.1 --out x.jpg --user a",
-                  "lanrove-cli image: --user requires --password"},
+                  "lanrove-cli image: --user a needs its password: give --password-file FILE, "
+                  "set LANROVE_PASSWORD, or run on a terminal to be asked"},
              Case{"image --ip 127.0.0.1 --out x.jpg now",
                   "lanrove-cli image: unexpected argument 'now'"},
              // ping takes host names too, but not text that no name or address can be.

@@ -52,8 +52,9 @@ TEST(CliUsageSearch, HelpShowsTheOptionsAndExitCodes) {
          {"--adapter N", "--interface IF", "--codepage CP", "--trace DIR", "1  no such adapter"}},
         {"discover-set",
          {"--mac MAC", "--ip ADDRESS", "--mask MASK", "--gateway ADDRESS", "--proto 1|2",
-          "--port PORT", "--ssl 0|1", "--schedule manual|auto", "--adapter N",
-          "1  the camera did not accept the setting"}},
+          "--port PORT", "--ssl 0|1", "--schedule manual|auto", "--adapter N", "--yes",
+          "--password-file FILE", "1  the camera did not accept the setting",
+          "2  no terminal to confirm on without --yes"}},
         {"doctor",
          {"--json", "--quiet", "--interface IF", "--home DIR", "1  a finding of severity error",
           "130  cancelled with Ctrl-C"}},
@@ -136,6 +137,12 @@ TEST(CliUsageSearch, MalformedInputIsOneLineAndNothingStarts) {
         {"discover-set --mac 00:80:45:00:00:01 --ip 192.168.0.50 --schedule now", ""},
         {"discover-set --mac 00:80:45:00:00:01 --ip 192.168.0.50 --option 256", ""},
         {"discover-set --mac 00:80:45:00:00:01 --ip 192.168.0.50 --interface eth0 --adapter 0", ""},
+        // A change with nobody to ask: refused before anything is sent.
+        {"discover-set --mac 00:80:45:00:00:01 --ip 192.168.0.50",
+         "lanrove-cli discover-set: no terminal to confirm on; give --yes to go ahead"},
+        {"discover-set --mac 00:80:45:00:00:01 --ip 192.168.0.50 --user site --yes",
+         "lanrove-cli discover-set: --user site needs its password: give --password-file FILE, "
+         "set LANROVE_PASSWORD, or run on a terminal to be asked"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);

@@ -83,7 +83,7 @@ TEST(LabCliSearch, DiscoverSetMatchesAMacTypedInLowerCase) {
       "cameras": [{"mac": "00:80:45:00:00:0A", "ip": "192.168.0.20"}]})");
     const Result r =
         runInLab(ws, {"--fleet", fleet, "--scale", "0.05"},
-                 "$CLI discover-set --mac 00:80:45:00:00:0a --ip 192.168.0.60; echo \"rc=$?\"\n");
+                 "$CLI discover-set --mac 00:80:45:00:00:0a --ip 192.168.0.60 --yes; echo \"rc=$?\"\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("rc=0"), std::string::npos) << r.out << r.err;
     const nlohmann::json out =

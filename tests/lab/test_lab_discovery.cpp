@@ -134,12 +134,12 @@ TEST(LabIpSetting, CameraMovesAndAnswersAtItsNewAddress) {
     // Pings after a move wait long enough (2 s here) for the PC to learn the new neighbour.
     const Result r = runInLab(
         ws, {"--fleet", fleet, "--camsim-log", ws.path("camsim.log"), "--scale", "0.05"},
-        "echo @@moveA; $CLI discover-set --mac 00:80:45:00:00:01 --ip 192.168.0.50 --title Moved\n"
+        "echo @@moveA; $CLI discover-set --yes --mac 00:80:45:00:00:01 --ip 192.168.0.50 --title Moved\n"
         "echo @@pingA; $CLI ping 192.168.0.50 192.168.0.2 --timeout 40000\n"
-        "echo @@moveB; $CLI discover-set --mac 00:80:45:00:00:02 --ip 192.168.0.51 --proto 1\n"
+        "echo @@moveB; $CLI discover-set --yes --mac 00:80:45:00:00:02 --ip 192.168.0.51 --proto 1\n"
         "echo @@pingB; $CLI ping 192.168.0.51 --timeout 40000; $CLI ping 192.168.0.2\n"
-        "echo @@refused; $CLI discover-set --mac 00:80:45:00:00:07 --ip 192.168.0.52\n"
-        "echo @@wrongpassword; $CLI discover-set --mac 00:80:45:00:00:03 --ip 192.168.0.53 "
+        "echo @@refused; $CLI discover-set --yes --mac 00:80:45:00:00:07 --ip 192.168.0.52\n"
+        "echo @@wrongpassword; $CLI discover-set --yes --mac 00:80:45:00:00:03 --ip 192.168.0.53 "
         "--password x\n"
         "echo @@after; $CLI discover\n"
         "echo @@addresses; ip -n \"$LANROVE_LAB_CAM_NS\" -4 -o addr show dev cams0\n");

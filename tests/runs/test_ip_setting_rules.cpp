@@ -35,18 +35,18 @@ TEST(AutoSettingRules, StartPrefillAndClamp) {
 TEST(AutoSettingRules, CandidateListAndRangeErrors) {
     const AutoRangeResult open = checkAutoRange(kLan, u"192.168.0.20", u"");
     ASSERT_EQ(open.check, SettingCheck::Ok);
-    ASSERT_EQ(open.candidates.size(), 235u);
+    ASSERT_EQ(open.candidates.count(), 235u);
     EXPECT_EQ(open.candidates.front(), u"192.168.0.20");
     EXPECT_EQ(open.candidates.back(), u"192.168.0.254");
-    EXPECT_EQ(checkAutoRange(kLan, u"192.168.0.20", u"0.0.0.0").candidates.size(), 235u);
-    EXPECT_EQ(checkAutoRange(kLan, u"192.168.0.20", u"192.168.0.24").candidates.size(), 5u);
-    EXPECT_EQ(checkAutoRange(kLan, u"192.168.0.20", u"192.168.0.20").candidates.size(), 1u);
+    EXPECT_EQ(checkAutoRange(kLan, u"192.168.0.20", u"0.0.0.0").candidates.count(), 235u);
+    EXPECT_EQ(checkAutoRange(kLan, u"192.168.0.20", u"192.168.0.24").candidates.count(), 5u);
+    EXPECT_EQ(checkAutoRange(kLan, u"192.168.0.20", u"192.168.0.20").candidates.count(), 1u);
 
     // A /23 range passes the .255 and .0 in its middle: they are host addresses there.
     const AdapterEntry wide = adapter("172.16.0.9", "255.255.254.0", "172.16.0.1");
     const AutoRangeResult mid = checkAutoRange(wide, u"172.16.0.254", u"172.16.1.1");
-    EXPECT_EQ(mid.candidates, (std::vector<std::u16string>{u"172.16.0.254", u"172.16.0.255",
-                                                           u"172.16.1.0", u"172.16.1.1"}));
+    EXPECT_EQ(mid.candidates.all(), (std::vector<std::u16string>{u"172.16.0.254", u"172.16.0.255",
+                                                                 u"172.16.1.0", u"172.16.1.1"}));
 
     struct Bad {
         const char16_t* from;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -140,6 +141,19 @@ class SimTransport final : public DatagramTransport {
     std::atomic<int> settings{0};
     // Runs after each IP-setting datagram was answered.
     std::function<void()> afterSetting;
+    // Nonzero: the replies' socket cannot be opened (another program holds the port).
+    int receiverError = 0;
+
+    std::unique_ptr<DatagramReceiver> makeReceiver(TraceLog& log) override {
+        if (receiverError == 0) return DatagramTransport::makeReceiver(log);
+        struct Refused final : DatagramReceiver {
+            int error;
+            explicit Refused(int e) : error(e) {}
+            int open(const AdapterEntry&, Millis) override { return error; }
+            long receive(std::uint8_t*, std::size_t) override { return -1; }
+        };
+        return std::make_unique<Refused>(receiverError);
+    }
 
     int send(const AdapterEntry&, const dgram::Datagram& datagram) override {
         if (dgram::commandOf(datagram.data()) != dgram::kIpSetting || core == nullptr) return 0;
@@ -584,28 +598,188 @@ TEST_F(VersionOneTest, DatagramThenNetCgiAtTheNewAddressAfterTheWait) {
     EXPECT_EQ(fleet.cameras[0].title, "Bay 2");
 }
 
-TEST_F(VersionOneTest, RefusedNetCgiLeavesTheOldAddressInTheTable) {
+TEST_F(VersionOneTest, RefusedNetCgiListsTheCameraAtItsNewAddressWithoutTitlePortSsl) {
     {
         std::lock_guard lock(fleet.mutex);
         fleet.cameras[0].faults.insert("http401");
     }
+    const std::string port = fieldUtf8(entry(0).szPort);
     SettingsRun& run = manualRun(0, [](CameraEntry& e) {
         setField(e.szIp, std::u16string_view(u"127.0.1.22"));
+        setField(e.szMask, std::u16string_view(u"255.255.0.0"));
         setField(e.szTitle, std::u16string_view(u"Bay 3"));
+        setField(e.szPort, std::u16string_view(u"8080"));
     });
     ASSERT_TRUE(drive(run, std::chrono::seconds(20)));
     EXPECT_EQ(netRequests().size(), 1u);
     EXPECT_EQ(status(0), "CAUTION");
-    EXPECT_EQ(entry(0).dwResult, kResultRefused);
-    EXPECT_EQ(ip(0), "127.0.1.20");
+    EXPECT_GE(entry(0).dwResult, kResultRefused);
+    // The datagram moved it: the list shows where it is, with what it still has.
+    EXPECT_EQ(ip(0), "127.0.1.22");
+    EXPECT_EQ(fieldUtf8(entry(0).szMask), "255.255.0.0");
+    EXPECT_EQ(fieldUtf8(entry(0).szTitle), "Loading bay");
+    EXPECT_EQ(fieldUtf8(entry(0).szPort), port);
+    EXPECT_EQ(toUtf8(core->list().cell(0, kColIp)), "127.0.1.22");
     EXPECT_GE(capture.count("Failed in the IP address setting in version 1"), 1u);
+    EXPECT_EQ(capture.count(kAddressOnlyText), 1u);
+    ASSERT_EQ(core->settingNotes().size(), 1u);
+    EXPECT_NE(core->settingNotes()[0].find("127.0.1.22"), std::string::npos);
+    std::lock_guard lock(fleet.mutex);
+    EXPECT_EQ(fleet.cameras[0].ip, "127.0.1.22");
 }
 
 TEST_F(VersionOneTest, NoNetCgiWhenTheNewAddressLeavesTheSubnet) {
-    SettingsRun& run =
-        manualRun(0, [](CameraEntry& e) { setField(e.szIp, std::u16string_view(u"127.0.2.20")); });
+    const std::string port = fieldUtf8(entry(0).szPort);
+    SettingsRun& run = manualRun(0, [](CameraEntry& e) {
+        setField(e.szIp, std::u16string_view(u"127.0.2.20"));
+        setField(e.szGateway, std::u16string_view(u"127.0.2.1"));
+        setField(e.szTitle, std::u16string_view(u"Never sent"));
+        setField(e.szPort, std::u16string_view(u"8081"));
+    });
     ASSERT_TRUE(drive(run, std::chrono::seconds(20)));
     EXPECT_TRUE(netRequests().empty());
     EXPECT_EQ(ip(0), "127.0.2.20");
+    EXPECT_EQ(fieldUtf8(entry(0).szGateway), "127.0.2.1");
     EXPECT_EQ(status(0), "OK");
+    // Only the datagram's fields reached the camera: title and port stay as they were.
+    EXPECT_EQ(fieldUtf8(entry(0).szTitle), "Loading bay");
+    EXPECT_EQ(fieldUtf8(entry(0).szPort), port);
+    EXPECT_TRUE(core->settingNotes().empty());
+}
+
+TEST_F(VersionOneTest, AcceptedReplyTakenAfterCancelListsTheNewAddressWithoutNetCgi) {
+    SettingsRun* current = nullptr;
+    int sent = 0;
+    {
+        std::lock_guard lock(fleet.mutex);
+        fleet.cameras[0].faults.insert("noset");
+    }
+    transport.afterSetting = [&] {
+        if (++sent != 1) return;
+        // The camera moves and its reply waits in the queue while Cancel is pressed.
+        {
+            std::lock_guard lock(fleet.mutex);
+            fleet.cameras[0].ip = "127.0.1.23";
+        }
+        current->cancel();
+        SetReplyEntry reply{};
+        setField(reply.szMac, std::u16string_view(u"00:1B:7C:00:0A:01"));
+        reply.wResult = kResultAccepted;
+        core->store().appendReply(reply);
+    };
+    SettingsRun& run = manualRun(0, [](CameraEntry& e) {
+        setField(e.szIp, std::u16string_view(u"127.0.1.23"));
+        setField(e.szTitle, std::u16string_view(u"Bay 4"));
+    });
+    current = &run;
+    ASSERT_TRUE(drive(run, std::chrono::seconds(20)));
+    EXPECT_TRUE(run.cancelled());
+    EXPECT_TRUE(netRequests().empty());
+    EXPECT_EQ(ip(0), "127.0.1.23");
+    EXPECT_EQ(status(0), "CAUTION");
+    EXPECT_EQ(fieldUtf8(entry(0).szTitle), "Loading bay");
+    EXPECT_EQ(core->settingNotes().size(), 1u);
+}
+
+// ------------------------------------------------------- replies at the end, runs that fail
+
+TEST_F(RunTest, AcceptedReplyWaitingAtCancelIsTakenNotDropped) {
+    fleet.cameras = {simCam(1, "192.168.0.30", 2, false, "Yard")};
+    fleet.cameras[0].faults.insert("noset");
+    make(0.01);
+    list();
+    SettingsRun* current = nullptr;
+    int sent = 0;
+    transport.afterSetting = [&] {
+        if (++sent != 1) return;
+        // Cancel first, then the reply: it reaches the queue after the stop flag was set.
+        current->cancel();
+        SetReplyEntry reply{};
+        setField(reply.szMac, std::u16string_view(u"00:1B:7C:00:0A:01"));
+        reply.wResult = kResultAccepted;
+        core->store().appendReply(reply);
+    };
+    SettingsRun& run = manualRun(
+        0, [](CameraEntry& e) { setField(e.szIp, std::u16string_view(u"192.168.0.31")); });
+    current = &run;
+    ASSERT_TRUE(drive(run, std::chrono::seconds(20)));
+    EXPECT_TRUE(run.cancelled());
+    EXPECT_EQ(sent, 1);
+    EXPECT_EQ(ip(0), "192.168.0.31");
+    EXPECT_EQ(status(0), "OK");
+    EXPECT_EQ(entry(0).dwResult, kResultAccepted);
+    EXPECT_EQ(capture.count("SettingThread No Reply"), 0u);
+}
+
+TEST_F(RunTest, AutoRepliesWaitingAtTheScheduleEndAreTaken) {
+    fleet.cameras = {simCam(1, "192.168.0.2", 2, true), simCam(2, "192.168.0.2", 2, true)};
+    fleet.cameras[1].faults.insert("noset");
+    make(0.01);
+    list();
+    int sent = 0;
+    transport.afterSetting = [&] {
+        // The second camera's reply arrives with the stop flag of the last tick.
+        if (++sent != 3) return;
+        core->store().m_bStop = 1;
+        SetReplyEntry reply{};
+        setField(reply.szMac, std::u16string_view(u"00:1B:7C:00:0A:02"));
+        reply.wResult = kResultAccepted;
+        core->store().appendReply(reply);
+    };
+    SettingsRun& run = autoRun(range("192.168.0.", 20, 40));
+    ASSERT_TRUE(drive(run, std::chrono::seconds(20)));
+    EXPECT_EQ(status(0), "OK");
+    EXPECT_EQ(status(1), "OK");
+    EXPECT_EQ(ip(1), "192.168.0.21");
+}
+
+TEST_F(RunTest, ReceivePortHeldEndsTheRunWithAnErrorAndSendsNothing) {
+    fleet.cameras = {simCam(1, "192.168.0.30", 2, false, "Yard"),
+                     simCam(2, "192.168.0.2", 2, true)};
+    make(0.01);
+    list();
+    transport.receiverError = EADDRINUSE;
+    SettingsRun& manual = manualRun(
+        0, [](CameraEntry& e) { setField(e.szIp, std::u16string_view(u"192.168.0.31")); });
+    ASSERT_TRUE(drive(manual, std::chrono::seconds(10)));
+    EXPECT_EQ(transport.settings.load(), 0);
+    EXPECT_TRUE(manual.error().failed());
+    EXPECT_EQ(manual.error().code, EADDRINUSE);
+    EXPECT_NE(manual.error().text.find("10000"), std::string::npos);
+    // Nothing was sent: the camera is neither moved nor marked.
+    EXPECT_EQ(ip(0), "192.168.0.30");
+    EXPECT_EQ(status(0), "OK");
+    EXPECT_EQ(capture.count("Setting receive port open error"), 1u);
+
+    SettingsRun& automatic = autoRun(range("192.168.0.", 20, 40));
+    ASSERT_TRUE(drive(automatic, std::chrono::seconds(10)));
+    EXPECT_EQ(transport.settings.load(), 0);
+    EXPECT_TRUE(automatic.error().failed());
+    EXPECT_EQ(status(1), "NEW");
+}
+
+TEST_F(RunTest, AThreadThatCannotStartEndsTheRunWithAnError) {
+    fleet.cameras = {simCam(1, "192.168.0.30", 2, false, "Yard"),
+                     simCam(2, "192.168.0.2", 2, true)};
+    make(0.01);
+    list();
+    // The settings worker of a manual run.
+    SettingsRun& manual = manualRun(
+        0, [](CameraEntry& e) { setField(e.szIp, std::u16string_view(u"192.168.0.31")); });
+    WorkerThread::failNextStartsForTest(1);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(drive(manual, std::chrono::seconds(10)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(manual.error().failed());
+    EXPECT_EQ(transport.settings.load(), 0);
+    EXPECT_EQ(status(0), "OK");
+    // The probe worker of an automatic run.
+    SettingsRun& automatic = autoRun(range("192.168.0.", 20, 40));
+    WorkerThread::failNextStartsForTest(1);
+    ASSERT_TRUE(drive(automatic, std::chrono::seconds(10)));
+    EXPECT_TRUE(automatic.error().failed());
+    EXPECT_EQ(probe.calls.load(), 0);
+    EXPECT_EQ(transport.settings.load(), 0);
+    EXPECT_EQ(status(1), "NEW");
+    EXPECT_EQ(capture.count("Setting thread start error"), 2u);
 }

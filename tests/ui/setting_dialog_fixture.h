@@ -26,6 +26,7 @@ class SettingDialogFixture : public ::testing::Test {
   protected:
     SettingDialogFixture() {
         texts.loadMain(kLangIdEnglish, dir.path() / "Language.ini");
+        texts.loadAdded(kLangIdEnglish, dir.path() / "Language.ini");  // as the program loads them
         log.create(dir.path());
         adapter = ::lanrove::testing::makeAdapter("192.168.0.10", "255.255.255.0", "192.168.0.1");
     }

@@ -122,8 +122,10 @@ TEST_F(PlanDialogTest, ExecuteAsksThroughTheMessageLayerAndNoKeepsThePreview) {
     EXPECT_TRUE(stillOpen);
     const auto shown = boxes.boxes();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QString::fromStdU16String(
-                                 core->text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1")));
+    EXPECT_EQ(shown[0].text,
+              QString::fromStdU16String(
+                  core->text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1") + u"\n\n" +
+                  core->text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR")));
     EXPECT_EQ(core->settingsRun(), nullptr);
 }
 

@@ -129,7 +129,7 @@ TEST_F(AutoDialogTest, ExecuteWithABlankEndListsTheRestOfTheSubnet) {
     QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    ASSERT_EQ(dlg.candidates().size(), 235u);
+    ASSERT_EQ(dlg.candidates().count(), 235u);
     EXPECT_EQ(dlg.candidates().front(), u"192.168.0.20");
     EXPECT_EQ(dlg.candidates().back(), u"192.168.0.254");
     EXPECT_TRUE(boxes.boxes().empty());
@@ -421,8 +421,12 @@ TEST_F(ManualDialogTest, ConfirmationWarnsWhenTheCameraLeavesTheSubnetNoKeepsItO
         const BoxRecord box = boxes.boxes()[0];
         EXPECT_EQ(box.icon, BoxIcon::NoIcon);
         EXPECT_EQ(box.title, QStringLiteral("MANUAL SETTING"));
-        EXPECT_EQ(box.text, QString::fromStdString(texts.text("CUSTOM_SETTING_WINDOW", c.key)))
+        // The question, then the note that the account travels unencrypted.
+        EXPECT_EQ(box.text, QString::fromStdString(
+                                texts.text("CUSTOM_SETTING_WINDOW", c.key) + "\n\n" +
+                                texts.text("CUSTOM_SETTING_WINDOW", "ACCOUNT_IN_CLEAR")))
             << c.ip << " " << c.gateway;
+        EXPECT_TRUE(box.text.contains(QStringLiteral("unencrypted"))) << c.ip;
     }
     EXPECT_EQ(fieldView(work.szIp), u"192.168.0.50");  // No changes nothing
     EXPECT_EQ(dlg.result(), QDialog::Rejected);

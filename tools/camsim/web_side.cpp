@@ -30,6 +30,8 @@ constexpr std::string_view kMovedPrefix = "moved/";
 
 // Listeners that do not speak HTTP through the server library.
 enum class RawMode { kNone, kDrop, kTrickle };
+// Which certificate an HTTPS listener shows (web_tls.h).
+enum class TlsKind { kBuiltIn, kFresh, kLegacy };
 
 std::string randomNonce() {
     std::random_device rd;
@@ -94,8 +96,10 @@ struct WebSide::Shared {
     WireCodec codec;
     ManualResetEvent stopping;
     std::unique_ptr<TlsIdentity> tls;
+    std::unique_ptr<TlsIdentity> freshTls;
+    std::unique_ptr<TlsIdentity> legacyTls;
     const std::string nonce = randomNonce();  // of the Digest challenges
-    std::atomic<int> pendingMoves{0};  // network changes whose reply has not gone out yet
+    std::atomic<int> pendingMoves{0};         // network changes whose reply has not gone out yet
 
     std::mutex recordMutex;
     std::vector<WebRequestRecord> records;
@@ -129,6 +133,7 @@ struct WebSide::Listener {
     int port = 0;
     bool bSsl = false;
     RawMode raw = RawMode::kNone;
+    TlsKind tls = TlsKind::kBuiltIn;
     std::unique_ptr<httplib::Server> server;
     int rawFd = -1;
     std::atomic<bool> quit{false};
@@ -136,10 +141,11 @@ struct WebSide::Listener {
 
     std::string name() const {
         return ip + ":" + std::to_string(port) +
-               (raw == RawMode::kDrop      ? " drop"
-                : raw == RawMode::kTrickle ? " trickle"
-                : bSsl                     ? " https"
-                                           : "");
+               (raw == RawMode::kDrop             ? " drop"
+                : raw == RawMode::kTrickle        ? " trickle"
+                : bSsl && tls == TlsKind::kLegacy ? " https legacy"
+                : bSsl                            ? " https"
+                                                  : "");
     }
 
     // Asks the accept loop to end without waiting, so that a large fleet's listeners all wind
@@ -203,6 +209,20 @@ void WebSide::Shared::serve(const std::string& ip, int port, const httplib::Requ
         redirectTo = arg == cam.faultArgs.end() || arg->second.empty() ? "/moved/" : arg->second;
     }
     rec.camera = index;
+    if (rec.program == "camsim/requests") {
+        // The lab's view of what reached this camera: one line per request, oldest first.
+        std::string text;
+        {
+            std::lock_guard lock(recordMutex);
+            for (const WebRequestRecord& r : records)
+                if (r.camera == index)
+                    text += r.method + " " + r.program + " auth=" + (r.bAuthorization ? "1" : "0") +
+                            " status=" + std::to_string(r.status) + "\n";
+        }
+        res.status = 200;
+        res.set_content(text, "text/plain");
+        return;
+    }
     if (bStopped) {
         // A camera that stopped answering: the client gives up first.
         stopping.waitFor(clock.scaled(Millis(kDefaultSlowMs)));
@@ -363,8 +383,10 @@ WebSide::~WebSide() {
 
 bool WebSide::start() {
     if (m_bStarted) return true;
-    if (!m_shared->tls) m_shared->tls = TlsIdentity::generate("lanrove-camsim");
-    if (!m_shared->tls) {
+    if (!m_shared->tls) m_shared->tls = TlsIdentity::builtIn();
+    if (!m_shared->freshTls) m_shared->freshTls = TlsIdentity::generate("lanrove-camsim");
+    if (!m_shared->legacyTls) m_shared->legacyTls = TlsIdentity::generateLegacy("lanrove-camsim");
+    if (!m_shared->tls || !m_shared->freshTls || !m_shared->legacyTls) {
         m_log.trace(1, "camsim web: cannot make the HTTPS certificate");
         return false;
     }
@@ -562,10 +584,29 @@ bool startRawListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Share
 }
 
 bool startHttpListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shared>& shared) {
-    if (l.bSsl)
-        l.server =
-            std::make_unique<httplib::SSLServer>(shared->tls->certificate(), shared->tls->key());
-    else
+    if (l.bSsl) {
+        const TlsIdentity& id = l.tls == TlsKind::kLegacy  ? *shared->legacyTls
+                                : l.tls == TlsKind::kFresh ? *shared->freshTls
+                                                           : *shared->tls;
+        std::unique_ptr<httplib::SSLServer> ssl;
+        if (l.tls == TlsKind::kLegacy) {
+            // What the oldest firmware speaks, and nothing newer. The security level goes
+            // down before the 1024-bit key is loaded, which the default level refuses.
+            X509* cert = id.certificate();
+            EVP_PKEY* key = id.key();
+            ssl = std::make_unique<httplib::SSLServer>([cert, key](SSL_CTX& ctx) {
+                SSL_CTX_set_security_level(&ctx, 0);
+                return SSL_CTX_set_min_proto_version(&ctx, TLS1_VERSION) == 1 &&
+                       SSL_CTX_set_max_proto_version(&ctx, TLS1_VERSION) == 1 &&
+                       SSL_CTX_set_cipher_list(&ctx, "DEFAULT:@SECLEVEL=0") == 1 &&
+                       SSL_CTX_use_certificate(&ctx, cert) == 1 &&
+                       SSL_CTX_use_PrivateKey(&ctx, key) == 1;
+            });
+        } else {
+            ssl = std::make_unique<httplib::SSLServer>(id.certificate(), id.key());
+        }
+        l.server = std::move(ssl);
+    } else
         l.server = std::make_unique<httplib::Server>();
     if (!l.server->is_valid()) return false;
     l.server->new_task_queue = [] { return new httplib::ThreadPool(kWorkersPerListener); };
@@ -602,6 +643,7 @@ void WebSide::reconcile() {
         int port;
         bool bSsl;
         RawMode raw;
+        TlsKind tls;
     };
     std::vector<Want> wants;
     {
@@ -615,7 +657,10 @@ void WebSide::reconcile() {
                                 : cam.has("trickle") ? RawMode::kTrickle
                                                      : RawMode::kNone;
             const bool ssl = cam.has("sslmismatch") ? !cam.ssl : cam.ssl;
-            if (!seen) wants.push_back({cam.ip, cam.port, ssl, raw});
+            const TlsKind tls = cam.has("legacytls") ? TlsKind::kLegacy
+                                : cam.has("newcert") ? TlsKind::kFresh
+                                                     : TlsKind::kBuiltIn;
+            if (!seen) wants.push_back({cam.ip, cam.port, ssl, raw, tls});
         }
     }
     std::lock_guard lock(m_listenMutex);
@@ -623,7 +668,8 @@ void WebSide::reconcile() {
         Listener& l = **it;
         bool keep = false;
         for (const Want& w : wants)
-            keep = keep || (w.ip == l.ip && w.port == l.port && w.bSsl == l.bSsl && w.raw == l.raw);
+            keep = keep || (w.ip == l.ip && w.port == l.port && w.bSsl == l.bSsl &&
+                            w.raw == l.raw && w.tls == l.tls);
         if (keep) {
             ++it;
             continue;
@@ -641,6 +687,7 @@ void WebSide::reconcile() {
         l->port = w.port;
         l->bSsl = w.bSsl;
         l->raw = w.raw;
+        l->tls = w.tls;
         const bool ok = w.raw != RawMode::kNone ? startRawListener(*l, m_shared)
                                                 : startHttpListener(*l, m_shared);
         if (!ok) {

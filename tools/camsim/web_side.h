@@ -8,15 +8,16 @@
 // Test faults of a camera (SimCamera::faults): "http401" refuses every login, "wrongtype"
 // answers with a Content-Type no program expects, "emptybody" answers 200 without a body,
 // "slow" answers after faultArgs["slow"] protocol milliseconds (default 60000), "drop" closes
-// every connection without an answer, "http500" answers 500. The live picture's faults ("notrailer",
-// "imagetype", "imagenolength", "imageshort", "imagestop=N") are described in web_image.h.
-// faultArgs["discon3"] (milliseconds, default 30000) and
-// faultArgs["firmup"] (seconds, default 10) are the waits that the restart and upload result
-// pages announce.
-// "trickle" sends a status line and then an endless header, one byte every faultArgs["trickle"]
-// protocol milliseconds (default 2000), until the client gives up: every header line is
-// complete within a 10000 ms time-out, but the reply never is. "drop" and "trickle" serve
-// plain HTTP, whatever the SSL flag says.
+// every connection without an answer, "http500" answers 500. The live picture's faults
+// ("notrailer", "imagetype", "imagenolength", "imageshort", "imagestop=N") are described in
+// web_image.h. faultArgs["discon3"] (milliseconds, default 30000) and faultArgs["firmup"] (seconds,
+// default 10) are the waits that the restart and upload result pages announce. "trickle" sends a
+// status line and then an endless header, one byte every faultArgs["trickle"] protocol milliseconds
+// (default 2000), until the client gives up: every header line is complete within a 10000 ms
+// time-out, but the reply never is. "drop" and "trickle" serve plain HTTP, whatever the SSL flag
+// says. "newcert" and "legacytls" choose the certificate of the camera's HTTPS listener
+// (web_tls.h). The page "camsim/requests" lists what reached the camera: "METHOD program auth=0|1
+// status=N" per line, itself not included.
 // "redirect" answers every request with 302 to faultArgs["redirect"] followed by the request's
 // program and query: by default "/moved/" on the same camera, which serves "moved/<program>"
 // as <program>; an absolute "http://ip:port/" sends the client to another camera; "loop"
