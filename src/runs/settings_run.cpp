@@ -522,10 +522,11 @@ void SettingsRun::takeQueuedReplies(CgiSessionSlot& slot) {
                               ? m_nApplied > 0
                               : m_nApplied >= static_cast<int>(m_records.size());
     if (complete) return;
-    // The receive thread leaves within its time-out once the stop flag is set; a reply it
-    // still hands over is taken below, not lost.
-    if (!m_ctx.link.waitRecvIdle(m_ctx.clock.scaled(Millis(kRecvTimeoutMs + 1000))))
-        m_ctx.log.traceText(1, "SettingThread Recv Thread still running at the end.");
+    // A reply already in the socket is handed over within microseconds of the end; a short
+    // grace covers it without holding Cancel for a whole receive time-out (the thread may sit
+    // in its blocking receive for that long).
+    if (!m_ctx.link.waitRecvIdle(m_ctx.clock.scaled(Millis(kEndGraceMs))))
+        m_ctx.log.traceText(1, "SettingThread Recv Thread still in its receive at the end.");
     SetReplyEntry reply{};
     while (m_ctx.store.takeReply(reply)) {
         ++m_nRepliesTaken;

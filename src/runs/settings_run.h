@@ -36,6 +36,8 @@ inline constexpr long kProbeEchoTimeoutMs = 20000;
 inline constexpr int kProbeSlots = 10;
 inline constexpr long kProbePollMs = 200;
 inline constexpr long kReplyPollMs = 500;
+// How long the end of a run waits for a reply the receive thread is handing over.
+inline constexpr long kEndGraceMs = 500;
 inline constexpr long kVersion1RestartWaitMs = 10000;
 inline constexpr long kVersion1NetCgiWaitMs = 20000;
 

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -57,15 +58,26 @@ TEST(ProgramPaths, UserDataFolderFollowsXdgDataHomeThenHome) {
 TEST(ProgramPaths, InstalledExecutableUsesTheCreatedUserFolder) {
     test::TempDir dir;
     EnvGuard data("XDG_DATA_HOME", (dir.path() / "share").c_str());
-    EXPECT_EQ(ProgramPaths::folderFor("/usr/bin", true), "/usr/bin");
+    // A writable copy outside the system prefixes (a build tree, a portable folder) keeps its
+    // own folder and makes no data folder.
+    const std::filesystem::path portable = dir.path() / "portable";
+    EXPECT_EQ(ProgramPaths::folderFor(portable, true), portable);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "share"));
-    const auto folder = ProgramPaths::folderFor("/usr/bin", false);
-    EXPECT_EQ(folder, dir.path() / "share" / "lanrove-setup");
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
-    // A data folder that cannot be made leaves the executable's folder.
+    // Under a system prefix the user's folder is used even when root may write there.
+    for (const bool writable : {true, false}) {
+        const auto folder = ProgramPaths::folderFor("/usr/bin", writable);
+        EXPECT_EQ(folder, dir.path() / "share" / "lanrove-setup");
+        EXPECT_TRUE(std::filesystem::is_directory(folder));
+    }
+    EXPECT_EQ(ProgramPaths::folderFor("/opt/lanrove/bin", true),
+              dir.path() / "share" / "lanrove-setup");
+    EXPECT_EQ(ProgramPaths::folderFor("/optional/bin", true), "/optional/bin");
+    // A data folder that cannot be made leaves an unwritable portable copy its own folder, and
+    // never sends an installed one back into the system folder.
     std::ofstream(dir.path() / "file") << "x";
     EnvGuard blocked("XDG_DATA_HOME", (dir.path() / "file").c_str());
-    EXPECT_EQ(ProgramPaths::folderFor("/usr/bin", false), "/usr/bin");
+    EXPECT_EQ(ProgramPaths::folderFor(portable, false), portable);
+    EXPECT_NE(ProgramPaths::folderFor("/usr/bin", true), "/usr/bin");
 }
 
 TEST(ProgramPaths, HomeOptionAndEnvironmentOverrideTheFolder) {
