@@ -15,14 +15,14 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kPassword = "S3cret-pw";
+constexpr const char* kPassword = "S3cretPw9";  // letters and digits, as the setting rules allow
 
 // One camera whose configuration account is not the factory one, and one that still has it.
 constexpr const char* kFleet = R"({
   "defaults": {"model": "KT-5200", "proto": 2, "mask": "255.255.255.0", "gateway": "192.168.0.1"},
   "cameras": [
     {"mac": "00:80:45:00:0C:01", "ip": "192.168.0.20", "title": "Gate",
-     "accounts": {"admin": {"user": "site", "password": "S3cret-pw"}}},
+     "accounts": {"admin": {"user": "site", "password": "S3cretPw9"}}},
     {"mac": "00:80:45:00:0C:02", "ip": "192.168.0.21", "title": "Dock"}
   ]})";
 
