@@ -166,7 +166,7 @@ inline std::string CameraStore::noteReplyOrigin(const std::string& macLower,
     const bool sourceDiffers = source != 0 && first.source != source;
     if ((!announcedDiffers && !sourceDiffers) || m_spoofedMacs.count(macLower) != 0) return {};
     const auto text = [](std::uint32_t a) { return ipv4::toText(a); };
-    const std::string addresses =
+    std::string addresses =
         announcedDiffers ? text(first.announced) + ", " + text(announced)
                          : text(first.source) + ", " + text(source) + " (datagram sources)";
     m_spoofedMacs.emplace(macLower, addresses);
