@@ -311,6 +311,20 @@ const Row kAddedRows[] = {
      "REPORT_FAILED",
      {"レポートを保存できませんでした。", "The report could not be saved.", "无法保存报告。"}},
 
+    {"TRUST_WINDOW",
+     "CERT_CHANGED_TITLE",
+     {"カメラの証明書が変わりました", "Camera certificate changed", "摄像机证书已更改"}},
+    {"TRUST_WINDOW",
+     "CERT_CHANGED",
+     {"カメラ %1 が別のHTTPS証明書を示しました。\n登録済み SHA-256: %2\n今回: %3\n\n"
+      "カメラには何も送信していません。カメラを初期化した場合や証明書を更新した場合だけ"
+      "新しい証明書を信頼してください。信頼してやり直しますか?",
+      "Camera %1 presented a different HTTPS certificate.\nPinned SHA-256: %2\nNow: %3\n\n"
+      "Nothing was sent to it. Trust the new certificate only if the camera was reset or its "
+      "certificate renewed. Trust it and try again?",
+      "摄像机 %1 出示了不同的HTTPS证书。\n已登记 SHA-256：%2\n当前：%3\n\n"
+      "未向其发送任何内容。仅当摄像机已复位或其证书已更新时才信任新证书。是否信任并重试？"}},
+
     // Beside every IP-setting confirmation: the setting datagram carries the account.
     {"CUSTOM_SETTING_WINDOW",
      "ACCOUNT_IN_CLEAR",

@@ -298,9 +298,6 @@ void SetupCore::applySettingResult(const SettingResult& result) {
 
 long SetupCore::startFactoryReset(const void* handle, FactoryResetEvents* events) {
     m_log.trace(1, "AllResetSetting Set(%p)", handle);
-    // A camera reset to factory settings makes itself a new certificate.
-    for (const CameraEntry& e : m_store->m_CamTable.rows)
-        if (e.inUse() && !fieldEmpty(e.szMac)) m_trust->expectNew(fieldUtf8(e.szMac));
     return m_reset->start(events);
 }
 

@@ -114,6 +114,13 @@ bool CameraTrust::saveLocked(const Pins& pins) {
         m_memory = pins;
         return true;
     }
+    // A data folder that does not exist yet (a fresh --home) is made, private: a pin that is
+    // not stored would let any certificate in as a first use next time.
+    const std::filesystem::path folder = m_file.parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::exists(folder, ec) &&
+        std::filesystem::create_directories(folder, ec))
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
     if (!replacePrivateFile(m_file, FormatCameraPins(pins))) {
         m_lastError = "cannot write " + m_file.string();
         return false;
@@ -133,7 +140,9 @@ CameraTrust::Verdict CameraTrust::check(std::string_view macText, const TlsPeer&
         p.mac = mac;
         const std::string legacy = peer.legacy() ? peer.describe() : std::string();
         bool dirty = p.legacyTls != legacy;
-        if (p.fingerprint.empty() || p.bExpectNew) {
+        // While a new certificate is expected, the old one still counts as the same: the
+        // reset's or update's own requests must not use up the expectation.
+        if (p.fingerprint.empty() || (p.bExpectNew && p.fingerprint != peer.fingerprint)) {
             verdict =
                 p.fingerprint.empty() && !p.bExpectNew ? Verdict::kFirstUse : Verdict::kRenewed;
             p.fingerprint = peer.fingerprint;
@@ -145,6 +154,10 @@ CameraTrust::Verdict CameraTrust::check(std::string_view macText, const TlsPeer&
             pinned = p.fingerprint;
             dirty = dirty || p.offered != peer.fingerprint;
             p.offered = peer.fingerprint;
+        } else if (!p.offered.empty()) {
+            // The pinned certificate again: what was offered before is no longer on offer.
+            p.offered.clear();
+            dirty = true;
         }
         if (verdict != Verdict::kChanged) p.legacyTls = legacy;
         // The pin must stick: a camera whose pin could not be stored is still let in this

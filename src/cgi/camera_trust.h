@@ -47,7 +47,8 @@ class CameraTrust {
     // The handshake's certificate for the camera `mac`. Also keeps the legacy-TLS note.
     Verdict check(std::string_view mac, const TlsPeer& peer);
     std::optional<CameraPin> pin(std::string_view mac) const;
-    // The next certificate of the camera is accepted (before a reset or firmware update).
+    // The camera's next different certificate is accepted (after a reset or firmware update);
+    // the pinned one still passes meanwhile.
     bool expectNew(std::string_view mac);
     // The installer accepts the camera's new certificate: the offered one is pinned; with none
     // offered yet, the next one is. False when the file could not be written or no MAC.

@@ -90,7 +90,7 @@ bool CCGI::CreateSession(CgiSessionSlot& slot, long timeoutMs, bool bClear) {
     }
 }
 
-bool CCGI::guard(std::u16string_view mac, CgiRequestSpec& spec) {
+bool CCGI::GuardRequest(std::u16string_view mac, CgiRequestSpec& spec) {
     if (m_pTrust == nullptr || mac.empty()) return true;
     const std::string macText = toUtf8(mac);
     if (m_pTrust->spoofed(macText)) {
@@ -121,7 +121,7 @@ CgiRequestPtr CCGI::OpenSession(CgiSession* session, std::string_view url, std::
         if (session == nullptr || !IsHttpUrl(url)) return nullptr;
         CgiRequestSpec spec;
         spec.url = std::string(url);
-        if (!guard(mac, spec)) {
+        if (!GuardRequest(mac, spec)) {
             status = 400;
             return nullptr;
         }
@@ -178,7 +178,7 @@ CgiRequestPtr CCGI::OpenPostSession(CgiSession* session, std::string_view url,
         spec.url = urlText;
         spec.bPost = true;
         spec.bodyLength = bodyLength;
-        if (!guard(mac, spec)) {
+        if (!GuardRequest(mac, spec)) {
             status = 400;
             return nullptr;
         }

@@ -153,15 +153,15 @@ class CCGI {
     // The store outlives this object's requests.
     void SetTrust(CameraTrust* trust) { m_pTrust = trust; }
     CameraTrust* trust() const { return m_pTrust; }
+    // False (and the refusal told) when nothing may go to the camera `mac`; otherwise sets the
+    // handshake's certificate check of `spec`. For requests made outside this client.
+    bool GuardRequest(std::u16string_view mac, CgiRequestSpec& spec);
 
     const WireCodec& codec() const { return m_codec; }
     const Clock& clock() const { return m_clock; }
 
   private:
     std::string cameraNo(const CameraEntry& entry) const;
-    // False (and the refusal told) when nothing may go to the camera; otherwise sets the
-    // handshake's certificate check of `spec`.
-    bool guard(std::u16string_view mac, CgiRequestSpec& spec);
     // GET `url` on the slot's session with the credentials of the record `account`.
     CgiRequestPtr openAsRecord(CgiSessionSlot& slot, const std::string& url,
                                const CameraEntry& account, int& status);

@@ -131,6 +131,9 @@ int run(const InfoOptions& o) {
         out["status"].push_back(status);
     }
     out["ok"] = ok;
+    if (trust && !trust->lastError().empty())
+        std::fprintf(stderr, "lanrove-cli info: the certificate pin was not stored: %s\n",
+                     trust->lastError().c_str());
     if (o.json) std::printf("%s\n", out.dump(2).c_str());
     return ok ? kExitOk : kExitFailure;
 }

@@ -116,6 +116,10 @@ void printJson(SetupCore& core) {
             cam["result"] = e.dwResult;
             cam["mask"] = fieldUtf8(e.szMask);
             cam["gateway"] = fieldUtf8(e.szGateway);
+            // The two addresses the MAC answered this search from; nothing is sent to it.
+            if (const std::string spoofed = core.trust().spoofedAddresses(fieldUtf8(e.szMac));
+                !spoofed.empty())
+                cam["spoofed"] = spoofed;
         }
         out["cameras"].push_back(cam);
     }

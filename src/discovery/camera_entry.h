@@ -61,6 +61,8 @@ static_assert(std::is_standard_layout_v<CameraEntry>);
 inline constexpr std::size_t kCameraTableSize = 1000;
 inline constexpr std::uint32_t kResultAccepted = 201;
 inline constexpr std::uint32_t kResultOverlap = 999;
+// The MAC answered the search from two addresses: shown in attention, no credentials sent.
+inline constexpr std::uint32_t kResultSpoofed = 998;
 inline constexpr const char16_t* kFactoryAddress = u"192.168.0.2";
 
 struct CameraTable {

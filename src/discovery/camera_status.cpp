@@ -67,7 +67,10 @@ CameraStatus CameraClassifier::classify(CameraEntry& entry) {
     // Decide first, so that an unknown protocol version touches neither record nor counters.
     CameraStatus status = CameraStatus::Unchanged;
     const char* warning = nullptr;
-    if (entry.wProtoVer == 2) {
+    if ((entry.wProtoVer == 1 || entry.wProtoVer == 2) && entry.dwResult == kResultSpoofed) {
+        // Its own event line was written when the second address came; no setting failed.
+        status = CameraStatus::Attention;
+    } else if (entry.wProtoVer == 2) {
         if (entry.dwResult == kResultAccepted) {
             status = entry.bFactory == 1 ? CameraStatus::New : CameraStatus::Ok;
         } else {

@@ -11,8 +11,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "discovery/camera_entry.h"
+#include "discovery/ipv4_address.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -33,8 +35,8 @@ struct CameraStore {
     // is gone (0 when none was saved).
     std::array<std::uint32_t, kCameraTableSize> m_dwResultBeforeOverlap{};
 
-    std::string m_strFoundMacs;  // "[aa:bb:cc:dd:ee:ff]" per accepted reply of this pass
-    std::mutex m_csFoundMacs;    // the receive thread and the sender of request 1 both touch it
+    std::string m_strFoundMacs;        // "[aa:bb:cc:dd:ee:ff]" per accepted reply of this pass
+    mutable std::mutex m_csFoundMacs;  // the receive thread and the sender of request 1 touch it
 
     CameraTable m_SetTable;
     SetReplyEntry m_SetReplies[kCameraTableSize]{};
@@ -88,6 +90,30 @@ struct CameraStore {
         return true;
     }
 
+    // Where each MAC's first search reply of this search came from: the address it announced
+    // and the datagram's source (0: unknown). Guarded by csFoundMacs; bounded so that a flood
+    // of invented MACs cannot grow it.
+    struct ReplyOrigin {
+        std::uint32_t announced = 0;
+        std::uint32_t source = 0;
+    };
+    static constexpr std::size_t kMaxReplyOrigins = 4 * kCameraTableSize;
+    std::unordered_map<std::string, ReplyOrigin> m_replyOrigins;
+    // MACs (lower case) that answered this search from two addresses, with the addresses.
+    std::unordered_map<std::string, std::string> m_spoofedMacs;
+
+    // Notes a search reply's origin. Returns the two addresses ("a, b") the first time the MAC
+    // disagrees with its first reply of the search; empty otherwise (repeats of the same
+    // reply, a MAC already marked, an unknown source).
+    std::string noteReplyOrigin(const std::string& macLower, std::uint32_t announced,
+                                std::uint32_t source);
+    // The MAC's mark of this search ("a, b"), empty when none.
+    std::string spoofedAddresses(const std::string& macLower) const {
+        std::lock_guard lock(m_csFoundMacs);
+        const auto it = m_spoofedMacs.find(macLower);
+        return it == m_spoofedMacs.end() ? std::string() : it->second;
+    }
+
     bool appendReply(const SetReplyEntry& reply) {
         std::lock_guard lock(m_csReplies);
         if (m_nReplyWrite >= static_cast<int>(kCameraTableSize)) return false;
@@ -111,13 +137,40 @@ struct CameraStore {
 
     // Start of a search: positions, counters and the whole table back to zero.
     void resetForSearch() {
-        std::lock_guard lock(m_csCamTable);
-        m_nFindWrite = 0;
-        m_nFindRead = 0;
-        m_nTotal = m_nNew = m_nOk = m_nAttention = 0;
-        m_CamTable.clear();
-        m_dwResultBeforeOverlap.fill(0);
+        {
+            std::lock_guard lock(m_csCamTable);
+            m_nFindWrite = 0;
+            m_nFindRead = 0;
+            m_nTotal = m_nNew = m_nOk = m_nAttention = 0;
+            m_CamTable.clear();
+            m_dwResultBeforeOverlap.fill(0);
+        }
+        std::lock_guard lock(m_csFoundMacs);
+        m_replyOrigins.clear();
+        m_spoofedMacs.clear();
     }
 };
+
+inline std::string CameraStore::noteReplyOrigin(const std::string& macLower,
+                                                std::uint32_t announced, std::uint32_t source) {
+    std::lock_guard lock(m_csFoundMacs);
+    auto it = m_replyOrigins.find(macLower);
+    if (it == m_replyOrigins.end()) {
+        if (m_replyOrigins.size() < kMaxReplyOrigins)
+            m_replyOrigins.emplace(macLower, ReplyOrigin{announced, source});
+        return {};
+    }
+    ReplyOrigin& first = it->second;
+    if (first.source == 0) first.source = source;
+    const bool announcedDiffers = first.announced != announced;
+    const bool sourceDiffers = source != 0 && first.source != source;
+    if ((!announcedDiffers && !sourceDiffers) || m_spoofedMacs.count(macLower) != 0) return {};
+    const auto text = [](std::uint32_t a) { return ipv4::toText(a); };
+    std::string addresses =
+        announcedDiffers ? text(first.announced) + ", " + text(announced)
+                         : text(first.source) + ", " + text(source) + " (datagram sources)";
+    m_spoofedMacs.emplace(macLower, addresses);
+    return addresses;
+}
 
 }  // namespace lanrove

@@ -153,7 +153,7 @@ bool decodeSearchReply(const std::uint8_t* data, std::size_t length, const WireC
     if (data == nullptr || length != kSize) return false;
     out.clear();
     setField(out.szMac, std::string_view(macTextUpper(data + kOffMac)));
-    setField(out.szIp, std::string_view(ipv4::toText(getAddress(data + 32))));
+    setField(out.szIp, std::string_view(ipv4::toText(getAddress(data + kOffReplyIp))));
     setField(out.szMask, std::string_view(ipv4::toText(getAddress(data + 36))));
     setField(out.szGateway, std::string_view(ipv4::toText(getAddress(data + 40))));
     out.wProtoVer = getU16(data + kOffVersion);

@@ -37,6 +37,7 @@ inline constexpr std::size_t kOffCode = 0;
 inline constexpr std::size_t kOffMac = 2;
 inline constexpr std::size_t kOffArgument = 8;
 inline constexpr std::size_t kOffVersion = 10;
+inline constexpr std::size_t kOffReplyIp = 32;  // a search reply's announced address
 
 // IP-setting payload sizes.
 inline constexpr std::size_t kIpSettingV1Size = 18;

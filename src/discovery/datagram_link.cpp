@@ -119,6 +119,16 @@ class UdpReceiver final : public DatagramReceiver {
     long receive(std::uint8_t* buffer, std::size_t size) override {
         return static_cast<long>(::recv(m_fd, buffer, size, 0));
     }
+    long receiveFrom(std::uint8_t* buffer, std::size_t size, std::uint32_t& source) override {
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        const ssize_t n =
+            ::recvfrom(m_fd, buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        source = n >= 0 && len >= sizeof from && from.sin_family == AF_INET
+                     ? ntohl(from.sin_addr.s_addr)
+                     : 0;
+        return static_cast<long>(n);
+    }
 
   private:
     TraceLog& m_log;
@@ -235,18 +245,30 @@ bool DatagramLink::waitRecvIdle(Millis d) {
     return true;
 }
 
-bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length) {
+bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length,
+                                  std::uint32_t source) {
     if (data == nullptr || length != dgram::kSize) return false;
     char mac[24];
     const std::uint8_t* m = data + dgram::kOffMac;
     std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4],
                   m[5]);
+    const std::uint16_t code = dgram::commandOf(data);
+    // Repeats are compared too: a second device answering for the MAC usually comes second.
+    if (code == dgram::kSearchReply) {
+        const std::string clash =
+            m_store.noteReplyOrigin(mac, dgram::getAddress(data + dgram::kOffReplyIp), source);
+        if (!clash.empty()) {
+            m_log.trace(1, "Find MacAddress(%s) from two addresses: %s", mac, clash.c_str());
+            m_log.event("A camera answered one search from two addresses (" + clash +
+                            "); nothing is sent to it until a new search agrees",
+                        "err", dgram::macTextUpper(m));
+        }
+    }
     if (!m_store.noteFoundMac(mac)) {
         m_log.trace(1, "Find == MacAddress Check = %s", mac);
         return false;
     }
     DiscoveryEvents* events = m_pEvents.load();
-    const std::uint16_t code = dgram::commandOf(data);
     if (code == dgram::kSearchReply) {
         CameraEntry entry;
         dgram::decodeSearchReply(data, length, m_codec, entry);
@@ -293,9 +315,10 @@ void DatagramLink::recvProc() {
                     break;
                 }
                 std::uint8_t* buffer = buffers.data() + current * kRecvBufferSize;
-                const long n = receiver->receive(buffer, kRecvBufferSize);
+                std::uint32_t source = 0;
+                const long n = receiver->receiveFrom(buffer, kRecvBufferSize, source);
                 if (n < 0) continue;  // time-out: look at the flags again
-                if (handleDatagram(buffer, static_cast<std::size_t>(n)))
+                if (handleDatagram(buffer, static_cast<std::size_t>(n), source))
                     current = (current + 1) % kRecvBuffers;
             }
             m_log.traceText(1, "RecvProc End.");

@@ -31,6 +31,11 @@ class DatagramReceiver {
     // Waits at most the time-out for one datagram into `buffer`; its length, or -1 on a
     // time-out or error.
     virtual long receive(std::uint8_t* buffer, std::size_t size) = 0;
+    // As receive, also telling the datagram's source address (host order; 0: not known).
+    virtual long receiveFrom(std::uint8_t* buffer, std::size_t size, std::uint32_t& source) {
+        source = 0;
+        return receive(buffer, size);
+    }
 };
 
 // How a finished datagram leaves the PC and how the replies come back (tests replace it).
@@ -97,8 +102,10 @@ class DatagramLink {
     bool waitRecvIdle(Millis d);
 
     // Handles one received datagram as the receive thread does; true when it was accepted
-    // (its buffer must then be kept). Usable without sockets.
-    bool handleDatagram(const std::uint8_t* data, std::size_t length);
+    // (its buffer must then be kept). `source` is the sender's address (host order, 0: not
+    // known). A search reply whose MAC answered this search from another address is marked in
+    // the store and written as an event line. Usable without sockets.
+    bool handleDatagram(const std::uint8_t* data, std::size_t length, std::uint32_t source = 0);
 
   private:
     void recvProc();

@@ -1,9 +1,22 @@
 #include "runs/camera_search.h"
 
+#include <cctype>
+#include <string>
+
 #include "discovery/ipv4_address.h"
 #include "support/text.h"
 
 namespace lanrove {
+
+namespace {
+
+std::string lowerMac(const CameraEntry& entry) {
+    std::string mac = fieldUtf8(entry.szMac);
+    for (char& ch : mac) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return mac;
+}
+
+}  // namespace
 
 CameraSearch::CameraSearch(SearchContext context, SearchEvents& events)
     : m_ctx(context), m_events(events) {}
@@ -59,6 +72,8 @@ void CameraSearch::runPasses() {
         m_ctx.clock.sleepFor(Millis(kSearchPassPauseMs));
     }
 
+    markSpoofed();
+
     m_ctx.nAdapter = remembered < 0 ? 0 : remembered;
     // Later sends and receive threads (settings run, factory reset) use the remembered
     // adapter, not the one of the last pass.
@@ -109,7 +124,10 @@ int CameraSearch::adapterPass() {
                 std::lock_guard lock(store.m_csCamTable);
                 ++store.m_nFindRead;
             } else {
-                if (entry.wProtoVer == 1) {
+                if (entry.wProtoVer == 1 && spoofedNow(entry)) {
+                    // No login to a MAC that already answered from two addresses.
+                    entry.nRtspRtp = 0;
+                } else if (entry.wProtoVer == 1) {
                     // Completed outside the table lock: the receive thread only appends past
                     // m_nFindWrite, so a slow camera does not hold up the replies of others.
                     setField(entry.szPort, std::u16string_view());
@@ -153,6 +171,42 @@ int CameraSearch::adapterPass() {
     m_ctx.log.trace(1, "Find Write:%d Read:%d", write, read);
     slot.reset();
     return read;
+}
+
+bool CameraSearch::spoofedNow(const CameraEntry& entry) const {
+    return !m_ctx.store.spoofedAddresses(lowerMac(entry)).empty();
+}
+
+void CameraSearch::markSpoofed() {
+    CameraStore& store = m_ctx.store;
+    CameraTrust* trust = m_ctx.cgi.trust();
+    int marked = 0;
+    int rows = 0;
+    {
+        std::lock_guard lock(store.m_csCamTable);
+        for (int i = 0; i < store.m_nFindRead; ++i) {
+            CameraEntry& e = store.m_CamTable[static_cast<std::size_t>(i)];
+            const std::string mac = fieldUtf8(e.szMac);
+            const std::string addresses = store.spoofedAddresses(lowerMac(e));
+            if (addresses.empty()) {
+                // This search agrees: what an earlier one saw no longer holds.
+                if (trust != nullptr) trust->clearSpoofed(mac);
+                continue;
+            }
+            if (trust != nullptr) trust->markSpoofed(mac, addresses);
+            // Kept across the overlap mark, which saves and gives back the result.
+            if (e.dwResult == kResultOverlap)
+                store.m_dwResultBeforeOverlap[static_cast<std::size_t>(i)] = kResultSpoofed;
+            else
+                e.dwResult = kResultSpoofed;
+            ++marked;
+        }
+        rows = store.m_nFindRead;
+    }
+    if (marked > 0) {
+        m_ctx.log.trace(1, "Find %d cameras answered from two addresses", marked);
+        m_events.markRows(rows);
+    }
 }
 
 void CameraSearch::completeVersion1(CameraEntry& entry, CgiSessionSlot& slot) {

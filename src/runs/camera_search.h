@@ -72,6 +72,10 @@ class CameraSearch {
   private:
     void runPasses();
     void completeVersion1(CameraEntry& entry, CgiSessionSlot& slot);
+    bool spoofedNow(const CameraEntry& entry) const;
+    // After the last pass: each camera that answered from two addresses is marked in the
+    // trust store and shown in attention; the others lose an earlier mark.
+    void markSpoofed();
 
     SearchContext m_ctx;
     SearchEvents& m_events;

@@ -118,7 +118,13 @@ bool FactoryReset::pass(int number, CgiSessionSlot& slot) {
         outcome.recordIndex = static_cast<int>(i);
         outcome.pass = number;
         outcome.result = m_sender(copy, slot, m_nOperation);
-        if (outcome.accepted()) m_bAnyAccepted = true;
+        if (outcome.accepted()) {
+            m_bAnyAccepted = true;
+            // The camera makes itself a new certificate as it restarts; only the cameras that
+            // took the command may present one.
+            if (CameraTrust* trust = m_ctx.cgi.trust(); trust != nullptr)
+                trust->expectNew(fieldUtf8(copy.szMac));
+        }
         journalReset(copy, outcome.accepted(), outcome.result);
         {
             std::lock_guard lock(m_outcomeMutex);

@@ -140,6 +140,20 @@ std::string schemeOf(bool ssl) {
     return ssl ? "https" : "http";
 }
 
+Finding certificateChanged(const CameraView& c, DoctorProbes& probes) {
+    Finding f = cameraFinding(c, finding::kCertificateChanged, Severity::Error);
+    const std::optional<CameraPin> pin = probes.pinOf(c.mac);
+    const std::string pinned = pin && !pin->fingerprint.empty() ? pin->fingerprint : "?";
+    const std::string offered = pin && !pin->offered.empty() ? pin->offered : "?";
+    f.evidence = "the camera's HTTPS certificate is not the pinned one: pinned SHA-256 " + pinned +
+                 ", now " + offered + "; nothing was sent to it";
+    f.fix =
+        "If the camera was reset or its certificate renewed, accept the new one with "
+        "\"lanrove-cli trust --mac " +
+        c.mac + "\"; otherwise find the device that answers for it.";
+    return f;
+}
+
 // The HTTP checks of one camera that lies in an adapter's subnet.
 void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& out) {
     int port = 0;
@@ -171,12 +185,22 @@ void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& 
     }
     const std::string user = toUtf8(kDefaultCredential);
     const std::string path = "/cgi-bin/lang.cgi";
-    int status =
-        probes.httpStatus(schemeOf(c.ssl) + "://" + where + path, user, user, kDoctorHttpTimeoutMs);
-    bool answeredOther = false;
-    if (status == 0) {
-        status = probes.httpStatus(schemeOf(!c.ssl) + "://" + where + path, user, user,
+    int status = probes.httpStatus(c.mac, schemeOf(c.ssl) + "://" + where + path, user, user,
                                    kDoctorHttpTimeoutMs);
+    bool answeredOther = false;
+    // A refused certificate ends the checks: trying plain HTTP next would hand the login to
+    // whoever holds the address.
+    if (status == kHttpPinRefused) {
+        out.push_back(certificateChanged(c, probes));
+        return;
+    }
+    if (status == 0) {
+        status = probes.httpStatus(c.mac, schemeOf(!c.ssl) + "://" + where + path, user, user,
+                                   kDoctorHttpTimeoutMs);
+        if (status == kHttpPinRefused) {
+            out.push_back(certificateChanged(c, probes));
+            return;
+        }
         if (status == 0) {
             Finding f = cameraFinding(c, finding::kHttpSilent, Severity::Error);
             f.evidence =
@@ -195,6 +219,18 @@ void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& 
                 " for this camera with Manual setting so that its announcement matches what it "
                 "serves.";
         out.push_back(f);
+    }
+    const bool answeredHttps = answeredOther ? !c.ssl : c.ssl;
+    if (answeredHttps) {
+        const std::optional<CameraPin> pin = probes.pinOf(c.mac);
+        if (pin && !pin->legacyTls.empty()) {
+            Finding f = cameraFinding(c, finding::kLegacyTls, Severity::Info);
+            f.evidence = "the camera's HTTPS offers only old security: " + pin->legacyTls;
+            f.fix =
+                "Nothing to do for now: its pinned certificate protects the connection; a "
+                "firmware update may bring stronger HTTPS.";
+            out.push_back(f);
+        }
     }
     if (status == 401) {
         Finding f = cameraFinding(c, finding::kLoginRefused, Severity::Warning);
@@ -433,8 +469,20 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
             mine.push_back(f);
         }
         const bool hostClash = checkHostAddress(c, adapters, same, cams, arp, mine);
-        // A shared address would make the answer come from either holder: not measured.
-        if (home != nullptr && same.size() == 1 && !hostClash) httpChecks.push_back(i);
+        const std::string spoofed = probes.spoofedAddresses(c.mac);
+        if (!spoofed.empty()) {
+            Finding f = cameraFinding(c, finding::kSpoofedReply, Severity::Error);
+            f.evidence = "the camera's MAC answered one search from two addresses (" + spoofed +
+                         "); no login is sent to it";
+            f.fix =
+                "Find the second device that answers with this MAC (another host on the "
+                "segment may be impersonating the camera), then search again.";
+            mine.push_back(f);
+        }
+        // A shared address would make the answer come from either holder: not measured. A
+        // spoofed camera gets no login at all.
+        if (home != nullptr && same.size() == 1 && !hostClash && spoofed.empty())
+            httpChecks.push_back(i);
     }
 
     std::vector<std::vector<Finding>> httpFindings(cams.size());
@@ -538,20 +586,34 @@ TcpOutcome SystemDoctorProbes::connectTcp(const std::string& ip, int port, long 
     return err == ETIMEDOUT ? TcpOutcome::Silent : TcpOutcome::Unreachable;
 }
 
-int SystemDoctorProbes::httpStatus(const std::string& url, const std::string& user,
-                                   const std::string& password, long timeoutMs) {
+int SystemDoctorProbes::httpStatus(const std::string& mac, const std::string& url,
+                                   const std::string& user, const std::string& password,
+                                   long timeoutMs) {
     auto session = CgiSession::create(m_clock, timeoutMs);
     if (!session) return 0;
     CgiRequestSpec get;
     get.url = url;
+    // The same pin check as every camera request: the login goes out only after it.
+    if (!m_cgi.GuardRequest(fromUtf8(mac), get)) return kHttpPinRefused;
     get.headers.push_back("Authorization: " +
                           m_cgi.BasicCredentials(fromUtf8(user), fromUtf8(password)));
     int error = 0;
     CgiRequestPtr request = CgiRequest::open(*session, get, error);
     if (!request) return 0;
     const int status = request->waitForHeaders() ? request->statusCode() : 0;
+    const bool refused = request->peerRefused();
     request->close();
-    return status;
+    return refused ? kHttpPinRefused : status;
+}
+
+std::optional<CameraPin> SystemDoctorProbes::pinOf(const std::string& mac) {
+    CameraTrust* trust = m_cgi.trust();
+    return trust != nullptr ? trust->pin(mac) : std::nullopt;
+}
+
+std::string SystemDoctorProbes::spoofedAddresses(const std::string& mac) {
+    CameraTrust* trust = m_cgi.trust();
+    return trust != nullptr ? trust->spoofedAddresses(mac) : std::string();
 }
 
 }  // namespace lanrove

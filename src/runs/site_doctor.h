@@ -39,6 +39,9 @@ inline constexpr const char* kSslMismatch = "camera-ssl-mismatch";
 inline constexpr const char* kLoginRefused = "camera-login-refused";
 inline constexpr const char* kHttpError = "camera-http-error";
 inline constexpr const char* kFirmwareReady = "camera-firmware-ready";
+inline constexpr const char* kCertificateChanged = "camera-certificate-changed";
+inline constexpr const char* kLegacyTls = "camera-legacy-tls";
+inline constexpr const char* kSpoofedReply = "camera-spoofed-reply";
 }  // namespace finding
 
 struct Finding {
@@ -66,6 +69,9 @@ inline constexpr long kDoctorArpWindowFloorMs = 150;
 
 enum class TcpOutcome { Open, Refused, Silent, Unreachable };
 
+// DoctorProbes::httpStatus: the handshake showed a certificate other than the pinned one.
+inline constexpr int kHttpPinRefused = -1;
+
 class DoctorProbes {
   public:
     virtual ~DoctorProbes() = default;
@@ -78,10 +84,16 @@ class DoctorProbes {
     // Binds a UDP socket to 0.0.0.0:port as the search does; 0 or the errno value.
     virtual int bindUdp(std::uint16_t port) = 0;
     virtual TcpOutcome connectTcp(const std::string& ip, int port, long timeoutMs) = 0;
-    // HTTP status of a GET with Basic credentials; 0 when no HTTP reply came at all (refused
-    // TLS handshake, a reply that is no HTTP, a reset or a time-out).
-    virtual int httpStatus(const std::string& url, const std::string& user,
+    // HTTP status of a GET with Basic credentials to the camera `mac`; 0 when no HTTP reply
+    // came at all (refused TLS handshake, a reply that is no HTTP, a reset or a time-out);
+    // kHttpPinRefused when its certificate is not the pinned one (nothing was sent).
+    virtual int httpStatus(const std::string& mac, const std::string& url, const std::string& user,
                            const std::string& password, long timeoutMs) = 0;
+    // What is pinned of the camera's certificate; nullopt when nothing (or no pin store).
+    virtual std::optional<CameraPin> pinOf(const std::string& /*mac*/) { return std::nullopt; }
+    // The addresses the camera answered the last search from when they disagreed; empty when
+    // they agreed.
+    virtual std::string spoofedAddresses(const std::string& /*mac*/) { return {}; }
     // Every hardware address that answers ARP for each target on the adapter's segment;
     // nullopt when it cannot be asked (no packet socket).
     virtual std::optional<ArpAnswers> arpAnswers(const AdapterEntry& /*adapter*/,
@@ -101,8 +113,10 @@ class SystemDoctorProbes final : public DoctorProbes {
     std::string pingGroupRange() override;
     int bindUdp(std::uint16_t port) override;
     TcpOutcome connectTcp(const std::string& ip, int port, long timeoutMs) override;
-    int httpStatus(const std::string& url, const std::string& user, const std::string& password,
-                   long timeoutMs) override;
+    int httpStatus(const std::string& mac, const std::string& url, const std::string& user,
+                   const std::string& password, long timeoutMs) override;
+    std::optional<CameraPin> pinOf(const std::string& mac) override;
+    std::string spoofedAddresses(const std::string& mac) override;
     std::optional<ArpAnswers> arpAnswers(const AdapterEntry& adapter,
                                          const std::vector<std::uint32_t>& targets) override;
 

@@ -230,6 +230,9 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // or false when there is no selection or another listed camera has the same address (the
     // error box shown, and for the browser the event line written).
     bool selectedCameraWithoutOverlap(bool bBrowser, std::size_t& index);
+    // The login test off the GUI thread; when the camera's certificate changed, the question
+    // whether to trust the new one, and on Yes the test once more.
+    int loginTestTrusting(const CameraEntry& entry);
     // The doctor and the report (main_window_doctor.cpp).
     void buildDoctorMenu();
     // The texts of the entries added beside the classic windows (doctor, plan, list export).

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 
 #include "cgi/live_image.h"
+#include "ui/certificate_question.h"
 #include "ui/image_window.h"
 #include "ui/list_sort.h"
 #include "ui/main_window.h"
@@ -46,7 +47,7 @@ void MainWindow::onCameraImage() {
     setField(entry.szPassword, std::u16string_view(kViewerPassword));
 
     const CameraEntry copy = entry;
-    const int login = callOffGuiThread([this, &copy] { return m_core.loginTest(copy); });
+    const int login = loginTestTrusting(copy);
     if (login > 399) {
         m_core.log().event("Failed in the connection of the camera", "err",
                            fieldUtf8(copy.szTitle));
@@ -70,6 +71,17 @@ void MainWindow::onCameraImage() {
     if (m_bStopRequested)
         QMetaObject::invokeMethod(
             this, [this] { requestStop(); }, Qt::QueuedConnection);
+}
+
+int MainWindow::loginTestTrusting(const CameraEntry& entry) {
+    const int result = callOffGuiThread([this, &entry] { return m_core.loginTest(entry); });
+    if (result < 400 || m_bStopRequested) return result;
+    const CertificateQuestionTexts texts{text(u"TRUST_WINDOW", u"CERT_CHANGED_TITLE"),
+                                         text(u"TRUST_WINDOW", u"CERT_CHANGED")};
+    if (!askTrustNewCertificate(this, m_messages, m_core.trust(), m_core.log(), texts,
+                                fieldUtf8(entry.szMac)))
+        return result;
+    return callOffGuiThread([this, &entry] { return m_core.loginTest(entry); });
 }
 
 void MainWindow::onWebBrowser() {

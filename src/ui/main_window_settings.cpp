@@ -138,7 +138,7 @@ void MainWindow::onManualSetting() {
             break;
         case LoginStep::TestDefault: {
             const CameraEntry probe = work;
-            const int result = callOffGuiThread([this, &probe] { return m_core.loginTest(probe); });
+            const int result = loginTestTrusting(probe);
             if (m_bStopRequested) return;
             askLogin = result >= 400;
             prefilled = false;

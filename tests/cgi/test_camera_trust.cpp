@@ -71,16 +71,35 @@ TEST(CameraTrust, ExpectedNewCertificateIsPinnedOnceAndAcceptWithoutOfferWaitsFo
     ASSERT_TRUE(trust.expectNew(kMac));
     EXPECT_EQ(trust.check(kMac, peer(kFpB)), CameraTrust::Verdict::kRenewed);
     EXPECT_EQ(trust.check(kMac, peer(kFpA)), CameraTrust::Verdict::kChanged);
-    // An expected renewal that brings the same certificate is fine too.
+    // The reset's own requests still meet the old certificate: it passes and the expectation
+    // stays for the certificate the camera makes when it restarts.
     ASSERT_TRUE(trust.expectNew(kMac));
-    EXPECT_EQ(trust.check(kMac, peer(kFpB)), CameraTrust::Verdict::kRenewed);
+    EXPECT_EQ(trust.check(kMac, peer(kFpB)), CameraTrust::Verdict::kSame);
+    EXPECT_EQ(trust.check(kMac, peer(kFpB)), CameraTrust::Verdict::kSame);
+    EXPECT_TRUE(trust.pin(kMac)->bExpectNew);
+    EXPECT_EQ(trust.check(kMac, peer(kFpA)), CameraTrust::Verdict::kRenewed);
     EXPECT_FALSE(trust.pin(kMac)->bExpectNew);
+    EXPECT_EQ(trust.check(kMac, peer(kFpB)), CameraTrust::Verdict::kChanged);
 
     const std::string other = "00:1B:7C:00:0A:02";
     ASSERT_TRUE(trust.accept(other));  // nothing offered yet: the next one is taken
     EXPECT_EQ(trust.check(other, peer(kFpA)), CameraTrust::Verdict::kRenewed);
     EXPECT_EQ(trust.check(other, peer(kFpA)), CameraTrust::Verdict::kSame);
     EXPECT_FALSE(trust.accept("not a mac"));
+}
+
+TEST(CameraTrust, PinInAFolderNotMadeYetIsStoredAndTheFolderIsPrivate) {
+    TempDir dir;
+    const std::filesystem::path folder = dir.path / "fresh" / "home";
+    CameraTrust trust(CameraTrust::fileIn(folder));
+    EXPECT_EQ(trust.check(kMac, peer(kFpA)), CameraTrust::Verdict::kFirstUse);
+    EXPECT_EQ(trust.lastError(), "");
+    // Another run sees the pin: the next, different certificate is no first use.
+    CameraTrust next(CameraTrust::fileIn(folder));
+    EXPECT_EQ(next.check(kMac, peer(kFpB)), CameraTrust::Verdict::kChanged);
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST(CameraTrust, LegacyHandshakeIsNotedAndClearedWhenTheCameraIsModern) {

@@ -176,3 +176,19 @@ TEST(CameraClassifier, MarkingStopsAtEmptyAddressesAndSkipsUnknownRows) {
     EXPECT_TRUE(fieldEmpty(f.rec(2).szStatus));
     EXPECT_EQ(f.counters(), (std::vector<int>{1, 0, 1, 0}));
 }
+
+TEST(CameraClassifier, SpoofedCamerasStayInAttentionThroughAClashAndItsEnd) {
+    Fixture f{camera(2, "192.168.0.40", kResultSpoofed), camera(1, "192.168.0.41", kResultSpoofed),
+              camera(2, "192.168.0.41", kResultAccepted)};
+    f.classifier.markOverlaps(f.list, 3);
+    EXPECT_EQ(f.status(0), u"CAUTION");
+    EXPECT_EQ(f.status(1), u"CAUTION");
+    EXPECT_EQ(f.counters(), (std::vector<int>{3, 0, 0, 3}));
+    // The clash ends: the spoof mark comes back, not the result of a setting.
+    setField(f.rec(2).szIp, std::string_view("192.168.0.42"));
+    f.list.refreshRow(2, f.rec(2));
+    f.classifier.markOverlaps(f.list, 3);
+    EXPECT_EQ(f.rec(1).dwResult, kResultSpoofed);
+    EXPECT_EQ(f.status(1), u"CAUTION");
+    EXPECT_EQ(f.status(2), u"OK");
+}

@@ -282,3 +282,64 @@ TEST(DatagramLink, StartReportsASocketThatCouldNotBeOpened) {
     EXPECT_EQ(capture.count("LanroveSetupDlg Firmup Thread:m_hRecvThread Handle Close."), 1u);
     EXPECT_EQ(capture.count("LanroveSetupDlg Firmup Thread:m_hRecvThread Stop."), 0u);
 }
+
+namespace {
+
+Datagram replyAt(std::uint8_t lastMacByte, std::uint32_t announced) {
+    Datagram d = cameraDatagram(kSearchReply, lastMacByte);
+    putAddress(d.data() + kOffReplyIp, announced);
+    return d;
+}
+
+}  // namespace
+
+TEST_F(DatagramLinkTest, RepeatsOfTheSameReplyAreNeverMarked) {
+    const Datagram reply = replyAt(0x31, 0xC0A80031);
+    EXPECT_TRUE(link.handleDatagram(reply.data(), kSize, 0xC0A80031));
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(link.handleDatagram(reply.data(), kSize, 0xC0A80031));
+    // An unknown source (a receiver that cannot tell) is no second address either.
+    EXPECT_FALSE(link.handleDatagram(reply.data(), kSize, 0));
+    EXPECT_TRUE(store.spoofedAddresses("00:80:45:00:00:31").empty());
+    EXPECT_EQ(capture.count("two addresses"), 0u);
+}
+
+TEST_F(DatagramLinkTest, SecondAddressForOneMacIsMarkedOnceUntilANewSearch) {
+    EXPECT_TRUE(link.handleDatagram(replyAt(0x32, 0xC0A80032).data(), kSize, 0xC0A80032));
+    // Another device announces another address for the same MAC.
+    EXPECT_FALSE(link.handleDatagram(replyAt(0x32, 0xC0A80099).data(), kSize, 0xC0A80099));
+    EXPECT_EQ(store.spoofedAddresses("00:80:45:00:00:32"), "192.168.0.50, 192.168.0.153");
+    EXPECT_FALSE(link.handleDatagram(replyAt(0x32, 0xC0A80099).data(), kSize, 0xC0A80099));
+    EXPECT_EQ(capture.count("answered one search from two addresses (192.168.0.50, "
+                            "192.168.0.153)"),
+              1u);
+    ASSERT_EQ(store.m_nFindWrite, 1);  // the first reply stays the record
+
+    // The same announced address from another source is a second device too.
+    EXPECT_TRUE(link.handleDatagram(replyAt(0x33, 0xC0A80033).data(), kSize, 0xC0A80033));
+    EXPECT_FALSE(link.handleDatagram(replyAt(0x33, 0xC0A80033).data(), kSize, 0xC0A80077));
+    EXPECT_NE(store.spoofedAddresses("00:80:45:00:00:33").find("192.168.0.119"), std::string::npos);
+
+    // A new search starts without marks; the found list of a new pass keeps the origins.
+    store.clearFoundMacs();
+    EXPECT_TRUE(link.handleDatagram(replyAt(0x34, 0xC0A80034).data(), kSize, 0xC0A80034));
+    store.clearFoundMacs();
+    EXPECT_TRUE(link.handleDatagram(replyAt(0x34, 0xC0A80035).data(), kSize, 0xC0A80035));
+    EXPECT_FALSE(store.spoofedAddresses("00:80:45:00:00:34").empty());
+    store.resetForSearch();
+    EXPECT_TRUE(store.spoofedAddresses("00:80:45:00:00:32").empty());
+    store.clearFoundMacs();
+    EXPECT_TRUE(link.handleDatagram(replyAt(0x32, 0xC0A80099).data(), kSize, 0xC0A80099));
+    EXPECT_TRUE(store.spoofedAddresses("00:80:45:00:00:32").empty());
+}
+
+TEST_F(DatagramLinkTest, FloodOfInventedMacsKeepsTheOriginTableBounded) {
+    for (int i = 0; i < static_cast<int>(CameraStore::kMaxReplyOrigins) + 500; ++i) {
+        Datagram d = replyAt(0, 0xC0A80000u + static_cast<std::uint32_t>(i));
+        d[kOffMac + 4] = static_cast<std::uint8_t>(i >> 8);
+        d[kOffMac + 5] = static_cast<std::uint8_t>(i);
+        d[kOffMac + 3] = static_cast<std::uint8_t>(i >> 16);
+        link.handleDatagram(d.data(), kSize, 0);
+    }
+    EXPECT_EQ(store.m_replyOrigins.size(), CameraStore::kMaxReplyOrigins);
+    EXPECT_TRUE(store.m_spoofedMacs.empty());
+}

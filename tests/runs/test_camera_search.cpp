@@ -192,3 +192,35 @@ TEST_F(SearchTest, EachTurnOfThePassLoopWaitsAlsoWhileRecordsAreWaiting) {
     for (std::size_t i = 1; i < events.pollsAtRow.size(); ++i)
         EXPECT_GT(events.pollsAtRow[i], events.pollsAtRow[i - 1]) << "row " << i;
 }
+
+TEST_F(SearchTest, MacAnsweringFromTwoAddressesIsMarkedUntilANewSearchAgrees) {
+    net.adapters = {makeAdapter("192.168.0.10")};
+    addReply(simCamera(1, "192.168.0.20"));
+    addReply(simCamera(1, "192.168.0.66"));  // a second device with the same MAC
+    addReply(simCamera(2, "192.168.0.21"));
+    addReply(simCamera(2, "192.168.0.21"));  // a plain repeat
+    make(0.01);
+    runToEnd();
+    const std::string spoofedMac = "00:1B:7C:00:00:01";
+    EXPECT_EQ(core->trust().spoofedAddresses(spoofedMac), "192.168.0.20, 192.168.0.66");
+    EXPECT_FALSE(core->trust().spoofed("00:1B:7C:00:00:02"));
+    CameraStore& s = core->store();
+    ASSERT_EQ(s.m_nFindRead, 2);
+    EXPECT_EQ(s.m_CamTable[0].dwResult, kResultSpoofed);
+    EXPECT_NE(s.m_CamTable[1].dwResult, kResultSpoofed);
+    {
+        std::lock_guard lock(events.mutex);
+        ASSERT_FALSE(events.marks.empty());
+        EXPECT_EQ(events.marks.back(), 2);  // classified again after the mark
+    }
+    // No credentials while marked.
+    CgiSessionSlot slot;
+    CameraEntry target = s.m_CamTable[0];
+    EXPECT_EQ(core->cgi().ConnectInitSess(target, slot, true), kCgiFailed);
+    EXPECT_EQ(capture.count("nothing is sent to it until a new search agrees"), 2u);
+
+    transport.replies.erase(transport.replies.begin() + 1);
+    runToEnd();
+    EXPECT_FALSE(core->trust().spoofed(spoofedMac));
+    EXPECT_NE(s.m_CamTable[0].dwResult, kResultSpoofed);
+}

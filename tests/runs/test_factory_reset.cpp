@@ -138,6 +138,31 @@ TEST_F(FactoryResetTest, FactoryAddressCamerasFirstThenTheRestEachInListOrder) {
     EXPECT_FALSE(reset.running());
 }
 
+TEST_F(FactoryResetTest, OnlyTheCamerasThatTookTheCommandExpectANewCertificate) {
+    CameraTrust trust;
+    cgi.SetTrust(&trust);
+    const char* macs[] = {"00:1B:7C:00:0B:01", "00:1B:7C:00:0B:02", "00:1B:7C:00:0B:03"};
+    TlsPeer old;
+    old.fingerprint = "AA:AA";
+    TlsPeer renewed;
+    renewed.fingerprint = "BB:BB";
+    for (int i = 0; i < 3; ++i) {
+        list(("192.168.0." + std::to_string(50 + i)).c_str());
+        setField(store->m_CamTable[static_cast<std::size_t>(i)].szMac, std::string_view(macs[i]));
+        ASSERT_EQ(trust.check(macs[i], old), CameraTrust::Verdict::kFirstUse);
+    }
+    // The first is not chosen, the second refuses, the third takes the command.
+    reset.setOnly({fromUtf8(macs[1]), fromUtf8(macs[2])});
+    reset.setSender(
+        recorder([](const std::string& no) { return no == "2" ? kCgiFailed : kCgiOk; }));
+    reset.run();
+    EXPECT_EQ(sentOrder(), (std::vector<std::string>{"2", "3"}));
+    EXPECT_EQ(trust.check(macs[0], renewed), CameraTrust::Verdict::kChanged);
+    EXPECT_EQ(trust.check(macs[1], renewed), CameraTrust::Verdict::kChanged);
+    EXPECT_EQ(trust.check(macs[2], renewed), CameraTrust::Verdict::kRenewed);
+    cgi.SetTrust(nullptr);
+}
+
 TEST_F(FactoryResetTest, SettleWaitOnlyWhenACameraAccepted) {
     list("192.168.0.2");
     list("192.168.0.50");

@@ -44,11 +44,26 @@ class FakeProbes final : public DoctorProbes {
         const auto it = tcp.find(ip);
         return it == tcp.end() ? TcpOutcome::Open : it->second;
     }
-    int httpStatus(const std::string& url, const std::string&, const std::string&, long) override {
+    int httpStatus(const std::string&, const std::string& url, const std::string&,
+                   const std::string&, long) override {
         std::lock_guard lock(m);
+        asked.push_back(url);
         const auto it = http.find(url);
         return it == http.end() ? 200 : it->second;
     }
+    std::optional<CameraPin> pinOf(const std::string& mac) override {
+        std::lock_guard lock(m);
+        const auto it = pins.find(mac);
+        if (it == pins.end()) return std::nullopt;
+        return it->second;
+    }
+    std::string spoofedAddresses(const std::string& mac) override {
+        const auto it = spoofed.find(mac);
+        return it == spoofed.end() ? std::string() : it->second;
+    }
+    std::map<std::string, CameraPin> pins;
+    std::map<std::string, std::string> spoofed;
+    std::vector<std::string> asked;
     std::mutex m;
 };
 
@@ -261,4 +276,70 @@ TEST(ChangeJournal, AppendsAndReadsBackSkippingBrokenLines) {
     EXPECT_NE(records[0].before.find("192.168.0.2/"), std::string::npos);
     EXPECT_EQ(records[1].result, "failed (400)");
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+const Finding* findingOf(const DoctorResult& r, const std::string& mac, const char* code) {
+    for (const Finding& f : r.findings)
+        if (f.mac == mac && f.code == code) return &f;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(SiteDoctor, ChangedCertificateStopsTheChecksBeforePlainHttpIsTried) {
+    auto table = std::make_unique<CameraTable>();
+    camera(*table, 0, "00:1B:7C:00:0C:01", "192.168.0.30", "0.0.0.0", "255.255.255.0", "443", "1");
+    FakeProbes p;
+    p.http["https://192.168.0.30:443/cgi-bin/lang.cgi"] = kHttpPinRefused;
+    CameraPin pin;
+    pin.fingerprint = "AA:AA";
+    pin.offered = "BB:BB";
+    p.pins["00:1B:7C:00:0C:01"] = pin;
+    const DoctorResult r =
+        runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")}, *table, {0}, p);
+    const Finding* f = findingOf(r, "00:1B:7C:00:0C:01", finding::kCertificateChanged);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->severity, Severity::Error);
+    EXPECT_NE(f->evidence.find("AA:AA"), std::string::npos) << f->evidence;
+    EXPECT_NE(f->evidence.find("BB:BB"), std::string::npos) << f->evidence;
+    EXPECT_NE(f->fix.find("lanrove-cli trust --mac 00:1B:7C:00:0C:01"), std::string::npos);
+    // Nothing else was tried: no login in clear text to whoever holds the address.
+    EXPECT_EQ(p.asked, (std::vector<std::string>{"https://192.168.0.30:443/cgi-bin/lang.cgi"}));
+    EXPECT_EQ(r.findings.size(), 1u);
+}
+
+TEST(SiteDoctor, LegacyTlsIsInfoOnlyWhereHttpsAnswered) {
+    auto table = std::make_unique<CameraTable>();
+    camera(*table, 0, "OLD", "192.168.0.31", "0.0.0.0", "255.255.255.0", "443", "1");
+    camera(*table, 1, "PLAIN", "192.168.0.32");  // a stale note of an HTTP camera
+    FakeProbes p;
+    CameraPin old;
+    old.fingerprint = "AA:AA";
+    old.legacyTls = "TLSv1, RSA 1024 bits, sha1WithRSAEncryption";
+    p.pins["OLD"] = old;
+    p.pins["PLAIN"] = old;
+    const DoctorResult r =
+        runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")}, *table, {0, 1}, p);
+    ASSERT_EQ(r.findings.size(), 1u);
+    EXPECT_EQ(r.findings[0].code, finding::kLegacyTls);
+    EXPECT_EQ(r.findings[0].mac, "OLD");
+    EXPECT_EQ(r.findings[0].severity, Severity::Info);
+    EXPECT_NE(r.findings[0].evidence.find("TLSv1, RSA 1024 bits"), std::string::npos);
+}
+
+TEST(SiteDoctor, SpoofedCameraIsReportedAndGetsNoLogin) {
+    auto table = std::make_unique<CameraTable>();
+    camera(*table, 0, "SPOOF", "192.168.0.33");
+    camera(*table, 1, "FINE", "192.168.0.34");
+    FakeProbes p;
+    p.spoofed["SPOOF"] = "192.168.0.33, 192.168.0.99";
+    const DoctorResult r =
+        runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")}, *table, {0, 1}, p);
+    const Finding* f = findingOf(r, "SPOOF", finding::kSpoofedReply);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->severity, Severity::Error);
+    EXPECT_NE(f->evidence.find("192.168.0.99"), std::string::npos);
+    EXPECT_EQ(p.asked, (std::vector<std::string>{"http://192.168.0.34:80/cgi-bin/lang.cgi"}));
 }

@@ -156,6 +156,16 @@ void DatagramResponder::onSearch(const std::uint8_t* data, std::vector<Outgoing>
         }
         push(reply.data(), reply.size());
         if (c.has("twice")) push(reply.data(), reply.size());
+        if (c.has("spoof")) {
+            // A second device answering for this MAC: its own address in the reply, sent from
+            // that address where the namespace has it (else from any of its addresses).
+            SimCamera impostor = c;
+            const auto arg = c.faultArgs.find("spoof");
+            if (arg != c.faultArgs.end() && !arg->second.empty()) impostor.ip = arg->second;
+            const Datagram second = encodeSearchReply(impostor, m_codec);
+            out.push_back({std::vector<std::uint8_t>(second.begin(), second.end()),
+                           impostor.ip == c.ip ? 0 : ipv4::fromTextOrZero(impostor.ip), i, true});
+        }
     }
 }
 

@@ -166,8 +166,11 @@ void DatagramSide::sendNow(const Outgoing& o) {
     }
     for (int attempt = 0; attempt < 50; ++attempt) {
         if (::sendmsg(m_fd, &msg, 0) >= 0) return;
-        if (errno == EINVAL && msg.msg_control != nullptr) {
-            msg.msg_control = nullptr;  // the source address is gone: send from any
+        if ((errno == EINVAL || errno == ENETUNREACH || errno == EADDRNOTAVAIL) &&
+            msg.msg_control != nullptr) {
+            // The source address is gone (or never was on the interface, as a spoofing
+            // device's): send from any.
+            msg.msg_control = nullptr;
             msg.msg_controllen = 0;
             continue;
         }
