@@ -65,7 +65,7 @@ struct SimCamera {
     long writeMs = 10000;
     long announceMs = 20000;
     SimFirmware firmware;
-    unsigned imageCount = 0;                    // liveimg.cgi pictures served so far
+    unsigned imageCount = 0;  // liveimg.cgi pictures served so far
     // Accounts: configuration (admin), viewer and service accounts
     SimAccount admin{"admin", "12345"};
     SimAccount viewer;
@@ -75,7 +75,10 @@ struct SimCamera {
     bool digestAuth = false;
     // Faults for tests, by name ("silent", "twice", "result=NNN", "badcreds", "junk511",
     // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
-    // "noset": answers searches but never an IP-setting command; "closedport", "sslmismatch",
+    // "noset": answers searches but never an IP-setting command; "ipreplydelay=MS": takes an
+    // IP-setting command at once but answers it MS protocol milliseconds later; "netrefuse=NNN":
+    // answers net.cgi with status NNN (default 403) and keeps title, port and SSL;
+    // "closedport", "sslmismatch",
     // "trickle", "redirect" and the
     // firmware faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion": the
     // web side's header says what each web fault does; "notrailer", "imagetype",
