@@ -81,8 +81,8 @@ CgiAnswer camSetStatus(const SimCamera& camera, const WireCodec& codec) {
 CgiAnswer netCgi(SimCamera& camera, const CgiCall& call, const WireCodec& codec) {
     if (camera.has("netrefuse")) {
         // Takes nothing of the request: title, port and SSL stay as they are.
-        const int status = std::atoi(argOr(camera, "netrefuse", "403").c_str());
-        CgiAnswer a = page(status >= 400 && status <= 599 ? status : 403,
+        const long status = std::strtol(argOr(camera, "netrefuse", "403").c_str(), nullptr, 10);
+        CgiAnswer a = page(status >= 400 && status <= 599 ? static_cast<int>(status) : 403,
                            "<html><body>refused</body></html>\r\n");
         a.event = "net-refused";
         return a;
