@@ -148,6 +148,9 @@ int runApply(const ApplyOptions& o) {
     // One camera after another, each as the manual setting runs it.
     bool cancelled = false;
     std::vector<bool> succeeded(checks.size(), false);
+    // Why a row that was not set is not: what the run knows beats the general words.
+    std::vector<std::string> notSetWhy(checks.size());
+    std::string runError;
     TerminalProgress progress(json);
     int done = 0;
     for (std::size_t i : ready) {
@@ -170,9 +173,15 @@ int runApply(const ApplyOptions& o) {
         ++done;
         const CameraEntry& now = core.store().m_CamTable[static_cast<std::size_t>(c.tableIndex)];
         succeeded[i] = results.answered(c.tableIndex) && now.dwResult == kResultAccepted;
+        // A version-1 camera that moved but refused the rest: the installer redoes only that.
+        if (results.addressOnly(c.tableIndex)) notSetWhy[i] = kAddressOnlyText;
         // A run that cannot hear the replies (or start its threads) fails the same way for
         // every row: the rest are left as they are.
-        if (run.error().failed()) break;
+        if (const SettingsRunError e = run.error(); e.failed()) {
+            runError = e.text;
+            notSetWhy[i] = e.text;
+            break;
+        }
         if (!finished) {
             cancelled = true;
             break;
@@ -184,6 +193,11 @@ int runApply(const ApplyOptions& o) {
     for (std::size_t i : ready) {
         const CameraEntry* found = cancelled ? nullptr : findPlannedCamera(core, checks[i].row.mac);
         judgePlanRow(checks[i], succeeded[i], found);
+        if (checks[i].state != PlanRowState::Caution || succeeded[i]) continue;
+        if (!notSetWhy[i].empty())
+            checks[i].message = notSetWhy[i];
+        else if (!runError.empty())
+            checks[i].message = "not sent: " + runError;
     }
     bool allSet = true;
     for (const PlanRowCheck& c : checks) allSet = allSet && c.state == PlanRowState::Set;

@@ -6,7 +6,9 @@
 //                             JSON
 // Both run on the real schedules (LANROVE_TIME_SCALE shortens them).
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -158,8 +160,8 @@ int obtainDiscoverSetPassword(SetOptions& o) {
 bool confirmDiscoverSet(const SetOptions& o, const std::string& mac, const AdapterEntry& adapter) {
     LangTable texts;
     texts.loadAdded(langIdFromLocale(), ProgramPaths::resolve(o.argv0).languageIni());
-    std::fprintf(stderr, "discover-set: %s -> %s on %s, %s schedule\n", mac.c_str(),
-                 o.ip.c_str(), std::string(adapter.ifName()).c_str(), o.schedule.c_str());
+    std::fprintf(stderr, "discover-set: %s -> %s on %s, %s schedule\n", mac.c_str(), o.ip.c_str(),
+                 std::string(adapter.ifName()).c_str(), o.schedule.c_str());
     std::fprintf(stderr, "%s\n", texts.text("CUSTOM_SETTING_WINDOW", "ACCOUNT_IN_CLEAR").c_str());
     return confirmChange("discover-set", "Send the IP setting to this camera?");
 }
@@ -196,7 +198,17 @@ int runDiscoverSet(SetOptions& o) {
     record.bNetOption = static_cast<std::uint8_t>(o.netOption);
 
     store->resetReplies();
-    rig.link.startRecvThread();
+    // Deaf, the run would move the camera without hearing where it went: nothing is sent.
+    if (const int recv = rig.link.startRecvThread(); recv != 0) {
+        const std::string why = recv == ETIMEDOUT ? "it did not get ready" : std::strerror(recv);
+        rig.log.event("Setting receive port open error = " + std::to_string(recv), "err",
+                      "Manual Set");
+        std::fprintf(stderr,
+                     "discover-set: cannot open port %u for the cameras' replies (%s; another "
+                     "program may hold it): nothing was sent\n",
+                     static_cast<unsigned>(dgram::kPcPort), why.c_str());
+        return kExitFailure;
+    }
     rig.scheduler.start(schedule);
     nlohmann::json replies = nlohmann::json::array();
     bool accepted = false;
@@ -216,8 +228,14 @@ int runDiscoverSet(SetOptions& o) {
     store->m_bStop = 1;
     rig.link.stopRecvThread();
     SetReplyEntry late;
-    while (store->takeReply(late))
+    while (store->takeReply(late)) {
         replies.push_back({{"mac", fieldUtf8(late.szMac)}, {"result", late.wResult}});
+        // A reply that came with the schedule's last tick still tells what the camera did.
+        if (!matched && fieldView(late.szMac) == fieldView(record.szMac)) {
+            matched = true;
+            accepted = late.wResult == kResultAccepted;
+        }
+    }
 
     nlohmann::json out;
     out["adapter"] = {{"interface", adapter.ifName()}, {"ip", adapter.ip()}};

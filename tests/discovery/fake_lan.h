@@ -136,6 +136,7 @@ class AnsweringTransport final : public DatagramTransport {
     std::string answerOnlyOn;
     std::atomic<int> requests{0};
     std::atomic<int> acknowledgements{0};
+    std::atomic<int> ipSettings{0};  // IP-setting datagrams sent
 
     int send(const AdapterEntry& adapter, const dgram::Datagram& datagram) override {
         const std::uint16_t code = dgram::commandOf(datagram.data());
@@ -144,6 +145,11 @@ class AnsweringTransport final : public DatagramTransport {
             m_lastAdapterIp = std::string(adapter.ip());
         }
         if (code == dgram::kSearchAck) ++acknowledgements;
+        if (code == dgram::kIpSetting) {
+            ++ipSettings;
+            if (onIpSetting) onIpSetting(datagram);
+            return 0;
+        }
         if (code != dgram::kSearchRequest) return 0;
         ++requests;
         if (onRequest) onRequest(datagram[33]);
@@ -161,6 +167,8 @@ class AnsweringTransport final : public DatagramTransport {
     }
     // Called with the request number before the request is answered.
     std::function<void(int)> onRequest;
+    // Called with every IP-setting datagram sent (on the send schedule's thread).
+    std::function<void(const dgram::Datagram&)> onIpSetting;
     std::string lastAdapterIp() const {
         std::lock_guard lock(m_mutex);
         return m_lastAdapterIp;

@@ -1,8 +1,11 @@
 // The main window's Auto setting and Manual setting buttons over a core with fake network
 // parts: which dialogs a press opens and in what order, the login step by the camera's status
-// and address, what the run is given, the trace lines, and the close refused meanwhile.
+// and address, what the run is given, the trace lines, the close refused meanwhile, and the
+// warning box after a run that could not listen or left a camera half set.
 // Cameras that the login step must reach over HTTP are simulated on loopback addresses.
 #include <QTimer>
+#include <atomic>
+#include <cerrno>
 
 #include "cgi/sim_helpers.h"
 #include "ui/auto_setting_dialog.h"
@@ -258,6 +261,96 @@ TEST_F(SettingButtonTest, CameraWithStatusOkIsTriedWithTheDefaultAccountFirst) {
     EXPECT_EQ(fieldView(core->loginEntry().szUser), u"admin");
     EXPECT_EQ(fieldView(core->loginEntry().szPassword), u"secret12");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(SettingButtonTest, HeldReceivePortShowsTheErrorAndSendsNothing) {
+    startWindow(false);
+    addCamera("192.168.0.2", true);
+    window->listView()->selectRow(0);
+    transport.air.openError = EADDRINUSE;  // another program has port 10000
+    QSignalSpy finished(window.get(), &MainWindow::settingFinished);
+    boxes.clear();
+    const auto opened = press(kIdManualSetting, {[&](QDialog& d) {
+                                  auto& dlg = static_cast<CSetCameraSts&>(d);
+                                  dlg.ipEdit()->setText("192.168.0.45");
+                                  boxes.queueAnswer(BoxAnswer::Yes);
+                                  QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+                              }});
+    EXPECT_EQ(opened, (std::vector<QString>{kManual, kProgress}));
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(transport.ipSettings.load(), 0);
+    bool warned = false;
+    for (const BoxRecord& box : boxes.boxes())
+        warned = warned || (box.icon == BoxIcon::Warning &&
+                            box.text.contains(QStringLiteral("cannot open port 10000")) &&
+                            box.text.contains(QStringLiteral("nothing was sent")));
+    EXPECT_TRUE(warned);
+    EXPECT_NE(logText().find("Setting receive port open error = " + std::to_string(EADDRINUSE)),
+              std::string::npos);
+    // The list still shows the camera where it was.
+    EXPECT_EQ(cellText(*window, 0, kColIp), QStringLiteral("192.168.0.2"));
+    EXPECT_TRUE(window->closeAllowed());
+}
+
+TEST_F(SettingButtonTest, VersionOneCameraThatRefusesNetCgiIsListedAtItsNewAddressWithANote) {
+    loopbackAdapter();
+    startWindow(false);
+    const int port = serveCamera("127.0.0.62", "vorly", "vorly");
+    std::string mac;
+    {
+        std::lock_guard lock(fleet.mutex);
+        camsim::SimCamera& cam = fleet.cameras.back();
+        cam.protoVer = 1;
+        cam.faults.insert("netrefuse");
+        const std::uint8_t bytes[6] = {0x00, 0x1B, 0x7C, 0x00, 0x04, 0x01};
+        std::copy(std::begin(bytes), std::end(bytes), std::begin(cam.mac));
+        mac = dgram::macTextUpper(cam.mac);
+    }
+    appendRecord("127.0.0.62", 1, 201, false, "KT-100", mac.c_str());
+    setField(record(0).szPort, std::string_view(std::to_string(port)));
+    setField(record(0).szMask, std::string_view("255.0.0.0"));
+    setField(record(0).szGateway, std::string_view("127.0.0.1"));
+    setField(record(0).szTitle, std::string_view("Gate"));
+    window->handleAddRow(0);
+    window->handleMarkRows(1);
+    // The camera takes the datagram: it moves, and answers 201 from its new address.
+    std::atomic<int> sent{0};
+    transport.onIpSetting = [&](const dgram::Datagram&) {
+        if (++sent != 1) return;
+        camsim::SimCamera moved;
+        {
+            std::lock_guard lock(fleet.mutex);
+            fleet.cameras.back().ip = "127.0.0.63";
+            moved = fleet.cameras.back();
+        }
+        if (fleet.onNetworkChanged) fleet.onNetworkChanged(0);
+        const dgram::Datagram reply = camsim::encodeSetReply(moved, kResultAccepted);
+        core->link().handleDatagram(reply.data(), reply.size());
+    };
+    window->listView()->selectRow(0);
+    boxes.clear();
+    const auto opened = press(kIdManualSetting, {[&](QDialog& d) {
+                                  auto& dlg = static_cast<CSetCameraSts&>(d);
+                                  dlg.ipEdit()->setText("127.0.0.63");
+                                  boxes.queueAnswer(BoxAnswer::Yes);
+                                  QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+                              }});
+    transport.onIpSetting = nullptr;
+    EXPECT_EQ(opened, (std::vector<QString>{kManual, kProgress}));
+    EXPECT_EQ(cellText(*window, 0, kColIp), QStringLiteral("127.0.0.63"));
+    EXPECT_EQ(cellText(*window, 0, kColStatus), QStringLiteral("CAUTION"));
+    EXPECT_EQ(fieldUtf8(record(0).szTitle), "Gate");
+    bool noted = false;
+    for (const BoxRecord& box : boxes.boxes())
+        noted = noted || (box.icon == BoxIcon::Warning &&
+                          box.text.contains(QString::fromStdString(mac + " (127.0.0.63): ") +
+                                            QLatin1String(kAddressOnlyText)));
+    EXPECT_TRUE(noted);
+    bool refused = false;
+    for (const auto& r : web->requests())
+        refused = refused || (r.program == "cgi-bin/net.cgi" && r.status == 403);
+    EXPECT_TRUE(refused);
+    EXPECT_NE(logText().find(kAddressOnlyText), std::string::npos);
 }
 
 TEST_F(SettingButtonTest, StopRequestDuringADialogEndsTheSettingThenTheProgram) {

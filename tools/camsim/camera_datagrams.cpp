@@ -39,6 +39,17 @@ std::uint16_t resultOverride(const SimCamera& c, std::uint16_t normal) {
     }
 }
 
+// "ipreplydelay=MS": the camera takes the setting at once but answers MS protocol
+// milliseconds later (default 1000). A bad value counts as no delay.
+long replyDelayMs(const SimCamera& c) {
+    if (!c.has("ipreplydelay")) return 0;
+    const auto it = c.faultArgs.find("ipreplydelay");
+    if (it == c.faultArgs.end() || it->second.empty()) return 1000;
+    char* end = nullptr;
+    const long ms = std::strtol(it->second.c_str(), &end, 10);
+    return end != nullptr && *end == '\0' && ms > 0 ? ms : 0;
+}
+
 }  // namespace
 
 Datagram encodeSearchReply(const SimCamera& c, const WireCodec& codec) {
@@ -208,10 +219,12 @@ void DatagramResponder::onIpSetting(const std::uint8_t* data, std::size_t length
             " mask=" + c.mask + " gateway=" + c.gateway);
         const Datagram reply = encodeSetReply(c, result);
         const std::uint32_t source = ipv4::fromTextOrZero(c.ip);
-        out.push_back({std::vector<std::uint8_t>(reply.begin(), reply.end()), source, i, false});
+        const long delayMs = replyDelayMs(c);
+        out.push_back(
+            {std::vector<std::uint8_t>(reply.begin(), reply.end()), source, i, false, delayMs});
         if (c.has("twice"))
             out.push_back(
-                {std::vector<std::uint8_t>(reply.begin(), reply.end()), source, i, false});
+                {std::vector<std::uint8_t>(reply.begin(), reply.end()), source, i, false, delayMs});
         return;  // MAC addresses are unique in a fleet
     }
 }

@@ -26,6 +26,7 @@ struct Outgoing {
     std::uint32_t source = 0;
     std::size_t camera = 0;  // index into the fleet
     bool paced = false;      // search replies are spread over a short random delay
+    long delayMs = 0;        // protocol milliseconds an unpaced reply is held back
 };
 
 // Version 1: header and the three addresses; version 2: everything, texts cut so that the

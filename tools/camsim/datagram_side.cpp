@@ -112,7 +112,7 @@ void DatagramSide::receiveLoop() {
                 due = now + std::chrono::microseconds(pick(m_random));
                 lastCamera = o.camera;
             } else if (!o.paced) {
-                due = now;
+                due = now + m_clock.scaled(Millis(o.delayMs));
             }
             m_queue.push({due, m_order++, std::move(o)});
         }
@@ -165,7 +165,13 @@ void DatagramSide::sendNow(const Outgoing& o) {
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (::sendmsg(m_fd, &msg, 0) >= 0) return;
+        if (::sendmsg(m_fd, &msg, 0) >= 0) {
+            // Tests wait for this line to act in the moment a held-back reply reaches the PC.
+            if (o.delayMs > 0)
+                m_log.line("ipset-reply " + dgram::macTextUpper(o.bytes.data() + dgram::kOffMac) +
+                           " sent after " + std::to_string(o.delayMs) + " ms");
+            return;
+        }
         if ((errno == EINVAL || errno == ENETUNREACH || errno == EADDRNOTAVAIL) &&
             msg.msg_control != nullptr) {
             // The source address is gone (or never was on the interface, as a spoofing

@@ -77,7 +77,10 @@ struct SimCamera {
     // "junk513", "unknowncmd", "http401", "wrongtype", "emptybody", "slow", "drop", "http500",
     // "noset": answers searches but never an IP-setting command; "spoof=IP": a second,
     // different reply for the same MAC follows each search reply, announcing IP and sent from
-    // it (without IP: the same reply from any address); "closedport", "sslmismatch",
+    // it (without IP: the same reply from any address); "ipreplydelay=MS": takes an
+    // IP-setting command at once but answers it MS protocol milliseconds later; "netrefuse=NNN":
+    // answers net.cgi with status NNN (default 403) and keeps title, port and SSL;
+    // "closedport", "sslmismatch",
     // "trickle", "redirect" and the
     // firmware faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion": the
     // web side's header says what each web fault does; "notrailer", "imagetype",

@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 
 #include <charconv>
+#include <cstdlib>
 #include <optional>
 
 #include "support/base64.h"
@@ -78,6 +79,14 @@ CgiAnswer camSetStatus(const SimCamera& camera, const WireCodec& codec) {
 }
 
 CgiAnswer netCgi(SimCamera& camera, const CgiCall& call, const WireCodec& codec) {
+    if (camera.has("netrefuse")) {
+        // Takes nothing of the request: title, port and SSL stay as they are.
+        const long status = std::strtol(argOr(camera, "netrefuse", "403").c_str(), nullptr, 10);
+        CgiAnswer a = page(status >= 400 && status <= 599 ? static_cast<int>(status) : 403,
+                           "<html><body>refused</body></html>\r\n");
+        a.event = "net-refused";
+        return a;
+    }
     const std::string* title = param(call, "title");
     const std::string* ssl = param(call, "img_encryption");
     const std::string* portText = param(call, "port");

@@ -8,7 +8,8 @@
 // Test faults of a camera (SimCamera::faults): "http401" refuses every login, "wrongtype"
 // answers with a Content-Type no program expects, "emptybody" answers 200 without a body,
 // "slow" answers after faultArgs["slow"] protocol milliseconds (default 60000), "drop" closes
-// every connection without an answer, "http500" answers 500. The live picture's faults
+// every connection without an answer, "http500" answers 500, "netrefuse" answers net.cgi alone
+// with faultArgs["netrefuse"] (default 403) and changes nothing. The live picture's faults
 // ("notrailer", "imagetype", "imagenolength", "imageshort", "imagestop=N") are described in
 // web_image.h. faultArgs["discon3"] (milliseconds, default 30000) and faultArgs["firmup"] (seconds,
 // default 10) are the waits that the restart and upload result pages announce. "trickle" sends a
