@@ -45,7 +45,7 @@ fi
 if [ "$mode" = gui ]; then
   lab/lab.sh --fleet "$fleet" --scale 0.05 -- \
     env DISPLAY="${DISPLAY:-}" WAYLAND_DISPLAY="${WAYLAND_DISPLAY:-}" \
-        XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp}" \
+        XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" \
         "$setup" --home "$home"
 else
   lab/lab.sh --fleet "$fleet" --scale 0.05 -- "$cli" "${cli_args[@]}" --home "$home"

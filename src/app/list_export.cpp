@@ -46,7 +46,12 @@ ListHeaders listColumnHeaders(const SetupCore& core) {
 }
 
 std::string csvField(std::u16string_view text) {
-    std::string utf8 = toUtf8(text);
+    // A cell a spreadsheet program would read as a formula (or as one after dropping a leading
+    // tab or CR) starts with an apostrophe, which those programs show as plain text. Camera
+    // titles are the camera owner's to choose, not ours to run.
+    const bool formula = !text.empty() && std::u16string_view(u"=+-@\t\r").find(text.front()) !=
+                                              std::u16string_view::npos;
+    std::string utf8 = (formula ? "'" : "") + toUtf8(neutralisedText(text));
     const bool quote = utf8.find_first_of(",\"\r\n") != std::string::npos ||
                        (!utf8.empty() && (utf8.front() == ' ' || utf8.back() == ' '));
     if (!quote) return utf8;

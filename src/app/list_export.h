@@ -19,7 +19,9 @@ using ListHeaders = std::array<std::u16string, kListColumnCount>;
 // The column headings in the program's language, as the main window shows them.
 ListHeaders listColumnHeaders(const SetupCore& core);
 
-// One field, quoted when it holds a comma, quote, line break or an outer space.
+// One field, quoted when it holds a comma, quote or an outer space; control characters and
+// bidirectional overrides replaced, and an apostrophe before a leading "=", "+", "-", "@",
+// tab or CR, so that no spreadsheet program takes a camera's text for a formula.
 std::string csvField(std::u16string_view text);
 // The whole file's bytes.
 std::string listCsv(const CameraListModel& list, const ListHeaders& headers);

@@ -98,7 +98,13 @@ void SetupCore::readEditionAndSettings() {
 }
 
 bool SetupCore::createLog() {
-    return m_log.create(m_paths.folder);
+    const bool on = m_log.create(m_paths.folder);
+    // The log tells whoever reads it later that its waits were not the real ones.
+    const auto* scaled = dynamic_cast<const ScaledClock*>(&m_clock);
+    if (const std::string warning = timeScaleWarning(scaled != nullptr ? scaled->scale() : 1.0);
+        on && !warning.empty())
+        m_log.traceText(1, warning);
+    return on;
 }
 
 void SetupCore::loadTexts() {

@@ -77,7 +77,18 @@ const char* const kTexts[kTextCount][3] = {
 
 constexpr std::size_t kPrintedRowsPerTable = 10;
 
-std::string escape(const std::string& s) {
+// Markup characters become entities; control characters but the line end (the adapter cell
+// has one line per adapter) and direction overrides (a camera's title may carry them) become
+// U+FFFD, so no text reorders or hides the cells around it.
+std::string escape(std::string_view text) {
+    std::string s;
+    for (std::size_t from = 0;;) {
+        const std::size_t end = text.find('\n', from);
+        s += neutralisedUtf8(text.substr(from, end == std::string_view::npos ? end : end - from));
+        if (end == std::string_view::npos) break;
+        s += '\n';
+        from = end + 1;
+    }
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
@@ -93,6 +104,9 @@ std::string escape(const std::string& s) {
                 break;
             case '"':
                 out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
                 break;
             default:
                 out += c;
@@ -208,7 +222,7 @@ bool reachable(const std::vector<Finding>& findings, int recordIndex) {
 
 SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
                                  const std::vector<int>& records, bool snapshots,
-                                 const std::function<bool()>& stop) {
+                                 const std::function<bool()>& stop, const PictureShrinker& shrink) {
     SiteReportData d;
     d.langId = core.langId();
     d.when = journalTimeNow();
@@ -245,8 +259,14 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
             const CameraEntry& entry = st.m_CamTable[static_cast<std::size_t>(row.recordIndex)];
             CgiSessionSlot slot;
             LiveImage image;
-            if (GetLiveImage(core.cgi(), slot, entry, image) == kCgiOk)
-                row.snapshot.assign(image.bytes.data(), image.imageLength);
+            if (GetLiveImage(core.cgi(), slot, entry, image) == kCgiOk) {
+                std::string picture(image.bytes.data(), image.imageLength);
+                image = LiveImage{};  // the full reply goes before the next camera's comes
+                if (shrink)
+                    row.snapshot = shrink(picture);
+                else if (picture.size() <= kMaxUnshrunkPicture)
+                    row.snapshot = std::move(picture);
+            }
         }
         d.rows.push_back(std::move(row));
     }

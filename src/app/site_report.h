@@ -33,6 +33,12 @@ struct SiteReportData {
 
 enum class PictureRefs { Inline, Resources };
 
+// Makes a camera's picture small as it arrives: the thumbnail's bytes, empty when the picture
+// cannot be read. A site of many cameras then never holds all their full pictures at once.
+using PictureShrinker = std::function<std::string(const std::string& jpeg)>;
+// Without a shrinker, a picture larger than this is left out of the report.
+inline constexpr std::size_t kMaxUnshrunkPicture = 1024 * 1024;
+
 // The resource name of a row's picture when pictures are resources.
 std::string snapshotResourceName(std::size_t row);
 // The report's HTML in the program's language.
@@ -48,10 +54,11 @@ std::vector<int> listRecordIndexes(SetupCore& core);
 
 // The report's data from the core's adapters, counters and list (rows in list order;
 // `records` are their camera-table indexes), the doctor's findings and today's journal. With
-// `snapshots` a live picture of every camera the doctor did not find unreachable; `stop` is
-// asked before each picture.
+// `snapshots` a live picture of every camera the doctor did not find unreachable, each passed
+// through `shrink` as soon as it is received; `stop` is asked before each picture.
 SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
                                  const std::vector<int>& records, bool snapshots,
-                                 const std::function<bool()>& stop = {});
+                                 const std::function<bool()>& stop = {},
+                                 const PictureShrinker& shrink = {});
 
 }  // namespace lanrove

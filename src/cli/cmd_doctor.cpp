@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/site_survey.h"
+#include "support/text.h"
 
 namespace lanrove::cli {
 
@@ -58,8 +59,8 @@ int run(const DoctorOptions& o, const char* argv0) {
                                                       : "No." + std::to_string(f.recordIndex + 1) +
                                                             " " + f.mac + " " + f.ip;
             std::printf("%-7s %-24s %s\n        evidence: %s\n        fix: %s\n",
-                        severityName(f.severity), f.code.c_str(), who.c_str(), f.evidence.c_str(),
-                        f.fix.c_str());
+                        severityName(f.severity), f.code.c_str(), who.c_str(),
+                        neutralisedUtf8(f.evidence).c_str(), f.fix.c_str());
         }
     }
     return errors > 0 ? kExitFailure : kExitOk;

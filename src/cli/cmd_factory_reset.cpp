@@ -68,8 +68,9 @@ void printRows(std::FILE* out, SetupCore& core, const std::set<std::u16string>& 
     for (int r = 0; r < core.list().rowCount(); ++r)
         if (only.empty() || only.count(core.list().cell(r, kColMac)) != 0)
             std::fprintf(out, "  %-4s %-8s %-17s %-15s %s\n", cellText(core, r, kColNo).c_str(),
-                     cellText(core, r, kColStatus).c_str(), cellText(core, r, kColMac).c_str(),
-                     cellText(core, r, kColIp).c_str(), cellText(core, r, kColTitle).c_str());
+                         cellText(core, r, kColStatus).c_str(), cellText(core, r, kColMac).c_str(),
+                         cellText(core, r, kColIp).c_str(),
+                         neutralisedUtf8(cellText(core, r, kColTitle)).c_str());
 }
 
 int runFactoryReset(const char* argv0, const ResetOptions& o) {

@@ -202,7 +202,7 @@ std::string versionsLine(const CameraEntry& e) {
         out += it.key() + "=" + it.value().get<std::string>();
     }
     if (out.empty()) out = fieldUtf8(e.szFirmVer);
-    return out.empty() ? "-" : out;
+    return out.empty() ? "-" : neutralisedUtf8(out);
 }
 
 // ------------------------------------------------------------------------------- fw-check
@@ -258,8 +258,8 @@ int runFwCheck(const char* argv0, const Options& o) {
         if (!o.json)
             std::printf("%-4s %-17s %-15s %-10s %-12s %s  %s%s\n", fieldUtf8(e.szNo).c_str(),
                         fieldUtf8(e.szMac).c_str(), fieldUtf8(e.szIp).c_str(),
-                        fieldUtf8(e.szModel).c_str(), toUtf8(core.statusTextFor(e)).c_str(),
-                        versionsLine(e).c_str(),
+                        neutralisedUtf8(fieldUtf8(e.szModel)).c_str(),
+                        toUtf8(core.statusTextFor(e)).c_str(), versionsLine(e).c_str(),
                         oc.file.empty() ? "-" : oc.file.filename().string().c_str(),
                         unreachable ? "  (not reachable)" : "");
     }
@@ -308,7 +308,8 @@ int runFwUpdate(const char* argv0, const Options& o) {
             const CameraEntry e = core.firmRecord(i);
             std::fprintf(stderr, "  %-4s %-17s %-15s %-10s %s\n", fieldUtf8(e.szNo).c_str(),
                          fieldUtf8(e.szMac).c_str(), fieldUtf8(e.szIp).c_str(),
-                         fieldUtf8(e.szModel).c_str(), fieldUtf8(e.szTitle).c_str());
+                         neutralisedUtf8(fieldUtf8(e.szModel)).c_str(),
+                         neutralisedUtf8(fieldUtf8(e.szTitle)).c_str());
         }
         if (!confirm(toUtf8(core.text(u"FIRMUP_WINDOW", u"FIRMUP_WARNINGMSG")))) {
             std::fprintf(stderr, "fw-update: nothing changed\n");
@@ -482,7 +483,8 @@ int runFwUpdate(const char* argv0, const Options& o) {
                     " (refused, HTTP " + std::to_string(cam["answerStatus"].get<long>()) + ")";
             std::printf("%-4s %-17s %-15s %-10s %-14s %s\n", fieldUtf8(e.szNo).c_str(),
                         fieldUtf8(e.szMac).c_str(), fieldUtf8(e.szIp).c_str(),
-                        fieldUtf8(e.szModel).c_str(), result.c_str(), versionsLine(e).c_str());
+                        neutralisedUtf8(fieldUtf8(e.szModel)).c_str(), result.c_str(),
+                        versionsLine(e).c_str());
         }
     }
     if (const FirmwareUpdateRun* run = core.firmUploadRun())

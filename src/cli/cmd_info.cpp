@@ -43,8 +43,9 @@ void printStep(const char* name, const nlohmann::ordered_json& s) {
 
 void printFields(const nlohmann::ordered_json& fields) {
     for (const auto& [name, value] : fields.items())
-        std::printf("  %s: %s\n", name.c_str(),
-                    value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+        std::printf("  %s: %s\n", neutralisedUtf8(name).c_str(),
+                    value.is_string() ? neutralisedUtf8(value.get<std::string>()).c_str()
+                                      : value.dump().c_str());
 }
 
 int run(const InfoOptions& o) {

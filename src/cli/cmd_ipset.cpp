@@ -321,7 +321,7 @@ int runSet(SetOptions& o) {
     if (!common.yes) {
         const char16_t* key =
             check.unreachableAfter ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1";
-        std::fprintf(stderr, "%s (%s): %s -> %s\n", macText.c_str(), title.c_str(),
+        std::fprintf(stderr, "%s (%s): %s -> %s\n", macText.c_str(), neutralisedUtf8(title).c_str(),
                      fieldUtf8(current.szIp).c_str(), toUtf8(fields.ip).c_str());
         std::fprintf(stderr, "%s\n", session.text(kSettingSection, u"ACCOUNT_IN_CLEAR").c_str());
         if (!confirmChange("set", session.text(u"CUSTOM_SETTING_WINDOW", key))) return kExitUsage;

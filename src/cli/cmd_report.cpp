@@ -40,6 +40,15 @@ CLI::Validator reportFile() {
         "", "report-file");
 }
 
+// Pictures become thumbnails as they arrive where the build can decode them.
+PictureShrinker pictureShrinker() {
+#ifdef LANROVE_HAVE_PDF
+    return shrinkPicture;
+#else
+    return {};
+#endif
+}
+
 struct ReportOptions {
     std::string out;
     bool snapshots = false;
@@ -61,9 +70,9 @@ int run(const ReportOptions& o, const char* argv0) {
     const Survey s = surveySite(session, o.quiet);
     if (!s.searched) return 130;
     const auto t0 = std::chrono::steady_clock::now();
-    const SiteReportData data =
-        collectSiteReport(session.core(), s.doctor, listRecords(session.core()), o.snapshots,
-                          [] { return interrupted(); });
+    const SiteReportData data = collectSiteReport(
+        session.core(), s.doctor, listRecords(session.core()), o.snapshots,
+        [] { return interrupted(); }, pictureShrinker());
     if (pdf) {
 #ifdef LANROVE_HAVE_PDF
         std::vector<PdfPicture> pictures;

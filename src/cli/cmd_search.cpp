@@ -64,12 +64,16 @@ void printTable(SetupCore& core, const CounterTexts& counters) {
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> header;
     header.reserve(kListColumnCount);
-    for (const std::u16string& h : listColumnHeaders(core)) header.push_back(toUtf8(h));
+    for (const std::u16string& h : listColumnHeaders(core))
+        header.push_back(toUtf8(neutralisedText(h)));
     rows.push_back(header);
     for (int r = 0; r < list.rowCount(); ++r) {
         std::vector<std::string> cells;
         cells.reserve(kListColumnCount);
-        for (int c = 0; c < kListColumnCount; ++c) cells.push_back(toUtf8(list.cell(r, c)));
+        // Titles, models and versions are the cameras' own texts: no escape sequence or
+        // direction override of theirs reaches the terminal.
+        for (int c = 0; c < kListColumnCount; ++c)
+            cells.push_back(toUtf8(neutralisedText(list.cell(r, c))));
         rows.push_back(cells);
     }
     // Width in characters, not bytes, so that titles in other scripts line up.

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "cli/edition.h"
+#include "support/clock.h"
 #include "support/text.h"
 #include "support/version_query.h"
 
@@ -158,6 +159,9 @@ int runCommandLine(int argc, char** argv) {
         std::cerr << commandPrefix(app) << ": " << extraMessage(extras.front()) << '\n';
         return kExitUsage;
     }
+    // Said before the command runs: its waits would be too short for real cameras.
+    if (const std::string warning = timeScaleWarning(); !warning.empty())
+        std::cerr << "lanrove-cli: " << warning << '\n';
     return runners[sub]();
 }
 

@@ -25,6 +25,8 @@ constexpr std::uint16_t kOpRequest = 1;
 constexpr std::uint16_t kOpReply = 2;
 // The second round of requests, for a frame lost on the way.
 constexpr std::chrono::milliseconds kResendAfter{100};
+// The most hardware addresses kept for one address.
+constexpr std::size_t kMaxClaimants = 16;
 
 void put16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v >> 8);
@@ -124,12 +126,16 @@ std::optional<ArpAnswers> askArp(const std::string& ifName, const HardwareAddres
         if (r < 0 && errno != EINTR) break;
         if (r <= 0) continue;
         std::uint8_t buf[256];
-        for (;;) {
+        // A segment flooding replies never keeps the drain going past the window.
+        while (SteadyClock::now() < end) {
             const ssize_t n = ::recv(fd.get(), buf, sizeof buf, 0);
             if (n < 0) break;
             const auto reply = parseArpReply(buf, static_cast<std::size_t>(n));
-            if (reply && wanted.count(reply->senderIp) != 0)
-                answers[reply->senderIp].insert(reply->senderMac);
+            if (!reply || wanted.count(reply->senderIp) == 0) continue;
+            // Two claimants already make a conflict; a few more are kept for the evidence,
+            // not an unbounded set of forged ones.
+            std::set<HardwareAddress>& claimants = answers[reply->senderIp];
+            if (claimants.size() < kMaxClaimants) claimants.insert(reply->senderMac);
         }
     }
     return answers;

@@ -21,8 +21,8 @@ using HardwareAddress = std::array<std::uint8_t, 6>;
 // "00:80:45:00:01:02" (upper-case hex, as the search shows MACs).
 std::string hardwareText(const HardwareAddress& mac);
 
-// The hardware addresses that answered, per target (host order). A target nobody answered
-// has no entry.
+// The hardware addresses that answered, per target (host order), at most 16 of them. A
+// target nobody answered has no entry.
 using ArpAnswers = std::map<std::uint32_t, std::set<HardwareAddress>>;
 
 // Sends one request for each target from `local` (host order) with hardware address `ownMac`

@@ -1,7 +1,7 @@
 #pragma once
 // The camera data that the main window owns and the workers share: the table of found cameras
 // with its write/read positions, the settings table, the reply array, the run flags and the
-// found-MAC list of the current adapter pass. Locks follow the record's documented rules:
+// found-MAC set of the current adapter pass. Locks follow the record's documented rules:
 // csCamTable guards appends and whole-record copies during a search, csReplies the reply array.
 
 #include <array>
@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "discovery/camera_entry.h"
 #include "discovery/ipv4_address.h"
@@ -35,8 +37,14 @@ struct CameraStore {
     // is gone (0 when none was saved).
     std::array<std::uint32_t, kCameraTableSize> m_dwResultBeforeOverlap{};
 
-    std::string m_strFoundMacs;        // "[aa:bb:cc:dd:ee:ff]" per accepted reply of this pass
+    // The MACs ("aa:bb:cc:dd:ee:ff") of this pass's accepted replies. A hash set, and bounded:
+    // a flood of forged replies costs neither a growing scan per datagram nor growing memory.
+    std::unordered_set<std::string> m_foundMacs;
     mutable std::mutex m_csFoundMacs;  // the receive thread and the sender of request 1 touch it
+    // Twice the tables: every camera the camera table and the reply array can hold, with room
+    // for those that answer both.
+    static constexpr std::size_t kFoundMacLimit = 2 * kCameraTableSize;
+    bool m_bFoundMacsFullSeen = false;  // under csFoundMacs
 
     CameraTable m_SetTable;
     SetReplyEntry m_SetReplies[kCameraTableSize]{};
@@ -77,17 +85,38 @@ struct CameraStore {
 
     void clearFoundMacs() {
         std::lock_guard lock(m_csFoundMacs);
-        m_strFoundMacs.clear();
+        m_foundMacs.clear();
+        m_bFoundMacsFullSeen = false;
     }
 
-    // Adds "[mac]" unless it is already listed; false when it was (the datagram is a repeat).
-    bool noteFoundMac(std::string_view macLower) {
+    enum class Sighting {
+        First,        // noted now: the datagram is handled
+        Repeat,       // noted before in this pass
+        NoRoom,       // a new MAC, but the list is full: dropped, and nothing is answered
+        NoRoomAgain,  // the same, after the first one of this pass
+    };
+    Sighting noteFoundMac(std::string_view macLower) {
         std::lock_guard lock(m_csFoundMacs);
-        if (m_strFoundMacs.find(macLower) != std::string::npos) return false;
-        m_strFoundMacs += '[';
-        m_strFoundMacs += macLower;
-        m_strFoundMacs += ']';
-        return true;
+        std::string mac(macLower);
+        if (m_foundMacs.count(mac) != 0) return Sighting::Repeat;
+        if (m_foundMacs.size() >= kFoundMacLimit)
+            return std::exchange(m_bFoundMacsFullSeen, true) ? Sighting::NoRoomAgain
+                                                             : Sighting::NoRoom;
+        m_foundMacs.insert(std::move(mac));
+        return Sighting::First;
+    }
+    bool isFoundMac(std::string_view macLower) {
+        std::lock_guard lock(m_csFoundMacs);
+        return m_foundMacs.count(std::string(macLower)) != 0;
+    }
+    std::size_t foundMacCount() {
+        std::lock_guard lock(m_csFoundMacs);
+        return m_foundMacs.size();
+    }
+
+    bool tableFull() {
+        std::lock_guard lock(m_csCamTable);
+        return m_nFindWrite >= static_cast<int>(kCameraTableSize);
     }
 
     // Where each MAC's first search reply of this search came from: the address it announced

@@ -264,9 +264,18 @@ bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length,
                         "err", dgram::macTextUpper(m));
         }
     }
-    if (!m_store.noteFoundMac(mac)) {
-        m_log.trace(1, "Find == MacAddress Check = %s", mac);
-        return false;
+    switch (m_store.noteFoundMac(mac)) {
+        case CameraStore::Sighting::First:
+            break;
+        case CameraStore::Sighting::Repeat:
+            m_log.trace(1, "Find == MacAddress Check = %s", mac);
+            return false;
+        case CameraStore::Sighting::NoRoom:
+            // Only a flood gets here; one line per pass is enough to tell of it.
+            m_log.trace(1, "Found MAC list full: replies of further MACs dropped (%s)", mac);
+            return false;
+        case CameraStore::Sighting::NoRoomAgain:
+            return false;
     }
     DiscoveryEvents* events = m_pEvents.load();
     if (code == dgram::kSearchReply) {
@@ -277,11 +286,13 @@ bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length,
             // The index comes from the append itself: a search that starts meanwhile resets
             // the write position under the table lock.
             if (events != nullptr) events->searchReplyStored(index);
+            const int result = sendDatagram(dgram::kSearchAck, m, 6, dgram::kArgAck);
+            if (events != nullptr) events->acknowledgementSent(m, result);
         } else {
+            // Not acknowledged: the camera is not in the list, and a flood of forged replies
+            // gets no flood of datagrams back.
             m_log.trace(1, "CamTable Full MacAddress(%s)", mac);
         }
-        const int result = sendDatagram(dgram::kSearchAck, m, 6, dgram::kArgAck);
-        if (events != nullptr) events->acknowledgementSent(m, result);
     } else if (code == dgram::kIpSettingReply) {
         SetReplyEntry reply;
         dgram::decodeSetReply(data, length, reply);

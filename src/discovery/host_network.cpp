@@ -366,6 +366,16 @@ bool reapWithin(pid_t pid, Millis limit, int* exitStatus = nullptr) {
 
 }  // namespace
 
+std::string firstExecutable(const std::vector<std::string>& candidates) {
+    for (const std::string& c : candidates)
+        if (::access(c.c_str(), X_OK) == 0) return c;
+    return candidates.empty() ? std::string() : candidates.front();
+}
+
+std::string ipCommandPath() {
+    return firstExecutable({"/usr/sbin/ip", "/sbin/ip"});
+}
+
 int runFlushCommand(const std::vector<std::string>& argv, TraceLog& log, Millis timeout) {
     int error = EINVAL;
     pid_t pid = -1;

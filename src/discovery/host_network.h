@@ -91,6 +91,12 @@ inline constexpr long kStartupEchoTimeoutMs = 3000;
 NetworkCheckResult runStartupNetworkCheck(HostNetwork& net, std::vector<AdapterEntry>& adapters);
 
 // The system implementation (Linux).
+// The `ip` program by its absolute path (/usr/sbin/ip, else /sbin/ip where only that one is
+// there): the flush may run as root, and must never run whatever "ip" a PATH finds first.
+std::string ipCommandPath();
+// The same choice among `candidates`: the first executable one, else the first.
+std::string firstExecutable(const std::vector<std::string>& candidates);
+
 class SystemHostNetwork final : public HostNetwork {
   public:
     SystemHostNetwork(const Clock& clock, TraceLog& log);
@@ -107,7 +113,7 @@ class SystemHostNetwork final : public HostNetwork {
     const Clock& m_clock;
     TraceLog& m_log;
     SystemNeighbourResolver m_neighbours;
-    std::vector<std::string> m_flushCommand{"ip", "-4", "neigh", "flush", "all"};
+    std::vector<std::string> m_flushCommand{ipCommandPath(), "-4", "neigh", "flush", "all"};
 };
 
 // Free-standing forms of the system operations.

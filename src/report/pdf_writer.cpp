@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QUrl>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "support/private_file.h"
@@ -34,6 +36,22 @@ void ensureApplication() {
 }
 
 }  // namespace
+
+std::string shrinkPicture(const std::string& jpeg) {
+    ensureApplication();
+    QImage image;
+    if (jpeg.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
+        !image.loadFromData(reinterpret_cast<const uchar*>(jpeg.data()),
+                            static_cast<int>(jpeg.size()), "JPEG"))
+        return {};
+    if (image.width() > kThumbnailWidth)
+        image = image.scaledToWidth(kThumbnailWidth, Qt::SmoothTransformation);
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPEG", 85)) return {};
+    return std::string(out.constData(), static_cast<std::size_t>(out.size()));
+}
 
 bool writeReportPdf(const std::string& html, const std::vector<PdfPicture>& pictures,
                     const std::string& path, std::string& error) {

@@ -33,8 +33,12 @@ class ChangeJournal {
     bool append(ChangeRecord record);
     std::filesystem::path file() const;
 
-    // Every readable record of a journal file, oldest first.
+    // Every readable record of a journal file, oldest first. Nothing for a symbolic link, or
+    // for a file over kMaxJournalBytes.
     static std::vector<ChangeRecord> read(const std::filesystem::path& file);
+    // The records of a journal's text.
+    static std::vector<ChangeRecord> parse(std::string_view text);
+    static constexpr std::size_t kMaxJournalBytes = std::size_t{256} << 20;
 
   private:
     mutable std::mutex m_mutex;

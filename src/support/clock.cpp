@@ -1,6 +1,7 @@
 #include "support/clock.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -32,6 +33,20 @@ Millis ScaledClock::scaled(Millis d) const {
     const double real = static_cast<double>(d.count()) * m_dScale;
     const auto ms = static_cast<Millis::rep>(std::llround(real));
     return Millis(ms < 1 ? 1 : ms);
+}
+
+std::string timeScaleWarning(double scale) {
+    if (scale == 1.0) return {};
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "warning: LANROVE_TIME_SCALE=%g is set: every wait and time-out runs at %g "
+                  "times its length. It is a test setting; unset it for real cameras.",
+                  scale, scale);
+    return text;
+}
+
+std::string timeScaleWarning() {
+    return timeScaleWarning(ScaledClock::scaleFromEnvironment());
 }
 
 const Clock& defaultClock() {

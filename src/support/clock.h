@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace lanrove {
 
@@ -40,6 +41,12 @@ class ScaledClock final : public Clock {
 
 // The clock of the running program: scale taken from the environment once.
 const Clock& defaultClock();
+
+// The warning a program gives at start (standard error and trace log) when the time scale of
+// the environment is in force: it is the lab's setting, and cameras on a real site would be
+// given far too little time. Empty at scale 1.
+std::string timeScaleWarning(double scale);
+std::string timeScaleWarning();  // for the scale of the environment
 
 // Manual-reset event: the stop and ready events of the workers.
 class ManualResetEvent {

@@ -155,4 +155,20 @@ std::u16string WireCodec::fromWire(std::string_view bytes) const {
     return out;
 }
 
+bool isUnsafeTextChar(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
+}
+
+std::u16string neutralisedText(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out)
+        if (isUnsafeTextChar(c)) c = 0xFFFD;
+    return out;
+}
+
+std::string neutralisedUtf8(std::string_view utf8) {
+    return toUtf8(neutralisedText(fromUtf8(utf8)));
+}
+
 }  // namespace lanrove

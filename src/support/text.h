@@ -13,6 +13,15 @@ std::string toUtf8(std::u16string_view text);
 // Invalid UTF-8 sequences become U+FFFD; never reads past the input.
 std::u16string fromUtf8(std::string_view text);
 
+// Text from a camera (title, model, versions), made harmless to print: control characters
+// (C0 with tab and line ends, DEL, C1), the bidirectional embeddings, overrides and isolates
+// (U+202A-202E, U+2066-2069) and the line and paragraph separators become U+FFFD. A title can
+// then neither drive a terminal nor reorder, or break, the line it is printed on.
+bool isUnsafeTextChar(char16_t c);
+std::u16string neutralisedText(std::u16string_view text);
+// The same for UTF-8 text; invalid sequences become U+FFFD too.
+std::string neutralisedUtf8(std::string_view utf8);
+
 // Case-insensitive comparison of 8-bit texts that folds only ASCII letters, whatever the
 // process locale says (header names, content types, locale names).
 inline bool asciiEqualsNoCase(std::string_view a, std::string_view b) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/private_file.h"
+#include "support/text.h"
 
 namespace lanrove {
 
@@ -283,6 +284,9 @@ int TraceLog::traceText(int level, std::string_view message) {
 }
 
 int TraceLog::event(std::string_view message, std::string_view kind, std::string_view subject) {
+    // Fields may carry a camera's texts: a tab or line end there would forge fields or lines.
+    const std::string safeSubject = neutralisedUtf8(subject);
+    const std::string safeMessage = neutralisedUtf8(message);
     std::lock_guard lock(m_pImpl->mutex);
     if (!m_pImpl->on) return kErrOff;
     const Impl::Stamp s = m_pImpl->stamp();
@@ -291,7 +295,7 @@ int TraceLog::event(std::string_view message, std::string_view kind, std::string
                   s.hour, s.minute, s.second);
     std::string line;
     line.append(kind).append("\tuser\t").append(when).append("\t");
-    line.append(subject).append("\t").append(message).append("\n");
+    line.append(safeSubject).append("\t").append(safeMessage).append("\n");
     return m_pImpl->writeLine(line);
 }
 

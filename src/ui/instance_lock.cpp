@@ -18,7 +18,18 @@ InstanceLock::~InstanceLock() {
 std::filesystem::path InstanceLock::defaultFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] == '/') return runtime;
-    return "/tmp";
+    // No runtime folder: one of this user's own in /tmp. Another user could hold a lock file
+    // there, or a link in its place, so the lock never goes straight into /tmp.
+    const std::filesystem::path own = "/tmp/lanrove-setup-" + std::to_string(::getuid());
+    ::mkdir(own.c_str(), 0700);
+    return own;
+}
+
+bool InstanceLock::isPrivateFolder(const std::filesystem::path& folder) {
+    struct stat st {};
+    // lstat: a link to someone else's folder does not count.
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    return st.st_uid == ::getuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 std::filesystem::path InstanceLock::lockFile(const std::filesystem::path& folder,
@@ -40,8 +51,10 @@ InstanceLock::Result InstanceLock::acquire(const std::string& baseName) {
 InstanceLock::Result InstanceLock::acquire(const std::filesystem::path& folder,
                                            const std::string& baseName) {
     release();
+    // Only a folder no one else may write keeps another user from holding the lock first.
+    if (!isPrivateFolder(folder)) return Result::Unavailable;
     const std::filesystem::path file = lockFile(folder, baseName);
-    // No symlink following: /tmp is shared with every user.
+    // No symlink following, should the folder's owner have left one.
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return Result::Unavailable;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -13,7 +13,7 @@ class InstanceLock {
     enum class Result {
         Acquired,        // this is the only running copy
         AlreadyRunning,  // another process holds the lock
-        Unavailable,     // the lock file could not be opened: run without the guard
+        Unavailable,     // no private folder, or the file could not be opened: no guard
     };
 
     InstanceLock() = default;
@@ -21,8 +21,12 @@ class InstanceLock {
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // The folder of the lock files: $XDG_RUNTIME_DIR when set and absolute, else /tmp.
+    // The folder of the lock files: $XDG_RUNTIME_DIR when set and absolute, else
+    // /tmp/lanrove-setup-<uid>, created (0700) when missing.
     static std::filesystem::path defaultFolder();
+    // A directory (not a link) of this user's that neither group nor others may write. The
+    // lock is taken only in such a folder.
+    static bool isPrivateFolder(const std::filesystem::path& folder);
     // "<baseName>.lock" in `folder`; in a folder shared by every user (sticky bit, as /tmp)
     // "<baseName>-<uid>.lock", so that the lock is per user.
     static std::filesystem::path lockFile(const std::filesystem::path& folder,

@@ -227,7 +227,7 @@ bool MainWindow::saveReport(const QString& path, bool snapshots) {
     }
     WaitCursor wait;
     const SiteReportData data =
-        collectSiteReport(m_core, doctor, listRecordIndexes(m_core), snapshots);
+        collectSiteReport(m_core, doctor, listRecordIndexes(m_core), snapshots, {}, shrinkPicture);
     const std::string file = path.toStdString();
     if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
         std::vector<PdfPicture> pictures;

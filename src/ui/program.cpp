@@ -68,12 +68,18 @@ void savePicture(QWidget* widget, const std::string& dir, const char* name) {
 }  // namespace
 
 const char* programUsage() {
-    return "usage: lanrove-setup [--home DIR] [--answer-boxes FILE] [--yes]\n"
+    return "usage: lanrove-setup [--home DIR]\n"
            "  --home DIR           program folder (settings, Language.ini, IPLog); default:\n"
            "                       the executable's folder, or LANROVE_HOME\n"
-           "  --answer-boxes FILE  answer every message box at once and record it in FILE\n"
-           "                       (or LANROVE_ANSWER_BOXES); questions are answered No\n"
-           "  --yes                answer questions (also destructive ones) Yes instead\n";
+           "Test switches, for automated tests and demonstrations only, never on a site:\n"
+           "  --answer-boxes FILE  TEST: answer every message box at once and record it in\n"
+           "                       FILE (or LANROVE_ANSWER_BOXES); questions are answered No\n"
+           "  --yes                TEST: answer every question Yes, destructive ones too\n"
+           "  --screenshot-dir DIR TEST: save pictures of the windows there\n"
+           "  --ready-file FILE    TEST: write FILE once the main window is ready\n"
+           "  --auto-search        TEST: search as soon as the window is ready\n"
+           "  --quit-when-done     TEST: close the window when the start-up or search ends\n"
+           "  --startup-report     TEST: tell on standard error how long start-up took\n";
 }
 
 std::optional<ProgramOptions> parseProgramOptions(const std::vector<std::string>& args,
@@ -145,6 +151,14 @@ std::unique_ptr<AnsweringMessageLayer> makeScriptedMessageLayer(const ProgramOpt
         file, options.answerYes ? QuestionAnswer::Positive : QuestionAnswer::Negative);
 }
 
+std::string testSwitchWarning(const ProgramOptions& options, bool answering) {
+    if (!answering) return {};
+    if (options.answerYes)
+        return "warning: test switch --yes: every question, destructive ones too, is answered Yes";
+    return "warning: test switch --answer-boxes (or LANROVE_ANSWER_BOXES): message boxes are "
+           "answered without being shown";
+}
+
 bool guardSingleInstance(InstanceLock& lock, const std::filesystem::path& folder,
                          const std::string& baseName, MessageLayer& messages,
                          const LangTable& appTexts, std::string& traceNote) {
@@ -206,6 +220,15 @@ int runDesktopProgram(int argc, char** argv) {
     SetupCore core(defaultClock(), log, paths, langId);
     MainWindow window(core, messages, appTexts);
     if (!lockNote.empty()) window.addStartupTrace(lockNote);
+    // Said on standard error now and in the trace log once it exists: the lab's clock or the
+    // tests' answers must never pass unnoticed on a site.
+    if (const std::string warning = timeScaleWarning(); !warning.empty())
+        std::fprintf(stderr, "lanrove-setup: %s\n", warning.c_str());
+    if (const std::string warning = testSwitchWarning(options, answering != nullptr);
+        !warning.empty()) {
+        std::fprintf(stderr, "lanrove-setup: %s\n", warning.c_str());
+        window.addStartupTrace(warning);
+    }
     const auto stopSignals = installStopSignals(window);
 
     QObject::connect(&window, &MainWindow::finished, &app, [&app](int code) {

@@ -41,6 +41,10 @@ long long processAgeMs();
 std::unique_ptr<AnsweringMessageLayer> makeScriptedMessageLayer(const ProgramOptions& options,
                                                                 const char* envAnswerFile);
 
+// The warning given at start when a scripted layer answers the boxes (`answering`): which
+// test switch is on. Empty for an ordinary start.
+std::string testSwitchWarning(const ProgramOptions& options, bool answering);
+
 // The single-instance step of start-up. False after the warning box when another copy of the
 // same name runs. True otherwise; when the lock file cannot be used the program runs without
 // the guard and `traceNote` holds the line to write once the trace log exists.

@@ -15,9 +15,25 @@ TEST(ListCsv, FieldsAreQuotedOnlyWhereTheyMustBe) {
     EXPECT_EQ(csvField(u""), "");
     EXPECT_EQ(csvField(u"Gate, north"), "\"Gate, north\"");
     EXPECT_EQ(csvField(u"12\" dome"), "\"12\"\" dome\"");
-    EXPECT_EQ(csvField(u"two\r\nlines"), "\"two\r\nlines\"");
+    // A line break in a camera's title would only be a way to forge rows; it is replaced.
+    EXPECT_EQ(csvField(u"two\r\nlines"), "two\uFFFD\uFFFDlines");
     EXPECT_EQ(csvField(u" padded "), "\" padded \"");
     EXPECT_EQ(csvField(u"玄関カメラ"), "玄関カメラ");
+}
+
+TEST(ListCsv, CellsASpreadsheetWouldRunOrThatDriveATerminalAreNeutralised) {
+    EXPECT_EQ(csvField(u"=HYPERLINK(\"http://x\")"), "\"'=HYPERLINK(\"\"http://x\"\")\"");
+    EXPECT_EQ(csvField(u"+1"), "'+1");
+    EXPECT_EQ(csvField(u"-2+3"), "'-2+3");
+    EXPECT_EQ(csvField(u"@SUM(A1)"), "'@SUM(A1)");
+    EXPECT_EQ(csvField(u"\t=1"), "'\uFFFD=1");
+    EXPECT_EQ(csvField(u"\r=1,2"), "\"'\uFFFD=1,2\"");
+    // Only at the start: inside a cell those signs are ordinary text.
+    EXPECT_EQ(csvField(u"Gate-1 = north"), "Gate-1 = north");
+    EXPECT_EQ(csvField(u"a@b"), "a@b");
+    // An escape sequence and a right-to-left override in a title.
+    EXPECT_EQ(csvField(u"\x1b[2JGate"), "\uFFFD[2JGate");
+    EXPECT_EQ(csvField(u"cam\u202Egpj.exe"), "cam\uFFFDgpj.exe");
 }
 
 TEST(ListCsv, WholeFileHasBomHeadingsAndRowsInDisplayOrder) {

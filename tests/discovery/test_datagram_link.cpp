@@ -60,7 +60,8 @@ TEST_F(DatagramLinkTest, RepeatedReplyGivesOneRecordAndOneAcknowledgement) {
     ASSERT_EQ(store.m_nFindWrite, 1);
     EXPECT_EQ(fieldUtf8(store.m_CamTable[0].szNo), "1");
     EXPECT_EQ(fieldUtf8(store.m_CamTable[0].szMac), "00:80:45:00:00:11");
-    EXPECT_EQ(store.m_strFoundMacs, "[00:80:45:00:00:11]");
+    EXPECT_EQ(store.foundMacCount(), 1u);
+    EXPECT_TRUE(store.isFoundMac("00:80:45:00:00:11"));
 
     const auto sent = transport.sent();
     ASSERT_EQ(sent.size(), 1u);
@@ -72,6 +73,39 @@ TEST_F(DatagramLinkTest, RepeatedReplyGivesOneRecordAndOneAcknowledgement) {
     EXPECT_EQ(std::memcmp(ack.data() + 2, pcMac, 6), 0);
     EXPECT_EQ(sent[0].adapterIp, "192.168.0.10");
     EXPECT_EQ(capture.count("Find == MacAddress Check = 00:80:45:00:00:11"), 1u);
+}
+
+TEST_F(DatagramLinkTest, FloodOfDistinctMacsStaysBoundedAndGetsNoAnswerOnceTheTableIsFull) {
+    // 10 000 forged replies, each from a MAC of its own.
+    Datagram reply = cameraDatagram(kSearchReply, 0);
+    for (std::uint32_t i = 0; i < 10000; ++i) {
+        reply[5] = static_cast<std::uint8_t>(i >> 16);
+        reply[6] = static_cast<std::uint8_t>(i >> 8);
+        reply[7] = static_cast<std::uint8_t>(i);
+        feed(reply);
+    }
+    EXPECT_EQ(store.m_nFindWrite, static_cast<int>(kCameraTableSize));
+    // One acknowledgement per stored camera, none for the rest.
+    EXPECT_EQ(transport.count(kSearchAck), kCameraTableSize);
+    EXPECT_EQ(store.foundMacCount(), CameraStore::kFoundMacLimit);
+    EXPECT_EQ(capture.count("CamTable Full MacAddress"),
+              CameraStore::kFoundMacLimit - kCameraTableSize);
+    EXPECT_EQ(capture.count("Found MAC list full"), 1u);
+    // A camera stored early is still known as a repeat; a new pass starts over.
+    reply[5] = reply[6] = reply[7] = 0;
+    EXPECT_FALSE(feed(reply));
+    store.clearFoundMacs();
+    EXPECT_EQ(store.foundMacCount(), 0u);
+    reply[7] = 1;
+    EXPECT_TRUE(feed(reply));
+}
+
+TEST_F(DatagramLinkTest, OneMacOverAndOverIsOneRecordAndOneAcknowledgement) {
+    const Datagram reply = cameraDatagram(kSearchReply, 0x66);
+    for (int i = 0; i < 100000; ++i) feed(reply);
+    EXPECT_EQ(store.m_nFindWrite, 1);
+    EXPECT_EQ(store.foundMacCount(), 1u);
+    EXPECT_EQ(transport.count(kSearchAck), 1u);
 }
 
 TEST_F(DatagramLinkTest, SetReplyFirstBlocksLaterSearchReplyOfThatCamera) {
@@ -94,7 +128,7 @@ TEST_F(DatagramLinkTest, WrongSizesAreIgnoredAndDoNotBlockTheCamera) {
     std::uint8_t longer[513] = {};
     std::memcpy(longer, reply.data(), kSize);
     EXPECT_FALSE(link.handleDatagram(longer, sizeof longer));
-    EXPECT_TRUE(store.m_strFoundMacs.empty());
+    EXPECT_EQ(store.foundMacCount(), 0u);
     EXPECT_EQ(store.m_nFindWrite, 0);
     EXPECT_TRUE(feed(reply));
     EXPECT_EQ(store.m_nFindWrite, 1);
@@ -109,15 +143,16 @@ TEST_F(DatagramLinkTest, UnknownCommandIsTracedAndCountsAsSeen) {
 
 TEST_F(DatagramLinkTest, SearchRequestNumberOneEmptiesTheFoundList) {
     feed(cameraDatagram(kSearchReply, 0x55));
-    ASSERT_FALSE(store.m_strFoundMacs.empty());
+    ASSERT_EQ(store.foundMacCount(), 1u);
     for (std::uint8_t n : {2, 3}) {
         store.m_bySendCount = n;
         link.sendDatagram(kSearchRequest, nullptr, 0, kArgSearch);
-        EXPECT_EQ(store.m_strFoundMacs, "[00:80:45:00:00:55]") << int(n);
+        EXPECT_TRUE(store.isFoundMac("00:80:45:00:00:55")) << int(n);
+        EXPECT_EQ(store.foundMacCount(), 1u) << int(n);
     }
     store.m_bySendCount = 1;
     link.sendDatagram(kSearchRequest, nullptr, 0, kArgSearch);
-    EXPECT_TRUE(store.m_strFoundMacs.empty());
+    EXPECT_EQ(store.foundMacCount(), 0u);
     const auto sent = transport.sent();
     ASSERT_EQ(sent.size(), 4u);  // the ack and three requests
     EXPECT_EQ(sent[1].datagram[33], 2);
@@ -128,7 +163,7 @@ TEST_F(DatagramLinkTest, SearchRequestNumberOneEmptiesTheFoundList) {
     EXPECT_TRUE(feed(cameraDatagram(kSearchReply, 0x55)));
 }
 
-TEST_F(DatagramLinkTest, FullTableStillAcknowledgesAndNeverOverruns) {
+TEST_F(DatagramLinkTest, FullTableIsNotAcknowledgedAndNeverOverruns) {
     for (int i = 0; i < 1001; ++i) {
         Datagram d = cameraDatagram(kSearchReply, 0);
         d[6] = static_cast<std::uint8_t>(i >> 8);
@@ -137,7 +172,8 @@ TEST_F(DatagramLinkTest, FullTableStillAcknowledgesAndNeverOverruns) {
     }
     EXPECT_EQ(store.m_nFindWrite, 1000);
     EXPECT_EQ(fieldUtf8(store.m_CamTable[999].szNo), "1000");
-    EXPECT_EQ(transport.count(kSearchAck), 1001u);
+    // The camera that found no room is not answered: it is not in the list.
+    EXPECT_EQ(transport.count(kSearchAck), 1000u);
     EXPECT_EQ(capture.count("CamTable Full"), 1u);
 }
 
@@ -220,9 +256,9 @@ TEST(DatagramLink, ReceiveTimeOutNeverScalesToBlockingForGood) {
 }
 
 TEST_F(DatagramLinkTest, StartingAgainStopsARunningReceiveThread) {
-    store.m_strFoundMacs = "[00:00:00:00:00:01]";
+    store.noteFoundMac("00:00:00:00:00:01");
     link.startRecvThread();
-    EXPECT_TRUE(store.m_strFoundMacs.empty());
+    EXPECT_EQ(store.foundMacCount(), 0u);
     link.startRecvThread();  // first one still runs with the stop flag clear
     EXPECT_EQ(capture.count("RecvProc Stop!!!"), 1u);
     EXPECT_EQ(capture.count("LanroveSetupDlg Firmup Thread:m_hRecvThread Stop."), 1u);

@@ -193,3 +193,13 @@ TEST(HostNetwork, FlushCommandThatHangsIsKilledAfterItsTimeOut) {
     EXPECT_EQ(runFlushCommand({"true"}, capture.log(), Millis(5000)), 0);
     EXPECT_EQ(capture.count("Killed"), 1u);
 }
+
+TEST(HostNetwork, FlushRunsIpByItsAbsolutePathNeverThroughThePath) {
+    const std::string ip = ipCommandPath();
+    EXPECT_TRUE(ip == "/usr/sbin/ip" || ip == "/sbin/ip") << ip;
+    // The first candidate that can be run; the first one when none can (the start then fails
+    // with its trace line instead of running something else).
+    EXPECT_EQ(firstExecutable({"/nonexistent/ip", "/bin/sh"}), "/bin/sh");
+    EXPECT_EQ(firstExecutable({"/nonexistent/ip", "/nonexistent/sbin/ip"}), "/nonexistent/ip");
+    EXPECT_EQ(firstExecutable({}), "");
+}

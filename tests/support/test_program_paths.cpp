@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
@@ -58,26 +57,31 @@ TEST(ProgramPaths, UserDataFolderFollowsXdgDataHomeThenHome) {
 TEST(ProgramPaths, InstalledExecutableUsesTheCreatedUserFolder) {
     test::TempDir dir;
     EnvGuard data("XDG_DATA_HOME", (dir.path() / "share").c_str());
-    // A writable copy outside the system prefixes (a build tree, a portable folder) keeps its
-    // own folder and makes no data folder.
-    const std::filesystem::path portable = dir.path() / "portable";
-    EXPECT_EQ(ProgramPaths::folderFor(portable, true), portable);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "share"));
-    // Under a system prefix the user's folder is used even when root may write there.
-    for (const bool writable : {true, false}) {
-        const auto folder = ProgramPaths::folderFor("/usr/bin", writable);
-        EXPECT_EQ(folder, dir.path() / "share" / "lanrove-setup");
-        EXPECT_TRUE(std::filesystem::is_directory(folder));
-    }
-    EXPECT_EQ(ProgramPaths::folderFor("/opt/lanrove/bin", true),
-              dir.path() / "share" / "lanrove-setup");
-    EXPECT_EQ(ProgramPaths::folderFor("/optional/bin", true), "/optional/bin");
-    // A data folder that cannot be made leaves an unwritable portable copy its own folder, and
-    // never sends an installed one back into the system folder.
+    // Writable or not (root may write anywhere), an installed copy uses the data folder.
+    const auto folder = ProgramPaths::folderFor("/usr/bin", true);
+    EXPECT_EQ(folder, dir.path() / "share" / "lanrove-setup");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    EXPECT_EQ(ProgramPaths::folderFor("/opt/lanrove/bin", false), folder);
+    // A build tree or a portable copy keeps its own folder; a read-only one uses the data folder.
+    EXPECT_EQ(ProgramPaths::folderFor("/home/installer/lanrove", true), "/home/installer/lanrove");
+    EXPECT_EQ(ProgramPaths::folderFor("/media/stick/lanrove", false), folder);
+    // A data folder that cannot be made leaves a portable copy where it is, and an installed
+    // one still out of its system folder (the logs stay off instead).
     std::ofstream(dir.path() / "file") << "x";
     EnvGuard blocked("XDG_DATA_HOME", (dir.path() / "file").c_str());
-    EXPECT_EQ(ProgramPaths::folderFor(portable, false), portable);
-    EXPECT_NE(ProgramPaths::folderFor("/usr/bin", true), "/usr/bin");
+    EXPECT_EQ(ProgramPaths::folderFor("/media/stick/lanrove", false), "/media/stick/lanrove");
+    EXPECT_EQ(ProgramPaths::folderFor("/usr/bin", true), dir.path() / "file" / "lanrove-setup");
+}
+
+TEST(ProgramPaths, SystemFoldersAreTheInstallPrefixesAndWhatLiesBelowThem) {
+    for (const char* system : {"/usr", "/usr/bin", "/usr/local/bin", "/opt", "/opt/lanrove/bin",
+                               "/usr/local/../bin", "/opt/./x/"})
+        EXPECT_TRUE(ProgramPaths::isSystemFolder(system)) << system;
+    for (const char* other : {"/", "/usrlocal/bin", "/optical", "/home/usr/bin", "/tmp/opt",
+                              "/usr/../home/x", "usr/bin", "build/default/src"})
+        EXPECT_FALSE(ProgramPaths::isSystemFolder(other)) << other;
 }
 
 TEST(ProgramPaths, HomeOptionAndEnvironmentOverrideTheFolder) {

@@ -76,3 +76,33 @@ TEST(Text, LongTextsConvertWholeWhenAllocationChangesErrno) {
     EXPECT_EQ(wire.size(), 120u * 7u);
     EXPECT_EQ(back, text);
 }
+
+TEST(Text, NeutralisedTextKeepsPrintableTextAndReplacesWhatDrivesATerminal) {
+    const std::u16string kept = u"Gate 入口 Tür café [1] ~";
+    EXPECT_EQ(neutralisedText(kept), kept);
+    // C0 (escape, bell, tab, line ends), DEL and C1 (CSI 0x9B), one replacement each.
+    EXPECT_EQ(neutralisedText(u"\x1b[31mred\a\t\r\n\x7f\x9b"
+                              u"2J\0x"),
+              u"\uFFFD[31mred\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD2J");
+    const std::u16string nul(u"a\0b", 3);
+    EXPECT_EQ(neutralisedText(nul), u"a\uFFFDb");
+    // Every bidirectional embedding, override and isolate, and the separators; the marks
+    // beside them (U+200E, U+2065, U+206A) stay.
+    for (char16_t c : {u'\u202A', u'\u202B', u'\u202C', u'\u202D', u'\u202E', u'\u2066', u'\u2067',
+                       u'\u2068', u'\u2069', u'\u2028', u'\u2029'})
+        EXPECT_EQ(neutralisedText(std::u16string(1, c)), u"\uFFFD") << static_cast<int>(c);
+    for (char16_t c : {u'\u200E', u'\u2065', u'\u206A', u'\u202F', u'\u00A0'})
+        EXPECT_FALSE(isUnsafeTextChar(c)) << static_cast<int>(c);
+}
+
+TEST(Text, NeutralisedUtf8AlsoReplacesBrokenSequences) {
+    EXPECT_EQ(neutralisedUtf8("cam\xE2\x80\xAEgpj.exe"), "cam\xEF\xBF\xBDgpj.exe");
+    EXPECT_EQ(neutralisedUtf8("\x1b]0;title\x07"), "\xEF\xBF\xBD]0;title\xEF\xBF\xBD");
+    // A lone C1 byte (a CSI to an 8-bit terminal) is no valid UTF-8: replaced too.
+    EXPECT_EQ(neutralisedUtf8("a\x9b"
+                              "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(neutralisedUtf8("\xC2\x9B"), "\xEF\xBF\xBD");
+    EXPECT_EQ(neutralisedUtf8("入口"), "入口");
+}

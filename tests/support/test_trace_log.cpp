@@ -69,6 +69,18 @@ TEST(TraceLog, LineFormatsAndLevels) {
               "2026/12/08 10:20:30.456[Lanrove] :bye\r\n-- TraceLog End --\r\n");
 }
 
+TEST(TraceLog, EventFieldsCannotForgeFieldsOrLines) {
+    TempDir dir;
+    TraceLog log([] { return fixedTime(); });
+    ASSERT_TRUE(log.create(dir.path));
+    // A camera's title in the subject and the message.
+    log.event("title \"Gate\r\nerr\tuser\tforged\"", "warn", "Gate\x1b[8m\u202E");
+    const fs::path file = dir.path / "IPLog" / "LanroveSetupUtility-20261208-00log.txt";
+    EXPECT_EQ(slurp(file),
+              "warn\tuser\t2026/12/08\t10:20:30\tGate\uFFFD[8m\uFFFD\t"
+              "title \"Gate\uFFFD\uFFFDerr\uFFFDuser\uFFFDforged\"\r\n");
+}
+
 TEST(TraceLog, OffWhenFolderCannotBeMadeAndLongMessagesCut) {
     TempDir dir;
     std::ofstream(dir.path / "blocker") << "x";

@@ -112,11 +112,38 @@ TEST(InstanceLockTest, FolderFromTheRuntimeDirectory) {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", "/run/user/1234");
     EXPECT_EQ(InstanceLock::defaultFolder(), std::filesystem::path("/run/user/1234"));
+    // Without one, a folder of this user's own in /tmp, never /tmp itself.
+    const std::filesystem::path own = "/tmp/lanrove-setup-" + std::to_string(::getuid());
     qputenv("XDG_RUNTIME_DIR", "relative/dir");
-    EXPECT_EQ(InstanceLock::defaultFolder(), std::filesystem::path("/tmp"));
+    EXPECT_EQ(InstanceLock::defaultFolder(), own);
     qunsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(InstanceLock::defaultFolder(), std::filesystem::path("/tmp"));
+    EXPECT_EQ(InstanceLock::defaultFolder(), own);
+    EXPECT_TRUE(InstanceLock::isPrivateFolder(own));
     if (!saved.isNull()) qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+TEST(InstanceLockTest, NoLockInAFolderOthersMayWriteOrThroughALink) {
+    test::TempDir dir;
+    namespace fs = std::filesystem;
+    fs::create_directory(dir.path() / "shared");
+    fs::permissions(dir.path() / "shared", fs::perms::all | fs::perms::sticky_bit);
+    InstanceLock lock;
+    // A world-writable folder (as /tmp): another user could have taken the name first.
+    EXPECT_EQ(lock.acquire(dir.path() / "shared", "lanrove-setup"),
+              InstanceLock::Result::Unavailable);
+    EXPECT_TRUE(fs::is_empty(dir.path() / "shared"));
+    fs::permissions(dir.path() / "shared", fs::perms::owner_all | fs::perms::group_write);
+    EXPECT_EQ(lock.acquire(dir.path() / "shared", "lanrove-setup"),
+              InstanceLock::Result::Unavailable);
+    // A link to a folder is not the user's folder, even when it points at a private one.
+    fs::create_directory_symlink(dir.path(), dir.path() / "link");
+    EXPECT_FALSE(InstanceLock::isPrivateFolder(dir.path() / "link"));
+    EXPECT_EQ(lock.acquire(dir.path() / "link", "lanrove-setup"),
+              InstanceLock::Result::Unavailable);
+    EXPECT_TRUE(InstanceLock::isPrivateFolder(dir.path()));
+    EXPECT_EQ(lock.acquire(dir.path(), "lanrove-setup"), InstanceLock::Result::Acquired);
+    EXPECT_EQ(fs::status(lock.path()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(MessageLayerTest, AnswersInAdvanceAndRecordsEachBoxOnOneLine) {
