@@ -17,6 +17,7 @@
 #include "app/language.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "discovery/camera_store.h"
 #include "discovery/datagram_codec.h"
@@ -118,7 +119,7 @@ int runDiscover(const RigOptions& o) {
     for (int i = 0; i < store->m_nFindWrite; ++i)
         out["cameras"].push_back(recordJson(store->m_CamTable[static_cast<std::size_t>(i)]));
     out["acknowledgements"] = counter.acknowledgements.load();
-    std::printf("%s\n", out.dump(2).c_str());
+    printJsonDocument(out);
     return kExitOk;
 }
 
@@ -158,8 +159,8 @@ int obtainDiscoverSetPassword(SetOptions& o) {
 bool confirmDiscoverSet(const SetOptions& o, const std::string& mac, const AdapterEntry& adapter) {
     LangTable texts;
     texts.loadAdded(langIdFromLocale(), ProgramPaths::resolve(o.argv0).languageIni());
-    std::fprintf(stderr, "discover-set: %s -> %s on %s, %s schedule\n", mac.c_str(),
-                 o.ip.c_str(), std::string(adapter.ifName()).c_str(), o.schedule.c_str());
+    std::fprintf(stderr, "discover-set: %s -> %s on %s, %s schedule\n", mac.c_str(), o.ip.c_str(),
+                 std::string(adapter.ifName()).c_str(), o.schedule.c_str());
     std::fprintf(stderr, "%s\n", texts.text("CUSTOM_SETTING_WINDOW", "ACCOUNT_IN_CLEAR").c_str());
     return confirmChange("discover-set", "Send the IP setting to this camera?");
 }
@@ -225,7 +226,7 @@ int runDiscoverSet(SetOptions& o) {
         store->m_bySendCount.load() > kSendRounds ? kSendRounds : store->m_bySendCount.load());
     out["replies"] = replies;
     out["accepted"] = accepted;
-    std::printf("%s\n", out.dump(2).c_str());
+    printJsonDocument(out);
     return accepted ? kExitOk : kExitFailure;
 }
 

@@ -8,6 +8,7 @@
 #include "cgi/camera_trust.h"
 #include "cgi/cgi.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "support/clock.h"
 #include "support/program_paths.h"
@@ -131,7 +132,7 @@ int run(const InfoOptions& o) {
         out["status"].push_back(status);
     }
     out["ok"] = ok;
-    if (o.json) std::printf("%s\n", out.dump(2).c_str());
+    if (o.json) printJsonDocument(out);
     return ok ? kExitOk : kExitFailure;
 }
 
