@@ -106,7 +106,7 @@ class Site:
 
 
 def task_results(run, name):
-    """{host: result} of the task called `name` over every play of a json-callback run."""
+    """{host: result} of the task called `name` over every play of a run printed by ansible_callback/results_json.py."""
     out = {}
     for play in run['plays']:
         for task in play['tasks']:
@@ -118,7 +118,10 @@ def task_results(run, name):
 def playbook(source, ws, inventory, extra, *args):
     examples = os.path.join(source, 'contrib', 'ansible', 'examples')
     env = dict(os.environ, ANSIBLE_CONFIG=os.path.join(examples, 'ansible.cfg'),
-               ANSIBLE_STDOUT_CALLBACK='json', ANSIBLE_LOCAL_TEMP=os.path.join(ws, 'ansible-tmp'),
+               ANSIBLE_STDOUT_CALLBACK='results_json',
+               ANSIBLE_CALLBACK_PLUGINS=os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                     'ansible_callback'),
+               ANSIBLE_LOCAL_TEMP=os.path.join(ws, 'ansible-tmp'),
                ANSIBLE_HOME=os.path.join(ws, 'ansible-home'), ANSIBLE_NOCOLOR='1')
     start = time.monotonic()
     p = subprocess.run(['ansible-playbook', '-i', inventory, '-e', '@' + extra,
@@ -189,7 +192,13 @@ def scenario(source, ws, sites):
     plan = task_results(run, "Apply the site's address plan")['site-a']
     check(plan.get('changed') is False and plan['summary']['unchanged'] == 2,
           'second run: %s' % plan)
-    check(run['stats']['site-a']['changed'] == 0, 'second run changed: %s' % run['stats'])
+    # Only the fetched report differs (it carries the time it was made).
+    for play in run['plays']:
+        for task in play['tasks']:
+            if task['task']['name'] != 'Bring it to the controller':
+                for host, res in task['hosts'].items():
+                    check(not res.get('changed'), 'second run: %s changed on %s: %s'
+                          % (task['task']['name'], host, res))
     check(a.settings_sent() == 2, 'the second run sent settings')
     cams = task_results(run, 'Gather the cameras')['site-a']['ansible_facts']['lanrove_cameras']
     ips = dict((c['mac'], c['ip']) for c in cams)
@@ -208,7 +217,7 @@ def main():
     if len(sys.argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    source, cli, camsim = sys.argv[1:]
+    source, cli, camsim = (os.path.abspath(a) for a in sys.argv[1:])
     if os.geteuid() != 0:
         skip('the lab needs root (network namespaces)')
     if shutil.which('ansible-playbook') is None:
