@@ -8,7 +8,8 @@ pkgs=(build-essential cmake ninja-build ccache pkg-config
       xvfb xauth imagemagick poppler-utils
       clang libclang-rt-14-dev llvm   # the fuzz preset: libFuzzer runtime, llvm-symbolizer
       fonts-noto-cjk                  # Japanese and Chinese texts (demo, font test)
-      dpkg-dev lintian desktop-file-utils appstream)  # the package and its checks
+      dpkg-dev lintian desktop-file-utils appstream  # the package and its checks
+      ansible-core)                   # the Ansible collection: its lab test and ansible-doc
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

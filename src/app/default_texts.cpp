@@ -276,6 +276,7 @@ const Row kAddedRows[] = {
     {"PLAN_WINDOW", "PLAN_REFUSED", {"拒否", "refused", "已拒绝"}},
     {"PLAN_WINDOW", "PLAN_SET", {"設定済み", "set", "已设置"}},
     {"PLAN_WINDOW", "PLAN_CAUTION", {"注意", "CAUTION", "注意"}},
+    {"PLAN_WINDOW", "PLAN_UNCHANGED", {"変更なし", "unchanged", "无变化"}},
     {"PLAN_WINDOW",
      "PLAN_BAD_FILE",
      {"このアドレスプランは使用できません:\n%1", "The address plan cannot be used:\n%1",
@@ -332,7 +333,8 @@ const Row kAddedRows[] = {
       "設置が終わったらカメラのパスワードを変更してください。",
       "Note: this setting sends the camera's user name and password unencrypted over the "
       "network segment. Change the camera's password after commissioning.",
-      "注意：此设置会将摄像机的用户名和密码以未加密方式在网段上传送。调试完成后请更改摄像机的密码。"}},
+      "注意：此设置会将摄像机的用户名和密码以未加密方式在网段上传送。调试完成后请更改摄像机的密码"
+      "。"}},
 };
 
 template <std::size_t N>

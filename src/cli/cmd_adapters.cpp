@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "discovery/datagram_codec.h"
 #include "discovery/host_network.h"
@@ -45,7 +46,7 @@ int run(bool json, bool check) {
                             {"adapters", result.adapterCount},
                             {"target", result.target},
                             {"echo", result.echoResult}};
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else {
         std::printf("%-3s %-12s %-17s %-15s %-15s %s\n", "#", "interface", "mac", "ip", "mask",
                     "gateway");

@@ -2,10 +2,13 @@
 // before anything else, searches, checks every row (the manual setting's rules, the plan-wide
 // ones and the free-address probe), shows the preview, asks once (unless --yes), sets the
 // accepted cameras one after another through the settings run, searches again and reports
-// every row as set / not-found / refused / caution.
+// every row as set / unchanged / not-found / refused / caution. A row whose camera already has
+// every planned value is unchanged and nothing goes to that camera, so a plan applied twice
+// sends nothing the second time.
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +16,11 @@
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "runs/address_plan.h"
+#include "runs/ip_setting_rules.h"
 #include "support/text.h"
 
 namespace lanrove::cli {
@@ -25,8 +30,29 @@ namespace {
 struct ApplyOptions {
     std::string planPath;
     bool dryRun = false;
+    std::optional<std::string> user;  // the account for rows that name none
+    PasswordInput passwordInput;
     SessionOptions session;
 };
+
+// The --user account for the rows without user and password columns of their own, as if the
+// plan gave it: so that tools need not write passwords into the plan, nor on a command line.
+int applyAccount(ApplyOptions& o, AddressPlan& plan) {
+    if (!o.user) return kExitOk;
+    std::string password;
+    if (const int rc = obtainPassword("apply", *o.user, o.passwordInput, password); rc != kExitOk)
+        return rc;
+    const bool valid = isValidLoginText(fromUtf8(*o.user)) && isValidLoginText(fromUtf8(password));
+    if (valid)
+        for (PlanRow& row : plan.rows)
+            if (!row.user) {
+                row.user = *o.user;
+                row.password = password;
+            }
+    wipe(password);
+    if (!valid) return usageError("apply", "user and password are 4 to 32 letters or digits");
+    return kExitOk;
+}
 
 nlohmann::json fieldsOf(const CameraEntry& e) {
     return {{"ip", fieldUtf8(e.szIp)},           {"mask", fieldUtf8(e.szMask)},
@@ -69,10 +95,17 @@ nlohmann::json report(const std::string& planPath, const AdapterEntry& adapter,
                       const std::vector<PlanRowCheck>& checks, bool dryRun, bool confirmed,
                       bool cancelled) {
     nlohmann::json rows = nlohmann::json::array();
-    nlohmann::json summary = {{"rows", checks.size()}, {"ready", 0},   {"set", 0},
-                              {"not_found", 0},        {"refused", 0}, {"caution", 0}};
+    nlohmann::json summary = {{"rows", checks.size()}, {"ready", 0},     {"set", 0},
+                              {"unchanged", 0},        {"not_found", 0}, {"refused", 0},
+                              {"caution", 0}};
     for (const PlanRowCheck& c : checks) {
         const bool found = c.tableIndex >= 0;
+        // The fields the row sends (or sent); rows that never reached the setting have none.
+        nlohmann::json changes = nlohmann::json::array();
+        if (c.state == PlanRowState::Ready || c.state == PlanRowState::Set ||
+            c.state == PlanRowState::Caution)
+            for (const std::string& name : plannedChanges(c.login, c.after))
+                changes.push_back(name);
         rows.push_back({{"line", c.row.line},
                         {"mac", c.row.mac},
                         {"found", found},
@@ -81,12 +114,14 @@ nlohmann::json report(const std::string& planPath, const AdapterEntry& adapter,
                         {"reason", c.reason},
                         {"message", c.message},
                         {"before", found ? fieldsOf(c.before) : nlohmann::json(nullptr)},
-                        {"after", found ? fieldsOf(c.after) : nlohmann::json(nullptr)}});
-        const char* key = c.state == PlanRowState::Ready      ? "ready"
-                          : c.state == PlanRowState::Set      ? "set"
-                          : c.state == PlanRowState::NotFound ? "not_found"
-                          : c.state == PlanRowState::Refused  ? "refused"
-                                                              : "caution";
+                        {"after", found ? fieldsOf(c.after) : nlohmann::json(nullptr)},
+                        {"changes", changes}});
+        const char* key = c.state == PlanRowState::Ready       ? "ready"
+                          : c.state == PlanRowState::Set       ? "set"
+                          : c.state == PlanRowState::NotFound  ? "not_found"
+                          : c.state == PlanRowState::Refused   ? "refused"
+                          : c.state == PlanRowState::Unchanged ? "unchanged"
+                                                               : "caution";
         summary[key] = summary[key].get<int>() + 1;
     }
     return {{"plan", planPath},       {"adapter", std::string(adapter.ifName())},
@@ -95,7 +130,7 @@ nlohmann::json report(const std::string& planPath, const AdapterEntry& adapter,
             {"summary", summary}};
 }
 
-int runApply(const ApplyOptions& o) {
+int runApply(ApplyOptions& o) {
     const std::string& planPath = o.planPath;
     const bool json = o.session.json;
     // The plan's form first: a malformed plan sends nothing, not even a search.
@@ -107,6 +142,7 @@ int runApply(const ApplyOptions& o) {
                 "apply", planPath + " line " + std::to_string(error.line) + ": " + error.message);
         return usageError("apply", planPath + ": " + error.message);
     }
+    if (const int rc = applyAccount(o, plan); rc != kExitOk) return rc;
     if (!mayAsk("apply", o.session.yes || o.dryRun)) return kExitUsage;
 
     CoreSession session(o.session.argv0, o.session.home);
@@ -137,12 +173,16 @@ int runApply(const ApplyOptions& o) {
     }
     if (!confirmed) {
         if (json)
-            std::printf("%s\n",
-                        report(planPath, checkContext.adapter, checks, o.dryRun, false, false)
-                            .dump(2)
-                            .c_str());
-        if (o.dryRun) return ready.size() == checks.size() ? kExitOk : kExitFailure;
-        return ready.empty() ? kExitFailure : kExitUsage;
+            printJsonDocument(
+                report(planPath, checkContext.adapter, checks, o.dryRun, false, false));
+        // A dry run exits as the real run would end if every setting took; a run with nothing
+        // to send ends here, successfully when every camera is as planned.
+        bool allAsPlanned = true;
+        for (const PlanRowCheck& c : checks)
+            allAsPlanned = allAsPlanned && (c.state == PlanRowState::Unchanged ||
+                                            (o.dryRun && c.state == PlanRowState::Ready));
+        if (o.dryRun || ready.empty()) return allAsPlanned ? kExitOk : kExitFailure;
+        return kExitUsage;
     }
 
     // One camera after another, each as the manual setting runs it.
@@ -200,11 +240,10 @@ int runApply(const ApplyOptions& o) {
             checks[i].message = "not sent: " + runError;
     }
     bool allSet = true;
-    for (const PlanRowCheck& c : checks) allSet = allSet && c.state == PlanRowState::Set;
+    for (const PlanRowCheck& c : checks)
+        allSet = allSet && (c.state == PlanRowState::Set || c.state == PlanRowState::Unchanged);
     if (json)
-        std::printf(
-            "%s\n",
-            report(planPath, checkContext.adapter, checks, false, true, cancelled).dump(2).c_str());
+        printJsonDocument(report(planPath, checkContext.adapter, checks, false, true, cancelled));
     else
         printTable(stdout, checks);
     if (cancelled) return kExitInterrupted;
@@ -220,14 +259,21 @@ Runner define(CLI::App& app, const char* argv0) {
         ->type_name("PLAN.csv");
     app.add_flag("--dry-run", o->dryRun,
                  "check every row and show the preview; change nothing (no --yes needed)");
+    auto* user = app.add_option("--user", o->user,
+                                "login name for the rows that give no user and password "
+                                "(its password: --password-file, LANROVE_PASSWORD or asked)")
+                     ->type_name("USER");
+    const auto [password, file] = addPasswordInput(app, o->passwordInput);
+    password->needs(user);
+    file->needs(user);
     addSessionOptions(app, o->session, argv0, true);
     return [o] { return runApply(*o); };
 }
 
 const CommandRegistration applyReg{
     {"apply", "set many cameras from an address plan (CSV): preview, one confirmation, report",
-     "1  a row was not set (not found, refused or in caution; with --dry-run: a row is not "
-     "ready, or no row is)\n"
+     "1  a row was neither set nor already as planned (not found, refused or in caution; with "
+     "--dry-run: a row is neither ready nor unchanged)\n"
      "130  cancelled with Ctrl-C (or SIGTERM)\n"
      "2  the plan is malformed, or the confirmation answered No",
      &define}};

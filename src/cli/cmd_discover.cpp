@@ -19,6 +19,7 @@
 #include "app/language.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "discovery/camera_store.h"
 #include "discovery/datagram_codec.h"
@@ -120,7 +121,7 @@ int runDiscover(const RigOptions& o) {
     for (int i = 0; i < store->m_nFindWrite; ++i)
         out["cameras"].push_back(recordJson(store->m_CamTable[static_cast<std::size_t>(i)]));
     out["acknowledgements"] = counter.acknowledgements.load();
-    std::printf("%s\n", out.dump(2).c_str());
+    printJsonDocument(out);
     return kExitOk;
 }
 
@@ -243,7 +244,7 @@ int runDiscoverSet(SetOptions& o) {
         store->m_bySendCount.load() > kSendRounds ? kSendRounds : store->m_bySendCount.load());
     out["replies"] = replies;
     out["accepted"] = accepted;
-    std::printf("%s\n", out.dump(2).c_str());
+    printJsonDocument(out);
     return accepted ? kExitOk : kExitFailure;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "cli/site_survey.h"
 #include "support/text.h"
@@ -50,7 +51,7 @@ int run(const DoctorOptions& o, const char* argv0) {
         out["findings"] = nlohmann::json::array();
         for (const Finding& f : s.doctor.findings) out["findings"].push_back(findingJson(f));
         out["seconds"] = {{"search", s.searchSeconds}, {"checks", s.doctorSeconds}};
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else if (s.doctor.findings.empty()) {
         std::printf("No findings: the PC and all %d cameras look fine.\n", s.doctor.camerasChecked);
     } else {

@@ -13,6 +13,7 @@
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "discovery/datagram_codec.h"
 #include "support/text.h"
@@ -95,7 +96,7 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
     if (listed == 0) {
         // As the button: with an empty list nothing is asked and nothing sent.
         if (json)
-            std::printf("%s\n", out.dump(2).c_str());
+            printJsonDocument(out);
         else
             std::printf("no camera in the list: nothing reset\n");
         return kExitOk;
@@ -148,7 +149,7 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
         std::fprintf(stderr, "factory-reset: %s\n", why.c_str());
         if (json) {
             out["error"] = why;
-            std::printf("%s\n", out.dump(2).c_str());
+            printJsonDocument(out);
         }
         return kExitFailure;
     }
@@ -179,7 +180,7 @@ int runFactoryReset(const char* argv0, const ResetOptions& o) {
     if (!stopAsked && !session.search(json)) stopAsked = true;
     out["after"] = listRows(core);
     if (json) {
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else {
         std::size_t accepted = 0;
         for (const auto& c : out["cameras"]) accepted += c["accepted"].get<bool>() ? 1 : 0;

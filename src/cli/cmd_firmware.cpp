@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "firmware/firmware_catalogue.h"
 #include "firmware/search_file_ctrl.h"
@@ -148,7 +149,7 @@ int listModel(const Options& o, const ProgramPaths& paths) {
         out["programFolder"] = paths.folder.string();
         out["components"] = components;
         out["usableFiles"] = usable;
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else {
         std::printf("%d of %zu components have a file to upload\n", usable, rows.size());
     }
@@ -197,7 +198,7 @@ int checkFile(const Options& o) {
             for (const FirmwareCatalogueRow* row : rows) p["models"].push_back(row->modelFolder);
             out["patterns"].push_back(p);
         }
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else {
         if (result == CSearchFileCtrl::kReadOk)
             std::printf("%s: readable, %lu bytes\n", file.c_str(),

@@ -18,6 +18,7 @@
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "runs/firmware_table.h"
@@ -219,7 +220,7 @@ int runFwCheck(const char* argv0, const Options& o) {
     if (core.list().rowCount() == 0) {
         // As the button: nothing to check.
         if (o.json)
-            std::printf("%s\n", out.dump(2).c_str());
+            printJsonDocument(out);
         else
             std::printf("no camera\n");
         return kExitOk;
@@ -264,7 +265,7 @@ int runFwCheck(const char* argv0, const Options& o) {
                         unreachable ? "  (not reachable)" : "");
     }
     out["updateReady"] = events.any();
-    if (o.json) std::printf("%s\n", out.dump(2).c_str());
+    if (o.json) printJsonDocument(out);
     return allWell ? kExitOk : kExitFailure;
 }
 
@@ -295,7 +296,7 @@ int runFwUpdate(const char* argv0, const Options& o) {
         for (int i = 0; i < count; ++i) chosen.insert(i);
     if (count == 0) {
         if (o.json)
-            std::printf("{\n  \"cameras\": []\n}\n");
+            printJsonDocument(nlohmann::json{{"cameras", nlohmann::json::array()}});
         else
             std::printf("no camera\n");
         return kExitOk;
@@ -490,7 +491,7 @@ int runFwUpdate(const char* argv0, const Options& o) {
     if (const FirmwareUpdateRun* run = core.firmUploadRun())
         out["peakTransfers"] = run->peakTransfers();
     out["cancelled"] = cancelled;
-    if (o.json) std::printf("%s\n", out.dump(2).c_str());
+    if (o.json) printJsonDocument(out);
     if (cancelled) return kExitCancelled;
     return allWell ? kExitOk : kExitFailure;
 }

@@ -11,6 +11,7 @@
 #include "cgi/cgi.h"
 #include "cgi/live_image.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "support/clock.h"
 #include "support/text.h"
@@ -124,7 +125,7 @@ int run(const ImageOptions& o) {
                                        {"trailerBytes", s.trailerBytes}});
         out["ok"] = failure.empty();
         if (!failure.empty()) out["error"] = failure;
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else {
         for (const Shot& s : shots)
             std::printf("%s: %d x %d, 16:9 %s, %zu bytes\n", s.file.c_str(), s.width, s.height,

@@ -8,6 +8,7 @@
 #include "cgi/camera_trust.h"
 #include "cgi/cgi.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "support/clock.h"
 #include "support/program_paths.h"
@@ -135,7 +136,7 @@ int run(const InfoOptions& o) {
     if (trust && !trust->lastError().empty())
         std::fprintf(stderr, "lanrove-cli info: the certificate pin was not stored: %s\n",
                      trust->lastError().c_str());
-    if (o.json) std::printf("%s\n", out.dump(2).c_str());
+    if (o.json) printJsonDocument(out);
     return ok ? kExitOk : kExitFailure;
 }
 

@@ -14,6 +14,7 @@
 #include "app/setup_core.h"
 #include "cli/commands.h"
 #include "cli/core_session.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "discovery/ipv4_address.h"
@@ -135,7 +136,7 @@ int runAutoSet(const AutoSetOptions& o) {
     if (newCameras.empty()) {
         // As the button: nothing to do, nothing sent.
         if (common.json)
-            std::printf("%s\n", out.dump(2).c_str());
+            printJsonDocument(out);
         else
             std::printf("no NEW camera\n");
         return kExitOk;
@@ -184,7 +185,7 @@ int runAutoSet(const AutoSetOptions& o) {
     const SettingsRunError error = run.error();
     if (error.failed()) out["error"] = error.text;
     if (common.json) {
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else {
         for (const auto& c : out["cameras"])
             std::printf("%s  %-15s  %s\n", c["mac"].get<std::string>().c_str(),
@@ -356,7 +357,7 @@ int runSet(SetOptions& o) {
                           {"cancelled", !finished}};
     if (error.failed()) out["error"] = error.text;
     if (common.json) {
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else {
         std::printf("%s  %-15s  %s  %s (%u)\n", macText.c_str(), fieldUtf8(after.szIp).c_str(),
                     outcome.c_str(), statusOf(after).c_str(),

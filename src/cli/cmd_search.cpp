@@ -12,6 +12,7 @@
 #include "app/list_export.h"
 #include "app/setup_core.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "cli/search_progress.h"
 #include "support/program_paths.h"
@@ -130,7 +131,7 @@ void printJson(SetupCore& core) {
     const CameraStore& s = core.store();
     out["counters"] = {
         {"total", s.m_nTotal}, {"new", s.m_nNew}, {"ok", s.m_nOk}, {"attention", s.m_nAttention}};
-    std::printf("%s\n", out.dump(2).c_str());
+    printJsonDocument(out);
 }
 
 // The same bytes as the desktop program's saved list.

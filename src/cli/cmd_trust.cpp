@@ -9,6 +9,7 @@
 
 #include "cgi/camera_trust.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "support/program_paths.h"
 
@@ -41,7 +42,7 @@ int run(const TrustOptions& o) {
         out["previous"] = before ? before->fingerprint : std::string();
         out["pinned"] = next ? std::string() : pinned;
         out["acceptsNext"] = next;
-        std::printf("%s\n", out.dump(2).c_str());
+        printJsonDocument(out);
     } else if (next) {
         std::printf("%s: the next certificate the camera shows will be pinned\n", mac.c_str());
     } else {

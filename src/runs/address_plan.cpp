@@ -333,6 +333,8 @@ const char* planStateName(PlanRowState state) {
             return "set";
         case PlanRowState::Caution:
             return "caution";
+        case PlanRowState::Unchanged:
+            return "unchanged";
     }
     return "?";
 }
@@ -345,7 +347,70 @@ void refuseRow(PlanRowCheck& c, const char* reason, std::string message) {
     c.message = std::move(message);
 }
 
+// The values the row would send, over the camera's own where the plan names none.
+struct PlannedFields {
+    std::u16string ip, mask, gateway, port;
+};
+
+PlannedFields plannedFields(const PlanRow& row, const CameraEntry& work) {
+    // Turning SSL on or off moves an unnamed port to the protocol's own, as the dialog's
+    // check box does; a camera already on the planned SSL keeps its port.
+    const bool sslTurns = row.ssl && *row.ssl != u8(fieldView(work.szSsl));
+    const std::string port = row.port   ? *row.port
+                             : sslTurns ? std::string(*row.ssl == "1" ? "443" : "80")
+                                        : u8(fieldView(work.szPort));
+    return {fromUtf8(row.ip.value_or(u8(fieldView(work.szIp)))),
+            fromUtf8(row.mask.value_or(u8(fieldView(work.szMask)))),
+            fromUtf8(row.gateway.value_or(u8(fieldView(work.szGateway)))), fromUtf8(port)};
+}
+
+CameraEntry withPlanned(const CameraEntry& work, const PlanRow& row, const PlannedFields& f) {
+    CameraEntry edited = work;
+    setField(edited.szIp, std::u16string_view(f.ip));
+    setField(edited.szMask, std::u16string_view(f.mask));
+    setField(edited.szGateway, std::u16string_view(f.gateway));
+    setField(edited.szPort, std::u16string_view(f.port));
+    if (row.title) setField(edited.szTitle, std::string_view(*row.title));
+    if (row.ssl) setField(edited.szSsl, std::string_view(*row.ssl));
+    return edited;
+}
+
+// The camera as the setting dialog starts from it: an unlisted port or SSL flag as the
+// dialog shows it.
+CameraEntry withDialogDefaults(const CameraEntry& listed) {
+    CameraEntry work = listed;
+    if (fieldEmpty(work.szPort)) setField(work.szPort, std::u16string_view(u"80"));
+    if (fieldEmpty(work.szSsl)) setField(work.szSsl, std::u16string_view(u"0"));
+    return work;
+}
+
 }  // namespace
+
+std::vector<std::string> plannedChanges(const CameraEntry& before, const CameraEntry& after) {
+    // Addresses and ports by value: "192.168.0.031" in a plan is the camera's 192.168.0.31,
+    // and a text difference alone must not send the setting on every run.
+    const auto sameNumber = [](std::u16string_view a, std::u16string_view b, bool address) {
+        if (a == b) return true;
+        if (address) {
+            const auto x = ipv4::parse(a);
+            const auto y = ipv4::parse(b);
+            return x && y && *x == *y;
+        }
+        if (!isValidPortText(a) || !isValidPortText(b)) return false;
+        return std::stoul(u8(a)) == std::stoul(u8(b));
+    };
+    std::vector<std::string> out;
+    if (!sameNumber(fieldView(before.szIp), fieldView(after.szIp), true)) out.emplace_back("ip");
+    if (!sameNumber(fieldView(before.szMask), fieldView(after.szMask), true))
+        out.emplace_back("mask");
+    if (!sameNumber(fieldView(before.szGateway), fieldView(after.szGateway), true))
+        out.emplace_back("gateway");
+    if (!sameNumber(fieldView(before.szPort), fieldView(after.szPort), false))
+        out.emplace_back("port");
+    if (fieldView(before.szSsl) != fieldView(after.szSsl)) out.emplace_back("ssl");
+    if (fieldView(before.szTitle) != fieldView(after.szTitle)) out.emplace_back("title");
+    return out;
+}
 
 std::vector<PlanRowCheck> checkAddressPlan(const AddressPlan& plan, const PlanCheckContext& ctx,
                                            TraceLog& log) {
@@ -378,10 +443,21 @@ std::vector<PlanRowCheck> checkAddressPlan(const AddressPlan& plan, const PlanCh
             out.push_back(std::move(c));
             continue;
         }
+        // Nothing to send: the camera is as planned. Checked before the login test, so that
+        // a plan applied again sends no request at all.
+        CameraEntry work = withDialogDefaults(c.before);
+        {
+            const CameraEntry planned = withPlanned(work, row, plannedFields(row, work));
+            if (plannedChanges(work, planned).empty()) {
+                c.state = PlanRowState::Unchanged;
+                c.message = "already as planned";
+                c.login = work;
+                c.after = planned;
+                out.push_back(std::move(c));
+                continue;
+            }
+        }
         // The Manual setting button's work copy and login step.
-        CameraEntry work = c.before;
-        if (fieldEmpty(work.szPort)) setField(work.szPort, std::u16string_view(u"80"));
-        if (fieldEmpty(work.szSsl)) setField(work.szSsl, std::u16string_view(u"0"));
         setField(work.szUser, std::u16string_view(kDefaultCredential));
         setField(work.szPassword, std::u16string_view(kDefaultCredential));
         const bool statusOk = fieldView(c.before.szStatus) == ctx.okText;
@@ -415,22 +491,10 @@ std::vector<PlanRowCheck> checkAddressPlan(const AddressPlan& plan, const PlanCh
         c.login = work;
 
         // The setting dialog's fields: the camera's values unless the plan names them.
-        const std::string port = row.port  ? *row.port
-                                 : row.ssl ? std::string(*row.ssl == "1" ? "443" : "80")
-                                           : u8(fieldView(work.szPort));
-        ManualFields fields{fromUtf8(row.ip.value_or(u8(fieldView(work.szIp)))),
-                            fromUtf8(row.mask.value_or(u8(fieldView(work.szMask)))),
-                            fromUtf8(row.gateway.value_or(u8(fieldView(work.szGateway)))),
-                            fromUtf8(port)};
+        const PlannedFields planned = plannedFields(row, work);
+        ManualFields fields{planned.ip, planned.mask, planned.gateway, planned.port};
         const ManualCheckResult check = checkManualFields(ctx.adapter, fields);
-        CameraEntry edited = work;
-        setField(edited.szIp, std::u16string_view(fields.ip));
-        setField(edited.szMask, std::u16string_view(fields.mask));
-        setField(edited.szGateway, std::u16string_view(fields.gateway));
-        setField(edited.szPort, std::u16string_view(fields.port));
-        if (row.title) setField(edited.szTitle, std::string_view(*row.title));
-        if (row.ssl) setField(edited.szSsl, std::string_view(*row.ssl));
-        c.after = edited;
+        c.after = withPlanned(work, row, {fields.ip, fields.mask, fields.gateway, fields.port});
         c.unreachableAfter = check.unreachableAfter;
         if (check.check != SettingCheck::Ok) {
             const std::string title = u8(fieldView(c.before.szTitle));

@@ -57,11 +57,12 @@ bool loadAddressPlan(const std::string& path, AddressPlan& out, PlanError& error
 // ---- Row check ----
 
 enum class PlanRowState {
-    Ready,     // accepted: will be sent
-    NotFound,  // no listed camera has the MAC
-    Refused,   // a check failed (see reason)
-    Set,       // after the run: the camera answers with the planned values
-    Caution,   // after the run: the setting failed or the camera is not seen as planned
+    Ready,      // accepted: will be sent
+    NotFound,   // no listed camera has the MAC
+    Refused,    // a check failed (see reason)
+    Set,        // after the run: the camera answers with the planned values
+    Caution,    // after the run: the setting failed or the camera is not seen as planned
+    Unchanged,  // the camera already has every planned value: nothing is sent
 };
 const char* planStateName(PlanRowState state);
 
@@ -105,8 +106,13 @@ struct PlanCheckContext {
     AddressProbe* probe = nullptr;  // null: no probe (tests of the other rules)
 };
 
-// Checks every row in plan order; the probe runs last, over the addresses still accepted, in
-// batches of at most kProbeSlots.
+// The settings fields ("ip", "mask", "gateway", "port", "ssl", "title") where `after` differs
+// from `before`, in that order.
+std::vector<std::string> plannedChanges(const CameraEntry& before, const CameraEntry& after);
+
+// Checks every row in plan order. A row whose camera already has every planned value is
+// Unchanged before any request goes to it (no login test, no probe). The probe runs last, over the
+// addresses still accepted, in batches of at most kProbeSlots.
 std::vector<PlanRowCheck> checkAddressPlan(const AddressPlan& plan, const PlanCheckContext& ctx,
                                            TraceLog& log);
 

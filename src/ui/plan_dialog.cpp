@@ -101,6 +101,9 @@ PlanDialog::PlanDialog(DialogServices services, const std::vector<PlanRowCheck>&
                 result = planText(t, "PLAN_CAUTION") + QStringLiteral(": ") +
                          QString::fromStdString(c.message);
                 break;
+            case PlanRowState::Unchanged:
+                result = planText(t, "PLAN_UNCHANGED");
+                break;
         }
         put(Result, result);
     }

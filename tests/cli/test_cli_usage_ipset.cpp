@@ -47,8 +47,9 @@ TEST(IpSetHelp, ShowsTheOptionsAndTheCommandsOwnExitCodes) {
                    "--password PASSWORD", "--password-file FILE", "1  the camera was not found",
                    "130  cancelled"}},
              Case{"apply",
-                  {"PLAN.csv", "--dry-run", "--interface IF", "--yes", "--json",
-                   "1  a row was not set", "2  the plan is malformed", "130  cancelled"}},
+                  {"PLAN.csv", "--dry-run", "--interface IF", "--yes", "--json", "--user USER",
+                   "--password-file FILE", "1  a row was neither set nor already as planned",
+                   "2  the plan is malformed", "130  cancelled"}},
          }) {
         const CliRun r = runCliSplit(std::string(c.command) + " --help");
         EXPECT_EQ(r.exitCode, 0) << c.command;
@@ -120,6 +121,8 @@ TEST_F(IpSetUsage, MalformedValuesAreRefusedInOneLineBeforeAnySearch) {
              Case{"apply plan.csv other.csv --yes",
                   "lanrove-cli apply: unexpected argument 'other.csv'"},
              Case{"apply plan.csv --dry --yes", "lanrove-cli apply: unknown option '--dry'"},
+             Case{"apply plan.csv --password-file - --yes",
+                  "lanrove-cli apply: --password-file requires --user"},
          }) {
         const CliRun r = run(c.args);
         EXPECT_EQ(r.exitCode, 2) << c.args;
@@ -159,6 +162,16 @@ TEST_F(IpSetUsage, MalformedOrMissingPlanIsToldWithItsLineAndNothingElse) {
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     EXPECT_EQ(r.err.rfind("lanrove-cli apply: " + bad + " line 3: ", 0), 0u) << r.err;
+
+    // A --user account that breaks the login rule stops the run before anything is sent.
+    const std::string good = (home / "good.csv").string();
+    std::ofstream(good) << "mac,ip\n00:1B:7C:00:09:01,192.168.0.31\n";
+    std::ofstream(home / "pw.txt") << "x\n";
+    r = runCliSplit("apply " + good + " --user ab --password-file " + (home / "pw.txt").string() +
+                    " --yes --home " + home.string());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(r.err, "lanrove-cli apply: user and password are 4 to 32 letters or digits\n");
 
     r = run("apply " + (home / "none.csv").string() + " --dry-run");
     EXPECT_EQ(r.exitCode, 2);

@@ -126,3 +126,45 @@ TEST(LabPlans, AnAddressHeldByAHostThatDropsPingsIsRefused) {
     EXPECT_EQ(rows[2]["reason"], "address-in-use");
     EXPECT_EQ(rows[3]["state"], "ready");
 }
+
+TEST(LabPlans, ASecondApplyOfASetPlanSendsNoSettingAndSaysUnchanged) {
+    LANROVE_REQUIRE_LAB();
+    Workspace ws;
+    const std::string fleet = sourceDir() + "/lab/fleets/plan-site.json";
+    const std::string home = " --home " + ws.path("home");
+    const std::string plan = quote(planFile("site-semicolon-bom.csv"));
+    const Result r =
+        runInLab(ws, {"--fleet", fleet, "--scale", "0.05", "--camsim-log", ws.path("camsim.log")},
+                 "echo @@first\n$CLI apply " + plan + " --yes --json" + home +
+                     "\necho rc=$?\n"
+                     "grep -c 'ipset ' " +
+                     quote(ws.path("camsim.log")) + " > " + quote(ws.path("first.count")) +
+                     "\necho @@preview\n$CLI apply " + plan + " --dry-run --json" + home +
+                     "\necho rc=$?\n"
+                     "echo @@second\n$CLI apply " +
+                     plan + " --yes --json" + home + "\necho rc=$?\necho @@end\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    EXPECT_NE(section(r.out, "first").find("rc=0"), std::string::npos) << r.out << r.err;
+    const json first = parseSection(r.out, "first");
+    EXPECT_EQ(first["schema"], 1);
+    EXPECT_EQ(first["summary"]["set"], 2) << first.dump(2);
+    for (const auto& row : first["rows"])
+        EXPECT_EQ(row["changes"], json::array({"ip", "title"})) << row;
+
+    // The cameras are as planned now: the preview and the run agree that nothing is to send.
+    for (const char* name : {"preview", "second"}) {
+        EXPECT_NE(section(r.out, name).find("rc=0"), std::string::npos) << name << r.out << r.err;
+        const json again = parseSection(r.out, name);
+        EXPECT_EQ(again["summary"]["unchanged"], 2) << name << again.dump(2);
+        EXPECT_EQ(again["confirmed"], false) << name;
+        for (const auto& row : again["rows"]) {
+            EXPECT_EQ(row["state"], "unchanged") << name << row;
+            EXPECT_TRUE(row["changes"].empty()) << name << row;
+        }
+    }
+    // Every setting datagram the cameras got came with the first run.
+    const std::string log = ws.read("camsim.log");
+    EXPECT_EQ(countOf(log, "ipset "), 2u) << log;
+    EXPECT_EQ(ws.read("first.count"), "2\n") << log;
+}

@@ -232,9 +232,52 @@ TEST_F(PlanCheckFixture, LoginRulesTakeThePlansAccountOnlyWhenTheDefaultIsRefuse
     EXPECT_EQ(fieldUtf8(checks[2].login.szUser), "admin2");
     EXPECT_TRUE(checks[2].unreachableAfter);
 
-    const AddressPlan wrong = read("mac,user,password\n00:1B:7C:00:08:01,admin9,secret9\n");
+    const AddressPlan wrong = read("mac,title,user,password\n00:1B:7C:00:08:01,A,admin9,secret9\n");
     EXPECT_EQ(checkAddressPlan(wrong, context(), capture.log())[0].reason,
               plan_reason::kLoginRefused);
+}
+
+TEST_F(PlanCheckFixture, ACameraAlreadyAsPlannedIsUnchangedAndAskedNothing) {
+    table = {camera("1", "00:1B:7C:00:08:01", "192.168.0.31", u"OK"),
+             camera("2", "00:1B:7C:00:08:02", "192.168.0.32", u"OK"),
+             camera("3", "00:1B:7C:00:08:03", "192.168.0.33", u"OK")};
+    setField(table[2].szSsl, std::string_view("1"));
+    setField(table[2].szPort, std::string_view("8443"));
+    loginResult = 401;  // a login test would refuse the row
+    const AddressPlan plan = read(
+        "mac,ip,mask,gateway,port,ssl,title,user,password\n"
+        // Leading zeros and a port written with one: the same values.
+        "00:1B:7C:00:08:01,192.168.000.031,255.255.255.0,192.168.0.1,080,off,cam,admin9,"
+        "secret9\n"
+        // SSL already on: the unnamed port stays.
+        "00:1B:7C:00:08:03,,,,,on,cam,,\n");
+    const auto checks = checkAddressPlan(plan, context(), capture.log());
+    ASSERT_EQ(checks.size(), 2u);
+    EXPECT_EQ(checks[0].state, PlanRowState::Unchanged) << checks[0].message;
+    EXPECT_TRUE(checks[0].reason.empty());
+    EXPECT_EQ(checks[1].state, PlanRowState::Unchanged) << checks[1].message;
+    EXPECT_EQ(fieldUtf8(checks[1].after.szPort), "8443");
+    EXPECT_EQ(loginTests, 0);
+    EXPECT_TRUE(probe.asked.empty());
+
+    // An unchanged camera keeps its address: another row may not take it.
+    loginResult = 0;
+    const AddressPlan take =
+        read("mac,ip\n00:1B:7C:00:08:01,192.168.0.31\n00:1B:7C:00:08:02,192.168.0.31\n");
+    const auto t = checkAddressPlan(take, context(), capture.log());
+    EXPECT_EQ(t[0].state, PlanRowState::Unchanged);
+    EXPECT_EQ(t[1].reason, plan_reason::kListed);
+
+    // One differing value is enough to send, and only that value is named.
+    const AddressPlan retitle = read("mac,ip,title\n00:1B:7C:00:08:01,192.168.0.31,Gate\n");
+    const auto r = checkAddressPlan(retitle, context(), capture.log());
+    EXPECT_EQ(r[0].state, PlanRowState::Ready);
+    EXPECT_EQ(plannedChanges(r[0].before, r[0].after), std::vector<std::string>{"title"});
+    // Turning SSL on moves an unnamed port to 443.
+    const AddressPlan sslOn = read("mac,ssl\n00:1B:7C:00:08:02,on\n");
+    const auto s = checkAddressPlan(sslOn, context(), capture.log());
+    EXPECT_EQ(fieldUtf8(s[0].after.szPort), "443");
+    EXPECT_EQ(plannedChanges(s[0].before, s[0].after), (std::vector<std::string>{"port", "ssl"}));
 }
 
 TEST(AddressPlanJudge, TheNextSearchDecidesBetweenSetAndCaution) {
