@@ -46,6 +46,9 @@ class QueuedSearchEvents final : public SearchEvents {
     void markRows(int rowCount) override {
         m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
     }
+    void searchPortError(const std::string& text) override {
+        std::fprintf(stderr, "error: %s\n", text.c_str());
+    }
     bool notFound() const { return m_bNotFound; }
     std::chrono::steady_clock::time_point lastRow() const { return m_lastRow; }
 

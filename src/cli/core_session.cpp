@@ -39,6 +39,9 @@ class QueuedSearchRows final : public SearchEvents {
     void markRows(int rowCount) override {
         m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
     }
+    void searchPortError(const std::string& text) override {
+        std::fprintf(stderr, "error: %s\n", text.c_str());
+    }
 
   private:
     EventQueue& m_queue;

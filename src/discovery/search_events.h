@@ -3,6 +3,8 @@
 // worker threads; the desktop program turns each into a queued call on its GUI thread, the
 // command-line tool into an entry of its own event queue. Workers never touch the list.
 
+#include <string>
+
 namespace lanrove {
 
 // Control identifiers of the main window that workers enable and disable.
@@ -30,6 +32,9 @@ class SearchEvents {
     virtual void addRow(int recordIndex) = 0;
     // Run the overlap marking and classification over the first `rowCount` rows.
     virtual void markRows(int rowCount) = 0;
+    // An adapter's pass could not open the reply port: nothing was sent on it. `text` says
+    // why, in words for the user.
+    virtual void searchPortError(const std::string& text) { (void)text; }
 };
 
 }  // namespace lanrove

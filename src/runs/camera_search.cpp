@@ -1,8 +1,11 @@
 #include "runs/camera_search.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
+#include "discovery/datagram_codec.h"
 #include "discovery/ipv4_address.h"
 #include "support/text.h"
 
@@ -99,7 +102,19 @@ int CameraSearch::adapterPass() {
     store.clearFoundMacs();
     const AdapterEntry adapter = m_ctx.adapters[static_cast<std::size_t>(m_ctx.nAdapter)];
     m_ctx.link.setAdapter(adapter);
-    m_ctx.link.startRecvThread();
+    // A pass that cannot hear the replies sends nothing: the cameras would answer and
+    // acknowledge-wait for nobody, and the list would say "not found" for the wrong reason.
+    if (const int recv = m_ctx.link.startRecvThread(); recv != 0) {
+        const std::string why = recv == ETIMEDOUT ? "it did not get ready" : std::strerror(recv);
+        const std::string ifName(adapter.ifName());
+        m_ctx.log.trace(1, "Search Recv Open Error(%d) Adapter(%s): nothing sent.", recv,
+                        ifName.c_str());
+        m_ctx.log.event("Search receive port open error = " + std::to_string(recv), "err", ifName);
+        m_events.searchPortError("The search cannot open port " + std::to_string(dgram::kPcPort) +
+                                 " on " + ifName + " for the cameras' replies (" + why +
+                                 "; another program may hold it): nothing was sent there.");
+        return 0;
+    }
     m_ctx.scheduler.start(SendSchedule::Search);
     // Starting the receive thread clears the stop flag: keep a Cancel that came meanwhile.
     if (store.m_bSearchEnd.load() == 1) store.m_bStop = 1;

@@ -21,6 +21,12 @@ void GuiSearchEvents::searchNotFound() {
     post([h] { h->handleSearchNotFound(); });
 }
 
+void GuiSearchEvents::searchPortError(const std::string& text) {
+    SearchReportHandler* h = &m_handler;
+    const QString message = QString::fromStdString(text);
+    post([h, message] { h->handleSearchPortError(message); });
+}
+
 void GuiSearchEvents::setControlEnabled(int controlId, bool enabled) {
     SearchReportHandler* h = &m_handler;
     post([h, controlId, enabled] { h->handleControlEnabled(controlId, enabled); });

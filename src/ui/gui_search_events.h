@@ -5,6 +5,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
+#include <string>
 
 #include "discovery/search_events.h"
 
@@ -19,6 +21,7 @@ class SearchReportHandler {
     virtual void handleCloseEnabled(bool enabled) = 0;
     virtual void handleAddRow(int recordIndex) = 0;
     virtual void handleMarkRows(int rowCount) = 0;
+    virtual void handleSearchPortError(const QString& text) { (void)text; }
 };
 
 class GuiSearchEvents final : public SearchEvents {
@@ -31,6 +34,7 @@ class GuiSearchEvents final : public SearchEvents {
     void setCloseEnabled(bool enabled) override;
     void addRow(int recordIndex) override;
     void markRows(int rowCount) override;
+    void searchPortError(const std::string& text) override;
 
   private:
     template <typename F>

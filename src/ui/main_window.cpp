@@ -324,6 +324,11 @@ void MainWindow::handleSearchNotFound() {
     m_messages.show(this, BoxIcon::Warning, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"), message);
 }
 
+void MainWindow::handleSearchPortError(const QString& message) {
+    // The event line was written by the search itself.
+    m_messages.show(this, BoxIcon::Warning, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"), message);
+}
+
 void MainWindow::handleControlEnabled(int controlId, bool enabled) {
     if (QPushButton* b = button(controlId)) b->setEnabled(enabled);
 }

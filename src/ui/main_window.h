@@ -107,6 +107,7 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
 
     // The posted reports (SearchReportHandler), on the window's thread.
     void handleSearchNotFound() override;
+    void handleSearchPortError(const QString& text) override;
     void handleControlEnabled(int controlId, bool enabled) override;
     void handleCloseEnabled(bool enabled) override;
     void handleAddRow(int recordIndex) override;

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The example playbook of the Ansible collection against two simulated sites.
 
-Each site is a lab of its own (lab/lab.sh: a PC namespace and a camera segment); the playbook
-runs on this machine with connection local, and each site's lanrove_cli is a wrapper that runs
-the built lanrove-cli inside that site's PC namespace, so every packet stays in the labs.
+Each site is a lab of its own (lab/lab.sh: a PC namespace and a camera segment). Each site PC
+also gets a management link to a controller namespace made here and runs OpenSSH's server on
+it; ansible-playbook runs in the controller namespace and reaches the sites over SSH, as an
+integrator's controller does. Every packet stays in these namespaces.
 
 Checks: the cameras of both sites gathered as facts; check mode sends no setting; the plan of
 site A set (the cameras at their new addresses); a second run reports the plan task unchanged
@@ -11,7 +12,7 @@ and sends no setting; both reports on the controller. Prints the wall times of a
 sites and over one.
 
 usage: ansible_sites.py SOURCE_DIR CLI CAMSIM
-Exit 0 passed, 1 failed, 77 skipped (no lab or no ansible-playbook here; CI fails instead).
+Exit 0 passed, 1 failed, 77 skipped (no lab, ansible-playbook or sshd here; CI fails instead).
 """
 
 import json
@@ -67,6 +68,9 @@ class Site:
             stdin=subprocess.DEVNULL, stdout=self.err, stderr=self.err)
         self.wrapper = os.path.join(self.dir, 'lanrove-cli')
         self.cli = cli
+        self.ns = None
+        self.mgmt = None
+        self.sshd = None
 
     def wait_ready(self, deadline):
         while time.monotonic() < deadline:
@@ -74,17 +78,41 @@ class Site:
                 ns = open(self.nsfile).read().strip()
                 # The program under the name it was called by (the maintenance edition goes by
                 # its name), inside the site's PC namespace, with a folder of its own.
+                self.ns = ns
+                # Run over SSH by the site's own server, so already inside the PC namespace.
                 with open(self.wrapper, 'w') as f:
                     f.write('#!/bin/bash\nexport LANROVE_HOME=%s\n'
-                            'exec ip netns exec %s bash -c \'exec -a "$0" %s "$@"\' '
-                            '"$(basename "$0")" "$@"\n'
-                            % (os.path.join(self.dir, 'home'), ns, self.cli))
+                            'exec -a "$(basename "$0")" %s "$@"\n'
+                            % (os.path.join(self.dir, 'home'), self.cli))
                 os.chmod(self.wrapper, 0o755)
                 return
             if self.proc.poll() is not None:
                 raise Failed('the lab of %s ended: %s' % (self.name, self.errors()))
             time.sleep(0.1)
         raise Failed('the lab of %s did not get ready' % self.name)
+
+    def start_sshd(self, controller, index):
+        """The management link (controller .1, site PC .2) and the site PC's SSH server on it."""
+        self.mgmt = '172.31.%d.2' % index
+        ctl_if, pc_if = 'lrm%da' % index, 'lrm%db' % index
+        sh(['ip', '-n', controller.ns, 'link', 'add', ctl_if, 'type', 'veth',
+            'peer', 'name', pc_if, 'netns', self.ns])
+        sh(['ip', '-n', controller.ns, 'addr', 'add', '172.31.%d.1/30' % index, 'dev', ctl_if])
+        sh(['ip', '-n', self.ns, 'addr', 'add', self.mgmt + '/30', 'dev', pc_if])
+        sh(['ip', '-n', controller.ns, 'link', 'set', ctl_if, 'up'])
+        sh(['ip', '-n', self.ns, 'link', 'set', pc_if, 'up'])
+        config = os.path.join(self.dir, 'sshd_config')
+        with open(config, 'w') as f:
+            f.write('ListenAddress %s\nHostKey %s\nAuthorizedKeysFile %s\n'
+                    'PermitRootLogin prohibit-password\nPasswordAuthentication no\n'
+                    'KbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n'
+                    'PidFile %s\nSubsystem sftp internal-sftp\n'
+                    % (self.mgmt, controller.host_key, controller.authorized,
+                       os.path.join(self.dir, 'sshd.pid')))
+        os.makedirs('/run/sshd', mode=0o755, exist_ok=True)  # its privilege separation folder
+        self.sshd = subprocess.Popen(
+            ['ip', 'netns', 'exec', self.ns, SSHD, '-D', '-e', '-f', config],
+            stdin=subprocess.DEVNULL, stdout=self.err, stderr=self.err)
 
     def settings_sent(self):
         if not os.path.exists(self.log):
@@ -96,6 +124,9 @@ class Site:
         return open(self.err.name).read()
 
     def close(self):
+        if self.sshd is not None:
+            self.sshd.terminate()
+            self.sshd.wait(timeout=30)
         open(self.stop, 'w').close()
         try:
             self.proc.wait(timeout=60)
@@ -103,6 +134,59 @@ class Site:
             self.proc.terminate()  # lab.sh's trap removes its namespaces
             self.proc.wait(timeout=60)
         self.err.close()
+
+
+SSHD = '/usr/sbin/sshd'
+
+
+def sh(cmd):
+    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                       universal_newlines=True)
+    if p.returncode != 0:
+        raise Failed('%s: %s' % (' '.join(cmd), p.stdout))
+    return p.stdout
+
+
+class Controller:
+    """The integrator's controller: a namespace of its own with an SSH key the sites accept."""
+
+    def __init__(self, ws):
+        self.ns = 'lr-ctl-%d' % os.getpid()
+        self.key = os.path.join(ws, 'id_ed25519')
+        self.host_key = os.path.join(ws, 'host_ed25519')
+        self.authorized = os.path.join(ws, 'authorized_keys')
+        sh(['ip', 'netns', 'add', self.ns])
+        sh(['ip', '-n', self.ns, 'link', 'set', 'lo', 'up'])
+        for path in (self.key, self.host_key):
+            sh(['ssh-keygen', '-q', '-t', 'ed25519', '-N', '', '-f', path])
+        shutil.copy(self.key + '.pub', self.authorized)
+
+    def ssh_args(self):
+        return ('-o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null '
+                '-o BatchMode=yes -o ConnectTimeout=20')
+
+    def wait_ssh(self, site, deadline):
+        while time.monotonic() < deadline:
+            p = subprocess.run(['ip', 'netns', 'exec', self.ns, 'ssh', '-i', self.key] +
+                               self.ssh_args().split() + ['root@' + site.mgmt, 'true'],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if p.returncode == 0:
+                return
+            if site.sshd.poll() is not None:
+                raise Failed('the SSH server of %s ended: %s' % (site.name, site.errors()))
+            time.sleep(0.2)
+        raise Failed('no SSH to %s' % site.name)
+
+    def close(self):
+        # Whatever ssh left running in the namespace goes with it.
+        pids = subprocess.run(['ip', 'netns', 'pids', self.ns], stdout=subprocess.PIPE,
+                              universal_newlines=True).stdout.split()
+        for pid in pids:
+            try:
+                os.kill(int(pid), 15)
+            except (OSError, ValueError):
+                pass
+        subprocess.run(['ip', 'netns', 'del', self.ns])
 
 
 def task_results(run, name):
@@ -115,16 +199,20 @@ def task_results(run, name):
     return out
 
 
-def playbook(source, ws, inventory, extra, *args):
+def playbook(source, ws, controller, inventory, extra, *args):
     examples = os.path.join(source, 'contrib', 'ansible', 'examples')
     env = dict(os.environ, ANSIBLE_CONFIG=os.path.join(examples, 'ansible.cfg'),
                ANSIBLE_STDOUT_CALLBACK='results_json',
                ANSIBLE_CALLBACK_PLUGINS=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                      'ansible_callback'),
                ANSIBLE_LOCAL_TEMP=os.path.join(ws, 'ansible-tmp'),
-               ANSIBLE_HOME=os.path.join(ws, 'ansible-home'), ANSIBLE_NOCOLOR='1')
+               ANSIBLE_HOME=os.path.join(ws, 'ansible-home'), ANSIBLE_NOCOLOR='1',
+               ANSIBLE_REMOTE_TEMP=os.path.join(ws, 'remote-tmp'),
+               # No connection outlives the run (the namespace is removed afterwards).
+               ANSIBLE_SSH_ARGS='-o ControlMaster=no')
     start = time.monotonic()
-    p = subprocess.run(['ansible-playbook', '-i', inventory, '-e', '@' + extra,
+    p = subprocess.run(['ip', 'netns', 'exec', controller.ns,
+                        'ansible-playbook', '-i', inventory, '-e', '@' + extra,
                         os.path.join(examples, 'site.yml')] + list(args),
                        cwd=examples, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                        universal_newlines=True, timeout=PLAYBOOK_SECONDS)
@@ -137,7 +225,7 @@ def playbook(source, ws, inventory, extra, *args):
     return p.returncode, run, seconds, p.stderr
 
 
-def scenario(source, ws, sites):
+def scenario(source, ws, controller, sites):
     a, b = sites
     plans = os.path.join(ws, 'plans')
     reports = os.path.join(ws, 'reports')
@@ -149,15 +237,18 @@ def scenario(source, ws, sites):
     with open(inventory, 'w') as f:
         f.write('[sites]\n')
         for s in sites:
-            f.write('%s ansible_connection=local ansible_python_interpreter=%s lanrove_cli=%s\n'
-                    % (s.name, sys.executable, s.wrapper))
+            f.write('%s ansible_host=%s ansible_user=root ansible_ssh_private_key_file=%s '
+                    'ansible_ssh_common_args="%s" ansible_python_interpreter=%s '
+                    'lanrove_cli=%s\n'
+                    % (s.name, s.mgmt, controller.key, controller.ssh_args(), sys.executable,
+                       s.wrapper))
     extra = os.path.join(ws, 'extra.json')
     with open(extra, 'w') as f:
         json.dump(dict(lanrove_install=False, lanrove_environment={'LANROVE_TIME_SCALE': SCALE},
                        plan_dir=plans, report_dir=reports), f)
 
     # Check mode: the plan would change site A, and no setting goes out.
-    rc, run, dummy, err = playbook(source, ws, inventory, extra, '--check', '--diff')
+    rc, run, dummy, err = playbook(source, ws, controller, inventory, extra, '--check', '--diff')
     check(rc == 0, 'check run failed (rc %d): %s\n%s' % (rc, json.dumps(run)[-3000:], err[-2000:]))
     plan = task_results(run, "Apply the site's address plan")
     check(plan['site-a'].get('changed') is True, 'check mode: plan would change: %s' % plan)
@@ -167,7 +258,7 @@ def scenario(source, ws, sites):
     check(a.settings_sent() == 0 and b.settings_sent() == 0, 'check mode sent a setting')
 
     # The real run: facts from both sites, the plan set on site A, both reports here.
-    rc, run, two_sites, err = playbook(source, ws, inventory, extra)
+    rc, run, two_sites, err = playbook(source, ws, controller, inventory, extra)
     check(rc == 0, 'first run failed (rc %d): %s\n%s' % (rc, json.dumps(run)[-3000:], err[-2000:]))
     facts = task_results(run, 'Gather the cameras')
     for s, count in ((a, 6), (b, 4)):
@@ -187,7 +278,7 @@ def scenario(source, ws, sites):
 
     # Again: the plan task is unchanged, no setting goes out, the cameras are where planned.
     os.remove(os.path.join(reports, 'site-a.html'))
-    rc, run, again, err = playbook(source, ws, inventory, extra)
+    rc, run, again, err = playbook(source, ws, controller, inventory, extra)
     check(rc == 0, 'second run failed (rc %d): %s\n%s' % (rc, json.dumps(run)[-3000:], err[-2000:]))
     plan = task_results(run, "Apply the site's address plan")['site-a']
     check(plan.get('changed') is False and plan['summary']['unchanged'] == 2,
@@ -207,7 +298,7 @@ def scenario(source, ws, sites):
     check(os.path.isfile(os.path.join(reports, 'site-a.html')), 'report fetched again')
 
     # One site alone, for the closing figures (Ansible's forks run the sites at once).
-    rc, run, one_site, err = playbook(source, ws, inventory, extra, '--limit', 'site-a')
+    rc, run, one_site, err = playbook(source, ws, controller, inventory, extra, '--limit', 'site-a')
     check(rc == 0, 'one-site run failed (rc %d)' % rc)
     print('wall time: two sites %.1f s (first run), %.1f s (second); one site %.1f s'
           % (two_sites, again, one_site))
@@ -222,12 +313,17 @@ def main():
         skip('the lab needs root (network namespaces)')
     if shutil.which('ansible-playbook') is None:
         skip('ansible-playbook is missing (scripts/setup.sh installs ansible-core)')
+    if not os.access(SSHD, os.X_OK) or shutil.which('ssh') is None:
+        skip('no SSH server or client (scripts/setup.sh installs openssh-server)')
     if subprocess.run([os.path.join(source, 'lab', 'lab.sh'), '--check'],
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
         skip('no lab can be built here')
     ws = tempfile.mkdtemp(prefix='lanrove-ansible-')
+    os.chmod(ws, 0o755)  # the SSH server reads the keys in it
     sites = []
+    controller = None
     try:
+        controller = Controller(ws)
         sites = [Site(ws, 'site-a', source, camsim, cli,
                       os.path.join(source, 'lab', 'fleets', 'plan-site.json')),
                  Site(ws, 'site-b', source, camsim, cli,
@@ -235,7 +331,11 @@ def main():
         deadline = time.monotonic() + LAB_READY_SECONDS
         for s in sites:
             s.wait_ready(deadline)
-        scenario(source, ws, sites)
+        for index, s in enumerate(sites, 1):
+            s.start_sshd(controller, index)
+        for s in sites:
+            controller.wait_ssh(s, deadline)
+        scenario(source, ws, controller, sites)
         print('PASS')
         return 0
     except (Failed, subprocess.TimeoutExpired) as e:
@@ -246,6 +346,8 @@ def main():
     finally:
         for s in sites:
             s.close()
+        if controller is not None:
+            controller.close()
         shutil.rmtree(ws, ignore_errors=True)
 
 

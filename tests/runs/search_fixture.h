@@ -47,6 +47,7 @@ struct SearchRecorder final : SearchEvents {
         std::lock_guard lock(mutex);
         marks.push_back(count);
     }
+    void searchPortError(const std::string& text) override { note("porterror " + text); }
     int rows() {
         std::lock_guard lock(mutex);
         int n = 0;

@@ -3,6 +3,8 @@
 // left out; the lab tests cover them).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -75,6 +77,24 @@ TEST_F(SearchTest, AdaptersWithoutAddressAreSkippedAndNothingFoundIsReported) {
     std::lock_guard lock(events.mutex);
     EXPECT_EQ(events.calls, (std::vector<std::string>{"notfound", "enable 1000", "close on",
                                                       "enable 1006", "enable 1007"}));
+}
+
+TEST_F(SearchTest, PassThatCannotOpenTheReplyPortSendsNothingAndSaysWhy) {
+    net.adapters = {makeAdapter("192.168.0.10")};
+    addReply(simCamera(1, "192.168.0.20"));
+    transport.air.openError = EADDRINUSE;  // another program holds port 10000
+    make(0.01);
+    runToEnd();
+    EXPECT_EQ(transport.requests.load(), 0);
+    EXPECT_EQ(events.rows(), 0);
+    EXPECT_EQ(capture.count("Search receive port open error = " + std::to_string(EADDRINUSE)), 1u);
+    std::lock_guard lock(events.mutex);
+    const auto said = std::find_if(events.calls.begin(), events.calls.end(), [](const auto& c) {
+        return c.rfind("porterror The search cannot open port 10000", 0) == 0;
+    });
+    ASSERT_NE(said, events.calls.end());
+    ASSERT_NE(std::next(said), events.calls.end());
+    EXPECT_EQ(*std::next(said), "notfound");  // told why before the general box
 }
 
 TEST_F(SearchTest, CancelRightAfterTheStartEndsTheSearchSoon) {
