@@ -68,8 +68,9 @@ TEST(CandidateAddresses, SlashEightWithABlankEndIsReadyAtOnceAndSmall) {
               (std::vector<std::u16string>{u"10.0.0.2", u"10.0.0.3", u"10.0.0.4"}));
     EXPECT_EQ(probe.calls.load(), kProbeSlots);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
-    // A full list would take hundreds of megabytes; a /24's costs nothing measurable.
-    EXPECT_LT(maxRssKiB() - rssBefore, 8 * 1024);
+    // A full list would take hundreds of megabytes; the lazy walk costs next to nothing (the
+    // bound leaves room for a sanitizer's own bookkeeping).
+    EXPECT_LT(maxRssKiB() - rssBefore, 64 * 1024);
     // The walk in a /8 passes .255 and .0 in its middle: they are host addresses there.
     CandidateAddresses c(ipv4::fromText(std::string_view("10.0.0.254")),
                          ipv4::fromText(std::string_view("10.0.1.1")), 0xFF000000u);
