@@ -415,3 +415,26 @@ TEST(SiteDoctor, SingleFactoryFreshCameraKeepsItsOwnChecks) {
     const std::multimap<std::string, std::string> expected = {{"F1", finding::kOutsideSubnet}};
     EXPECT_EQ(codes(r), expected);
 }
+
+TEST(ChangeJournal, FirmwareVersionTextsNameEveryComponentEitherSideRead) {
+    CameraEntry before{}, after{};
+    before.clear();
+    after.clear();
+    setField(before.szNetMainVer, std::string_view(" 2.00(20100101) "));
+    setField(after.szNetMainVer, std::string_view("2.00(20100415)"));
+    setField(after.szCamMainVer, std::string_view("1.10(20100301)"));  // not read before
+    FirmwareVersionTexts t = firmwareVersionTexts(before, after, true);
+    EXPECT_EQ(t.before, "CAM MAIN not read, NET MAIN 2.00(20100101)");
+    EXPECT_EQ(t.after, "CAM MAIN 1.10(20100301), NET MAIN 2.00(20100415)");
+    // Nothing read after: what the record still holds is no evidence.
+    t = firmwareVersionTexts(before, after, false);
+    EXPECT_EQ(t.before, "NET MAIN 2.00(20100101)");
+    EXPECT_EQ(t.after, "NET MAIN not read");
+    // No component at all: the list's firmware text, never a blank.
+    before.clear();
+    after.clear();
+    setField(before.szFirmVer, std::string_view("1.00"));
+    t = firmwareVersionTexts(before, after, true);
+    EXPECT_EQ(t.before, "1.00");
+    EXPECT_EQ(t.after, "not read");
+}
