@@ -1,5 +1,7 @@
 #include "app/site_report.h"
 
+#include <algorithm>
+
 #include "app/language.h"
 #include "cgi/live_image.h"
 #include "support/base64.h"
@@ -211,11 +213,15 @@ std::string buildReportHtml(const SiteReportData& d, PictureRefs pictures) {
 // Cameras that the doctor found unreachable over HTTP get no picture request.
 namespace {
 bool reachable(const std::vector<Finding>& findings, int recordIndex) {
-    for (const Finding& f : findings)
+    for (const Finding& f : findings) {
+        // Cameras sharing one address: a picture could come from any of them.
+        if (std::find(f.records.begin(), f.records.end(), recordIndex) != f.records.end())
+            return false;
         if (f.recordIndex == recordIndex &&
             (f.code == finding::kHttpClosed || f.code == finding::kHttpSilent ||
              f.code == finding::kOutsideSubnet || f.code == finding::kSslMismatch))
             return false;
+    }
     return true;
 }
 }  // namespace

@@ -16,14 +16,22 @@ namespace lanrove::cli {
 namespace {
 
 nlohmann::json findingJson(const Finding& f) {
-    return {{"code", f.code},
-            {"severity", severityName(f.severity)},
-            {"scope", f.recordIndex < 0 ? "pc" : "camera"},
-            {"no", f.recordIndex < 0 ? 0 : f.recordIndex + 1},
-            {"mac", f.mac},
-            {"ip", f.ip},
-            {"evidence", f.evidence},
-            {"fix", f.fix}};
+    const bool group = f.recordIndex < 0 && !f.records.empty();
+    nlohmann::json j = {{"code", f.code},
+                        {"severity", severityName(f.severity)},
+                        {"scope", group               ? "cameras"
+                                  : f.recordIndex < 0 ? "pc"
+                                                      : "camera"},
+                        {"no", f.recordIndex < 0 ? 0 : f.recordIndex + 1},
+                        {"mac", f.mac},
+                        {"ip", f.ip},
+                        {"evidence", f.evidence},
+                        {"fix", f.fix}};
+    if (group) {
+        j["nos"] = nlohmann::json::array();
+        for (int index : f.records) j["nos"].push_back(index + 1);
+    }
+    return j;
 }
 
 struct DoctorOptions {
@@ -56,9 +64,11 @@ int run(const DoctorOptions& o, const char* argv0) {
         std::printf("No findings: the PC and all %d cameras look fine.\n", s.doctor.camerasChecked);
     } else {
         for (const Finding& f : s.doctor.findings) {
-            const std::string who = f.recordIndex < 0 ? std::string("PC")
-                                                      : "No." + std::to_string(f.recordIndex + 1) +
-                                                            " " + f.mac + " " + f.ip;
+            std::string who = "PC";
+            if (f.recordIndex >= 0)
+                who = "No." + std::to_string(f.recordIndex + 1) + " " + f.mac + " " + f.ip;
+            else if (!f.records.empty())
+                who = std::to_string(f.records.size()) + " cameras " + f.ip;
             std::printf("%-7s %-24s %s\n        evidence: %s\n        fix: %s\n",
                         severityName(f.severity), f.code.c_str(), who.c_str(),
                         neutralisedUtf8(f.evidence).c_str(), f.fix.c_str());

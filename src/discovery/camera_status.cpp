@@ -29,6 +29,13 @@ int findRecordByNumber(const CameraTable& table, std::u16string_view number) {
 
 }  // namespace
 
+bool isFactoryFresh(const CameraEntry& entry) {
+    if (fieldView(entry.szIp) != kFactoryAddress || entry.dwResult == kResultSpoofed) return false;
+    if (entry.wProtoVer == 2) return entry.dwResult == kResultAccepted && entry.bFactory == 1;
+    if (entry.wProtoVer == 1) return entry.dwResult < kResultRefused;
+    return false;
+}
+
 std::u16string fitStatusText(std::u16string_view text) {
     if (text.size() <= kMaxStatusChars) return std::u16string(text);
     std::size_t n = kMaxStatusChars;

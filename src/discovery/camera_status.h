@@ -50,6 +50,10 @@ inline constexpr std::uint32_t kResultRefused = 400;  // version 1: this or more
 inline constexpr const char* kWarnSettingV1 = "Failed in the IP address setting in version 1";
 inline constexpr const char* kWarnSettingV2 = "Failed in the IP address setting in version 2";
 
+// A camera still in its factory state that the list shows NEW and that answers from the factory
+// address: the normal state before commissioning, also when several share that address.
+bool isFactoryFresh(const CameraEntry& entry);
+
 class CameraClassifier {
   public:
     using CounterHook = std::function<void(const CounterTexts&)>;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -84,6 +85,51 @@ std::string networkSummary(const CameraEntry& e) {
                     (fieldView(e.szSsl) == u"1" ? "on" : "off");
     if (!fieldEmpty(e.szTitle)) s += " \"" + fieldUtf8(e.szTitle) + "\"";
     return s;
+}
+
+namespace {
+template <std::size_t N>
+std::string trimmedUtf8(const char16_t (&field)[N]) {
+    std::string text = fieldUtf8(field);
+    const auto first = text.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n\v\f") - first + 1);
+}
+}  // namespace
+
+FirmwareVersionTexts firmwareVersionTexts(const CameraEntry& before, const CameraEntry& after,
+                                          bool afterRead) {
+    auto fields = [](const CameraEntry& e) {
+        return std::array<std::pair<const char*, std::string>, 6>{
+            {{"CAM MAIN", trimmedUtf8(e.szCamMainVer)},
+             {"CAM SUB", trimmedUtf8(e.szCamSubVer)},
+             {"NET MAIN", trimmedUtf8(e.szNetMainVer)},
+             {"NET SUB", trimmedUtf8(e.szNetSubVer)},
+             {"MEC MAIN", trimmedUtf8(e.szMecMainVer)},
+             {"IO MAIN", trimmedUtf8(e.szIoMainVer)}}};
+    };
+    const auto from = fields(before);
+    const auto to = fields(after);
+    FirmwareVersionTexts out;
+    auto add = [](std::string& text, const char* label, const std::string& version) {
+        text += (text.empty() ? "" : ", ") + std::string(label) + " " +
+                (version.empty() ? std::string(kNotRead) : version);
+    };
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        const std::string& was = from[i].second;
+        const std::string now = afterRead ? to[i].second : std::string();
+        if (was.empty() && now.empty()) continue;
+        add(out.before, from[i].first, was);
+        add(out.after, from[i].first, now);
+    }
+    if (out.before.empty()) {
+        // No component read on either side: the firmware text of the list, where there is one.
+        const std::string was = trimmedUtf8(before.szFirmVer);
+        const std::string now = afterRead ? trimmedUtf8(after.szFirmVer) : "";
+        out.before = was.empty() ? kNotRead : was;
+        out.after = now.empty() ? kNotRead : now;
+    }
+    return out;
 }
 
 std::string journalTimeNow() {

@@ -50,6 +50,18 @@ ChangeJournal& changeJournal();
 
 // A camera's network settings in one line, for before/after texts.
 std::string networkSummary(const CameraEntry& entry);
+// The component version texts of a firmware update in one format for every model:
+// "CAM MAIN 1.00(20100101), NET MAIN 2.00(20100415)", dates kept. A component that either side
+// read is named on both; a side that could not read it says "not read" (so does a camera whose
+// components were never read). `afterRead` is false when the camera was not read after its
+// last transfer: what the record still holds then is no evidence of the update.
+struct FirmwareVersionTexts {
+    std::string before;
+    std::string after;
+};
+FirmwareVersionTexts firmwareVersionTexts(const CameraEntry& before, const CameraEntry& after,
+                                          bool afterRead);
+inline constexpr const char* kNotRead = "not read";
 // The current local time in the journal's format.
 std::string journalTimeNow();
 

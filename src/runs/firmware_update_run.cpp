@@ -35,20 +35,22 @@ std::string resultDetail(std::uint16_t result) {
     }
 }
 
-// One journal line for a camera the upload run worked on: the version text before and after,
-// or the images sent where the camera's version was not read back. A camera left untouched
-// (nothing needed, or cancelled before its turn) has no line.
-void journalUpload(const CameraEntry& before, const CameraEntry& after,
+// One journal line for a camera the upload run worked on: each component's version text
+// before and after, and the images sent or tried where the camera's version did not show the
+// update.
+// A camera left untouched (nothing needed, or cancelled before its turn) has no line.
+void journalUpload(const CameraEntry& before, const CameraEntry& after, bool afterRead,
                    const std::vector<std::string>& files, std::uint16_t result,
                    const FirmwareUpdateRun::Answer& answer) {
     if (files.empty() && (result == fwcode::kNoFile || result == fwcode::kCancelled)) return;
-    const std::string from = fieldUtf8(before.szFirmVer);
-    std::string to = fieldUtf8(after.szFirmVer);
+    const FirmwareVersionTexts versions = firmwareVersionTexts(before, after, afterRead);
+    const std::string& from = versions.before;
+    std::string to = versions.after;
     const bool sent = result == fwcode::kDone || result == fwcode::kSentUnverified;
-    if ((to == from || result == fwcode::kSentUnverified) && !files.empty()) {
-        to.clear();
-        for (const std::string& f : files) to += (to.empty() ? "" : ", ") + f;
-        to = (sent ? "sent " : "tried ") + to;
+    if ((to == from || result != fwcode::kDone) && !files.empty()) {
+        std::string names;
+        for (const std::string& f : files) names += (names.empty() ? "" : ", ") + f;
+        to += std::string("; ") + (sent ? "sent " : "tried ") + names;
     }
     if (result == fwcode::kSentUnverified) {
         // Accepted by the camera, but nothing showed that it runs the new image.
@@ -426,6 +428,15 @@ void FirmwareUpdateRun::takeVersions(FirmSlot& slot, const FirmRow& row) {
     m_events.firmRowChanged(record);
 }
 
+void FirmwareUpdateRun::noteVersionsRead(FirmSlot& slot, std::uint32_t check) {
+    if (check == fwcode::kUnreachable) return;
+    // Read before anything was sent: the versions the camera had.
+    if (slot.m_uploadedFiles.empty())
+        slot.m_versionsBefore.copyComponentVersions(slot.m_copy);
+    else
+        slot.m_bReadAfterPost = true;
+}
+
 void FirmwareUpdateRun::sendEventProc(FirmSlot& slot) {
     std::lock_guard lock(slot.m_lock);
     TraceLog& log = m_env.log;
@@ -443,7 +454,8 @@ void FirmwareUpdateRun::sendEventProc(FirmSlot& slot) {
     log.trace(1, "CamNo(%s) Set Upload Judgment Time(%lu).", no.c_str(),
               static_cast<unsigned long>(settings.uploadingTime));
 
-    const CameraEntry before = slot.m_copy;
+    slot.m_versionsBefore = slot.m_copy;
+    slot.m_bReadAfterPost = false;
     std::uint16_t result = runComponents(slot, settings);
     if (result == fwcode::kDone && slot.m_bUnverified) result = fwcode::kSentUnverified;
 
@@ -453,7 +465,8 @@ void FirmwareUpdateRun::sendEventProc(FirmSlot& slot) {
     slot.m_camera->restore(slot.m_copy, slot);
     slot.m_camera->keepGoing(false);
     setCopyAndRecordStatus(slot, result);
-    journalUpload(before, slot.m_copy, slot.m_uploadedFiles, result, answer(record));
+    journalUpload(slot.m_versionsBefore, slot.m_copy, slot.m_bReadAfterPost, slot.m_uploadedFiles,
+                  result, answer(record));
     log.trace(1, "CamNo(%s) SendEventProc End ExcStatus(%d).", no.c_str(),
               static_cast<int>(result));
     log.trace(1, "CamNo(%s) End Firmupload <---", no.c_str());
@@ -560,8 +573,9 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
             bool failed = false;
             // f. Is the component still needed?
             if (choice.row.dwVersionCheck != 0) {
-                const std::uint32_t check =
-                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, slot.m_cancel);
+                const std::uint32_t check = checkVersion(camera, copy, choice, slot.m_adapter, log,
+                                                         m_env.clock, slot.m_cancel);
+                noteVersionsRead(slot, check);
                 if (check == fwcode::kUnreachable) {
                     log.trace(1, "CamNo(%s) Version Compara Error(%d).", no.c_str(),
                               static_cast<int>(check));
@@ -616,6 +630,7 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
                 const std::string name = choice.path.filename().string();
                 if (slot.m_uploadedFiles.empty() || slot.m_uploadedFiles.back() != name)
                     slot.m_uploadedFiles.push_back(name);
+                slot.m_bReadAfterPost = false;  // what was read is older than this transfer
                 FirmPostLimits limits;
                 limits.deadlineMs = transferDeadlineMs(image->size(), choice.row.dwUploadTimeOut);
                 limits.stop = [this, &slot] { return slot.m_cancel.isSet() || m_abort.isSet(); };
@@ -683,8 +698,9 @@ std::uint16_t FirmwareUpdateRun::runComponents(FirmSlot& slot, const FirmRunSett
             if (!failed && choice.row.dwVersionCheck == 0) {
                 slot.m_bUnverified = true;  // nothing is compared for this row
             } else if (!failed) {
-                const std::uint32_t check =
-                    checkVersion(camera, copy, choice, slot.m_adapter, log, m_env.clock, slot.m_cancel);
+                const std::uint32_t check = checkVersion(camera, copy, choice, slot.m_adapter, log,
+                                                         m_env.clock, slot.m_cancel);
+                noteVersionsRead(slot, check);
                 if (check == fwcode::kLatest) {
                     takeVersions(slot, choice.row);
                 } else if (check == fwcode::kNoVersionInfo) {

@@ -72,6 +72,10 @@ class FirmSlot final : public FirmStatusSink {
     std::atomic<bool> m_bTransferring{false};
     std::uint8_t m_byComponentsDone = 0;
     std::vector<std::string> m_uploadedFiles;  // this camera's images sent, for the journal
+    // The component versions read before the first transfer, for the journal.
+    CameraEntry m_versionsBefore{};
+    // The camera's versions were read after its last transfer.
+    bool m_bReadAfterPost = false;
     // An image was accepted whose version the camera could not show back.
     bool m_bUnverified = false;
     // The last transfer broke off before the camera had the whole image.
@@ -134,6 +138,8 @@ class FirmwareUpdateRun {
     // The worker's part after step 3; returns the final result R.
     std::uint16_t runComponents(FirmSlot& slot, const FirmRunSettings& settings);
     int stopSlot(FirmSlot& slot);
+    // Takes a version read of a component check for the journal.
+    void noteVersionsRead(FirmSlot& slot, std::uint32_t check);
     // The camera's version texts after a component took: into the copy and the record.
     void takeVersions(FirmSlot& slot, const FirmRow& row);
     void setCopyAndRecordStatus(FirmSlot& slot, std::uint16_t status);

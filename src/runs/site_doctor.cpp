@@ -18,6 +18,7 @@
 #include <string_view>
 #include <thread>
 
+#include "discovery/camera_status.h"
 #include "discovery/ipv4_address.h"
 #include "discovery/send_schedule.h"
 #include "support/text.h"
@@ -107,6 +108,7 @@ struct CameraView {
     int index = -1;
     std::string mac, ip, port, title;
     bool ssl = false;
+    bool fresh = false;  // factory-fresh at the factory address
     std::uint32_t addr = ipv4::kAllOnes, mask = ipv4::kAllOnes, gateway = 0;
     std::uint16_t firmStatus = 0;
 };
@@ -123,6 +125,7 @@ CameraView viewOf(const CameraTable& table, int index) {
     v.mask = ipv4::fromText(fieldView(e.szMask));
     v.gateway = ipv4::fromTextOrZero(fieldUtf8(e.szGateway));
     v.firmStatus = e.wFirmStatus;
+    v.fresh = isFactoryFresh(e);
     return v;
 }
 
@@ -395,10 +398,21 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
             if (CCGI::IsOutsideHostSubnet(a.ip(), a.mask(), c.ip) == 0) return &a;
         return nullptr;
     };
+    // Factory-fresh cameras sharing the factory address are the normal state before
+    // commissioning: one finding for the group, Auto setting gives them addresses. Their
+    // shared or foreign-subnet address is no fault of theirs.
+    std::vector<std::size_t> freshGroup;
+    for (std::size_t i = 0; i < cams.size(); ++i)
+        if (cams[i].fresh) freshGroup.push_back(i);
+    if (freshGroup.size() < 2) freshGroup.clear();
+    auto inFreshGroup = [&](std::size_t i) {
+        return std::find(freshGroup.begin(), freshGroup.end(), i) != freshGroup.end();
+    };
 
     // Free addresses for the cameras outside every subnet, found once for all of them.
     std::size_t outside = 0;
-    for (const CameraView& c : cams) outside += inSubnetOf(c) == nullptr ? 1 : 0;
+    for (std::size_t i = 0; i < cams.size(); ++i)
+        outside += inSubnetOf(cams[i]) == nullptr && !inFreshGroup(i) ? 1 : 0;
     std::vector<std::string> freeAddresses;
     if (outside > 0 && !adapters.empty() && raw)
         freeAddresses = freeAddressesIn(adapters.front(), taken, outside, probes);
@@ -424,7 +438,19 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
         const CameraView& c = cams[i];
         std::vector<Finding>& mine = perCamera[i];
         const AdapterEntry* home = inSubnetOf(c);
-        if (home == nullptr && !adapters.empty()) {
+        const bool fresh = inFreshGroup(i);
+        if (!freshGroup.empty() && i == freshGroup.front()) {
+            Finding f;
+            f.code = finding::kFactoryFresh;
+            f.severity = Severity::Info;
+            f.ip = toUtf8(kFactoryAddress);
+            f.evidence = std::to_string(freshGroup.size()) + " factory-fresh cameras at " + f.ip +
+                         ": give them addresses with Auto setting";
+            f.fix = "Run Auto setting with a range of free addresses of the PC's subnet.";
+            for (std::size_t k : freshGroup) f.records.push_back(cams[k].index);
+            mine.push_back(f);
+        }
+        if (home == nullptr && !adapters.empty() && !fresh) {
             const AdapterEntry& a = adapters.front();
             Finding f = cameraFinding(c, finding::kOutsideSubnet, Severity::Error);
             f.evidence = c.ip + " is outside the subnet of every adapter (" +
@@ -448,10 +474,11 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
             mine.push_back(f);
         }
         const auto& same = byAddress[c.addr];
-        if (same.size() > 1) {
-            std::string others;
-            for (std::size_t k : same)
-                if (k != i) others += (others.empty() ? "" : ", ") + cams[k].mac;
+        std::string others;  // the cameras that clash with this one
+        for (std::size_t k : same)
+            if (k != i && !(fresh && inFreshGroup(k)))
+                others += (others.empty() ? "" : ", ") + cams[k].mac;
+        if (!others.empty()) {
             Finding f = cameraFinding(c, finding::kSharedAddress, Severity::Error);
             f.evidence = c.ip + " is also used by " + others;
             f.fix = "Give each camera its own address with Auto setting or Manual setting.";

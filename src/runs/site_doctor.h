@@ -42,6 +42,7 @@ inline constexpr const char* kFirmwareReady = "camera-firmware-ready";
 inline constexpr const char* kCertificateChanged = "camera-certificate-changed";
 inline constexpr const char* kLegacyTls = "camera-legacy-tls";
 inline constexpr const char* kSpoofedReply = "camera-spoofed-reply";
+inline constexpr const char* kFactoryFresh = "cameras-factory-fresh";
 }  // namespace finding
 
 struct Finding {
@@ -52,6 +53,8 @@ struct Finding {
     std::string ip;        // the camera's address, empty for the PC
     std::string evidence;  // what was measured
     std::string fix;       // one sentence
+    // A finding on a group of cameras (recordIndex -1): their camera-table indexes.
+    std::vector<int> records;
 };
 
 // The firmware status value that means "an update is ready for this camera".

@@ -55,11 +55,13 @@ class WaitCursor {
 };
 
 QString findingText(const Finding& f) {
-    const QString who = f.recordIndex < 0
-                            ? QStringLiteral("PC")
-                            : QStringLiteral("No.%1 %2 %3")
-                                  .arg(f.recordIndex + 1)
-                                  .arg(QString::fromStdString(f.mac), QString::fromStdString(f.ip));
+    QString who = QStringLiteral("PC");
+    if (f.recordIndex >= 0)
+        who = QStringLiteral("No.%1 %2 %3")
+                  .arg(f.recordIndex + 1)
+                  .arg(QString::fromStdString(f.mac), QString::fromStdString(f.ip));
+    else if (!f.records.empty())
+        who = QString::fromStdString(f.ip);
     return QStringLiteral("[%1] %2 - %3\n  %4\n  %5\n")
         .arg(QString::fromLatin1(severityName(f.severity)), who, QString::fromStdString(f.code),
              QString::fromStdString(f.evidence), QString::fromStdString(f.fix));

@@ -100,6 +100,33 @@ TEST(LabDoctor, SilentGatewayAndBusyPortAreFindingsOnThePc) {
         }
 }
 
+TEST(LabDoctor, FactoryFreshCamerasAtTheFactoryAddressAreOneInfo) {
+    LANROVE_REQUIRE_LAB();
+    Workspace ws;
+    const std::string fleet = ws.write("fleet.json", R"({"cameras": [
+        {"mac": "00:80:45:00:04:01", "ip": "192.168.0.2", "proto": 2, "factory": true},
+        {"mac": "00:80:45:00:04:02", "ip": "192.168.0.2", "proto": 2, "factory": true},
+        {"mac": "00:80:45:00:04:03", "ip": "192.168.0.2", "proto": 2, "factory": true}]})");
+    const Result r = runInLab(ws, {"--fleet", fleet, "--scale", "0.05"},
+                              "$CLI doctor --json --home " + quote(ws.path("")) + "\n");
+    const json out = json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(out.is_discarded()) << r.out << r.err;
+    EXPECT_EQ(r.exitCode, 0) << out.dump(2);  // no error
+    EXPECT_EQ(out["cameras"], 3);
+    int infos = 0;
+    for (const json& f : out["findings"]) {
+        EXPECT_NE(f["severity"], "error") << f.dump();
+        if (f["code"] != "cameras-factory-fresh") continue;
+        ++infos;
+        EXPECT_EQ(f["severity"], "info");
+        EXPECT_EQ(f["scope"], "cameras");
+        EXPECT_EQ(f["evidence"],
+                  "3 factory-fresh cameras at 192.168.0.2: give them addresses with Auto setting");
+        EXPECT_EQ(f["nos"].size(), 3u);
+    }
+    EXPECT_EQ(infos, 1) << out.dump(2);
+}
+
 TEST(LabDoctor, AddressHeldByAHostThatIsNoCamera) {
     LANROVE_REQUIRE_LAB();
     Workspace ws;

@@ -166,6 +166,12 @@ TEST(LabFwFaults, ImageThatTakesOnTheRestartCommandAndAnUnreadableVersionOneCame
     EXPECT_NE(late["versions"]["camMain"].get<std::string>().rfind("125", 0), std::string::npos)
         << late.dump();
     EXPECT_EQ(journal.at("00:1B:7C:00:1B:01")["result"], "accepted");
+    // The journal proves the update: the component's version with its date, before and after.
+    const std::string before = journal.at("00:1B:7C:00:1B:01")["before"].get<std::string>();
+    const std::string after = journal.at("00:1B:7C:00:1B:01")["after"].get<std::string>();
+    EXPECT_EQ(before.rfind("CAM MAIN ", 0), 0u) << before;
+    EXPECT_EQ(after.rfind("CAM MAIN 125(", 0), 0u) << after;
+    EXPECT_NE(before, after);
     // The version-1 camera's image was accepted, but nothing can show that it took.
     const json& v1 = cams["00:1B:7C:00:1B:02"];
     EXPECT_EQ(v1["result"], "sent-not-verified") << r.err;
@@ -173,7 +179,8 @@ TEST(LabFwFaults, ImageThatTakesOnTheRestartCommandAndAnUnreadableVersionOneCame
     EXPECT_EQ(simValue(section(r.out, "sim51"), "uploads"), "1");
     ASSERT_EQ(journal.count("00:1B:7C:00:1B:02"), 1u) << section(r.out, "journal");
     EXPECT_EQ(journal.at("00:1B:7C:00:1B:02")["result"], "sent, not verified");
-    EXPECT_EQ(journal.at("00:1B:7C:00:1B:02")["after"], "sent RA20A1F3.BIN");
+    EXPECT_EQ(journal.at("00:1B:7C:00:1B:02")["before"], "not read");
+    EXPECT_EQ(journal.at("00:1B:7C:00:1B:02")["after"], "not read; sent RA20A1F3.BIN");
 }
 
 // 1 MiB at 1 KiB/s would take the camera 1024 s; a limit ends every attempt first (the

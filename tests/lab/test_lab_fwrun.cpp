@@ -192,8 +192,9 @@ TEST(LabFwRun, LatestNetComponentIsLeftAloneAndOnlyCamIsUploaded) {
     ASSERT_FALSE(line.is_discarded()) << journal;
     EXPECT_EQ(line["kind"], "firmware");
     EXPECT_EQ(line["mac"], "00:1B:7C:00:0B:01");
-    EXPECT_EQ(line["after"], "CM Ver V1.00 CS Ver  NM Ver V1.00 NS Ver  ");
-    EXPECT_NE(line["before"], line["after"]);
+    // Each component's version with its date, in the order of the camera's components.
+    EXPECT_EQ(line["before"], "CAM MAIN V1.00(20100301), NET MAIN V1.00(20100415)");
+    EXPECT_EQ(line["after"], "CAM MAIN V1.00(20100501), NET MAIN V1.00(20100415)");
     EXPECT_EQ(line["result"], "accepted");
 }
 
@@ -262,7 +263,9 @@ TEST(LabFwRun, CameraThatNeverComesBackFailsAndGetsRestartCommands) {
     const json change = json::parse(section(r.out, "journal"), nullptr, false);
     ASSERT_FALSE(change.is_discarded()) << section(r.out, "journal");
     EXPECT_EQ(change["kind"], "firmware");
-    EXPECT_EQ(change["after"], "tried RM2125.BIN");
+    // Read before, never after: the old version is no evidence of the update.
+    EXPECT_EQ(change["before"], "CAM MAIN 1.20(20100101)");
+    EXPECT_EQ(change["after"], "CAM MAIN not read; tried RM2125.BIN");
     EXPECT_EQ(change["result"].get<std::string>().rfind("failed (", 0), 0u) << change.dump();
     const std::string log = section(r.out, "log");
     EXPECT_NE(log.find("FirmupRebootWaitVer1 Timeout"), std::string::npos);

@@ -2,9 +2,11 @@
 // dispatcher's rules (at most two transfers, one slot strictly serial, cancel while waiting),
 // the component loop (a latest component is skipped), retries and the final statuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "discovery/fake_lan.h"
+#include "runs/change_journal.h"
 #include "runs/firmware_check_run.h"
 #include "runs/firmware_update_run.h"
 #include "support/text.h"
@@ -630,4 +633,70 @@ TEST_F(FirmwareRuns, EveryCameraInWorkIsRestoredAlsoAtShutdownAndOnCancel) {
     ASSERT_TRUE(waitFor([&] { return record(a).wUploadStatus == fwcode::kCancelled; }, 5000));
     EXPECT_EQ(site.restores.load(), 1);
     EXPECT_EQ(site.restoresNotCut.load(), 1);
+}
+
+// ------------------------------------------------------------------- the changes journal
+
+namespace {
+// Points the process's journal at a fresh file for one test, and away from it afterwards.
+class JournalFile {
+  public:
+    JournalFile()
+        : m_path(std::filesystem::temp_directory_path() /
+                 ("lanrove-fw-journal-" + std::to_string(::getpid()) + ".jsonl")) {
+        std::filesystem::remove(m_path);
+        changeJournal().open(m_path);
+    }
+    ~JournalFile() {
+        changeJournal().open({});
+        std::filesystem::remove(m_path);
+    }
+    std::vector<ChangeRecord> records() const { return ChangeJournal::read(m_path); }
+
+  private:
+    std::filesystem::path m_path;
+};
+}  // namespace
+
+TEST_F(FirmwareRuns, JournalHasEachComponentsVersionBeforeAndAfterWithItsDate) {
+    JournalFile journal;
+    addCamera("10.1.0.11", 20100101, 20100301, fwcode::kUpdateReady);
+    FirmwareUpdateRun run(env, events);
+    runUpdate(run, 1);
+    const std::vector<ChangeRecord> lines = journal.records();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].kind, "firmware");
+    EXPECT_EQ(lines[0].before, "CAM MAIN V1.00(20100301), NET MAIN V1.00(20100101)");
+    EXPECT_EQ(lines[0].after, "CAM MAIN V1.00(20100501), NET MAIN V1.00(20100415)");
+    EXPECT_EQ(lines[0].result, "accepted");
+}
+
+TEST_F(FirmwareRuns, JournalSaysNotReadWhereTheCameraShowedNoVersion) {
+    JournalFile journal;
+    settings.retryCount = 1;
+    addCamera("10.1.0.11", 20100101, 20100501, fwcode::kUpdateReady);  // NET only to do
+    site.cams["10.1.0.11"].neverComesBack = true;
+    FirmwareUpdateRun run(env, events);
+    runUpdate(run, 1);
+    const std::vector<ChangeRecord> lines = journal.records();
+    ASSERT_EQ(lines.size(), 1u);
+    // Read before, never again after the transfer: the old versions are no evidence.
+    EXPECT_EQ(lines[0].before, "CAM MAIN V1.00(20100501), NET MAIN V1.00(20100101)");
+    EXPECT_EQ(lines[0].after, "CAM MAIN not read, NET MAIN not read; tried RP2NET20100415.BIN");
+    EXPECT_EQ(lines[0].result.rfind("failed", 0), 0u) << lines[0].result;
+}
+
+TEST_F(FirmwareRuns, JournalWithoutAVersionReadAfterTheTransferIsNeverBlank) {
+    JournalFile journal;
+    settings.versionCompare = false;
+    addCamera("10.1.0.11", 1, 1, fwcode::kUpdateReady);
+    FirmwareUpdateRun run(env, events);
+    runUpdate(run, 1);
+    const std::vector<ChangeRecord> lines = journal.records();
+    ASSERT_EQ(lines.size(), 1u);
+    // What the camera showed before its turn, and nothing read after the transfers.
+    EXPECT_EQ(lines[0].before, "CAM MAIN V1.00(1), NET MAIN V1.00(1)");
+    EXPECT_EQ(lines[0].after,
+              "CAM MAIN not read, NET MAIN not read; sent RP2NET20100415.BIN, RP2CAM20100501.BIN");
+    EXPECT_EQ(lines[0].result, "sent, not verified");
 }

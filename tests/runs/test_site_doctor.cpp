@@ -343,3 +343,98 @@ TEST(SiteDoctor, SpoofedCameraIsReportedAndGetsNoLogin) {
     EXPECT_NE(f->evidence.find("192.168.0.99"), std::string::npos);
     EXPECT_EQ(p.asked, (std::vector<std::string>{"http://192.168.0.34:80/cgi-bin/lang.cgi"}));
 }
+
+namespace {
+void factoryCamera(CameraTable& t, int i, const char* mac, std::uint16_t protoVer = 2) {
+    camera(t, i, mac, "192.168.0.2");
+    CameraEntry& e = t[static_cast<std::size_t>(i)];
+    e.wProtoVer = protoVer;
+    e.bFactory = protoVer == 2 ? 1 : 0;
+    e.dwResult = protoVer == 2 ? kResultAccepted : 0;
+}
+}  // namespace
+
+TEST(SiteDoctor, FactoryFreshCamerasAtTheFactoryAddressGiveOneInfoForTheGroup) {
+    auto table = std::make_unique<CameraTable>();
+    factoryCamera(*table, 0, "F1");
+    factoryCamera(*table, 1, "F2", 1);  // version 1: judged by its address
+    factoryCamera(*table, 2, "F3");
+    FakeProbes p;
+    // The PC is not in 192.168.0.0/24: the cameras are outside its subnet as well.
+    const DoctorResult r =
+        runDoctor({adapter("10.0.0.10", "255.255.255.0", "0.0.0.0", "eth0")}, *table, {0, 1, 2}, p);
+    ASSERT_EQ(r.findings.size(), 1U) << r.findings.back().code;
+    const Finding& f = r.findings.front();
+    EXPECT_EQ(f.code, finding::kFactoryFresh);
+    EXPECT_EQ(f.severity, Severity::Info);
+    EXPECT_EQ(f.evidence,
+              "3 factory-fresh cameras at 192.168.0.2: give them addresses with Auto setting");
+    EXPECT_EQ(f.recordIndex, -1);
+    EXPECT_EQ(f.ip, "192.168.0.2");
+    EXPECT_EQ(f.records, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(p.asked.empty());  // a shared address gets no login
+}
+
+TEST(SiteDoctor, ConfiguredCameraAtTheFactoryAddressStillClashes) {
+    auto table = std::make_unique<CameraTable>();
+    factoryCamera(*table, 0, "F1");
+    factoryCamera(*table, 1, "F2");
+    factoryCamera(*table, 2, "USED");  // configured, then moved back to the factory address
+    (*table)[2].bFactory = 0;
+    (*table)[2].dwResult = kResultOverlap;
+    factoryCamera(*table, 3, "FAILED");  // factory state, but its last setting failed
+    (*table)[3].dwResult = 500;
+    FakeProbes p;
+    const DoctorResult r = runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")},
+                                     *table, {0, 1, 2, 3}, p);
+    const std::multimap<std::string, std::string> expected = {{"", finding::kFactoryFresh},
+                                                              {"F1", finding::kSharedAddress},
+                                                              {"F2", finding::kSharedAddress},
+                                                              {"USED", finding::kSharedAddress},
+                                                              {"FAILED", finding::kSharedAddress}};
+    EXPECT_EQ(codes(r), expected);
+    const Finding* group = findingOf(r, "", finding::kFactoryFresh);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->records, (std::vector<int>{0, 1}));
+    EXPECT_EQ(group->evidence.rfind("2 factory-fresh cameras", 0), 0U) << group->evidence;
+    // The fresh cameras clash only with the others, not with each other.
+    const Finding* f1 = findingOf(r, "F1", finding::kSharedAddress);
+    ASSERT_NE(f1, nullptr);
+    EXPECT_EQ(f1->evidence, "192.168.0.2 is also used by USED, FAILED");
+    const Finding* used = findingOf(r, "USED", finding::kSharedAddress);
+    ASSERT_NE(used, nullptr);
+    EXPECT_EQ(used->evidence, "192.168.0.2 is also used by F1, F2, FAILED");
+}
+
+TEST(SiteDoctor, SingleFactoryFreshCameraKeepsItsOwnChecks) {
+    auto table = std::make_unique<CameraTable>();
+    factoryCamera(*table, 0, "F1");
+    FakeProbes p;
+    const DoctorResult r =
+        runDoctor({adapter("10.0.0.10", "255.255.255.0", "0.0.0.0", "eth0")}, *table, {0}, p);
+    const std::multimap<std::string, std::string> expected = {{"F1", finding::kOutsideSubnet}};
+    EXPECT_EQ(codes(r), expected);
+}
+
+TEST(ChangeJournal, FirmwareVersionTextsNameEveryComponentEitherSideRead) {
+    CameraEntry before{}, after{};
+    before.clear();
+    after.clear();
+    setField(before.szNetMainVer, std::string_view(" 2.00(20100101) "));
+    setField(after.szNetMainVer, std::string_view("2.00(20100415)"));
+    setField(after.szCamMainVer, std::string_view("1.10(20100301)"));  // not read before
+    FirmwareVersionTexts t = firmwareVersionTexts(before, after, true);
+    EXPECT_EQ(t.before, "CAM MAIN not read, NET MAIN 2.00(20100101)");
+    EXPECT_EQ(t.after, "CAM MAIN 1.10(20100301), NET MAIN 2.00(20100415)");
+    // Nothing read after: what the record still holds is no evidence.
+    t = firmwareVersionTexts(before, after, false);
+    EXPECT_EQ(t.before, "NET MAIN 2.00(20100101)");
+    EXPECT_EQ(t.after, "NET MAIN not read");
+    // No component at all: the list's firmware text, never a blank.
+    before.clear();
+    after.clear();
+    setField(before.szFirmVer, std::string_view("1.00"));
+    t = firmwareVersionTexts(before, after, true);
+    EXPECT_EQ(t.before, "1.00");
+    EXPECT_EQ(t.after, "not read");
+}
