@@ -184,11 +184,16 @@ std::map<std::string, std::uint32_t> parseDefaultGateways(std::string_view route
 }
 
 std::vector<AdapterEntry> buildAdapterList(const std::vector<InterfaceInfo>& interfaces,
-                                           const std::map<std::string, std::uint32_t>& gateways) {
+                                           const std::map<std::string, std::uint32_t>& gateways,
+                                           std::vector<std::string>* withoutCarrier) {
     std::vector<AdapterEntry> result;
     for (const auto& i : interfaces) {
         if ((i.flags & IFF_LOOPBACK) != 0 || (i.flags & IFF_UP) == 0) continue;
         if (i.addresses.empty() || i.addresses.front().address == 0) continue;
+        if ((i.flags & IFF_RUNNING) == 0) {
+            if (withoutCarrier != nullptr) withoutCarrier->push_back(i.name);
+            continue;
+        }
         AdapterEntry e;
         e.clear();
         std::memcpy(e.mac, i.mac, 6);
@@ -202,12 +207,13 @@ std::vector<AdapterEntry> buildAdapterList(const std::vector<InterfaceInfo>& int
     return result;
 }
 
-int enumerateSystemAdapters(std::vector<AdapterEntry>& out) {
+int enumerateSystemAdapters(std::vector<AdapterEntry>& out,
+                            std::vector<std::string>* withoutCarrier) {
     out.clear();
     std::ifstream route("/proc/net/route");
     std::stringstream text;
     if (route) text << route.rdbuf();
-    out = buildAdapterList(readInterfaces(), parseDefaultGateways(text.str()));
+    out = buildAdapterList(readInterfaces(), parseDefaultGateways(text.str()), withoutCarrier);
     return static_cast<int>(out.size());
 }
 
@@ -421,7 +427,11 @@ SystemHostNetwork::SystemHostNetwork(const Clock& clock, TraceLog& log)
     : m_clock(clock), m_log(log) {}
 
 int SystemHostNetwork::enumerateAdapters(std::vector<AdapterEntry>& out) {
-    return enumerateSystemAdapters(out);
+    std::vector<std::string> withoutCarrier;
+    const int n = enumerateSystemAdapters(out, &withoutCarrier);
+    for (const std::string& name : withoutCarrier)
+        m_log.trace(1, "Adapter(%s) has no carrier: skipped.", name.c_str());
+    return n;
 }
 
 std::uint32_t SystemHostNetwork::echo(std::u16string_view target, long timeoutMs) {

@@ -45,9 +45,12 @@ std::vector<InterfaceInfo> readInterfaces();
 // First default gateway per interface from the text of /proc/net/route (host order).
 std::map<std::string, std::uint32_t> parseDefaultGateways(std::string_view routeText);
 // The adapter rules: loopback, interfaces that are down and interfaces without IPv4 are
-// skipped; each other interface gives one entry with its first address.
+// skipped; so are interfaces that are up but have no carrier (no IFF_RUNNING), whose names go to
+// `withoutCarrier` when given: a search there would only wait. Each other interface gives one
+// entry with its first address.
 std::vector<AdapterEntry> buildAdapterList(const std::vector<InterfaceInfo>& interfaces,
-                                           const std::map<std::string, std::uint32_t>& gateways);
+                                           const std::map<std::string, std::uint32_t>& gateways,
+                                           std::vector<std::string>* withoutCarrier = nullptr);
 
 // Target of the start-up echo: the gateway when it converts to a non-zero address, else the
 // adapter's network address with 1 added to its last octet.
@@ -117,7 +120,8 @@ class SystemHostNetwork final : public HostNetwork {
 };
 
 // Free-standing forms of the system operations.
-int enumerateSystemAdapters(std::vector<AdapterEntry>& out);
+int enumerateSystemAdapters(std::vector<AdapterEntry>& out,
+                            std::vector<std::string>* withoutCarrier = nullptr);
 // `cancel`, when given, ends the wait early with kEchoTimedOut.
 std::uint32_t icmpEcho(std::u16string_view target, long timeoutMs, const Clock& clock,
                        const std::atomic<bool>* cancel = nullptr);

@@ -90,6 +90,22 @@ TEST(HostNetwork, AdapterListRules) {
     EXPECT_EQ(list[1].gateway(), "0.0.0.0");
 }
 
+TEST(HostNetwork, AdapterWithoutCarrierIsSkippedAndNamed) {
+    // An empty bridge or an unplugged port is up with an address but has no carrier: a
+    // search there can only wait, so it is left out and named for the trace.
+    const std::vector<InterfaceInfo> interfaces = {
+        makeIface("br0", IFF_UP | IFF_BROADCAST, 1, {{"172.17.0.1", "255.255.0.0"}}),
+        makeIface("eth1", kUp, 2, {{"192.168.0.10", "255.255.255.0"}}),
+        makeIface("eth2", IFF_BROADCAST, 3, {{"172.16.0.5", "255.255.0.0"}}),  // down: not named
+    };
+    std::vector<std::string> withoutCarrier;
+    const auto list = buildAdapterList(interfaces, {}, &withoutCarrier);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].ifName(), "eth1");
+    EXPECT_EQ(withoutCarrier, std::vector<std::string>{"br0"});
+    EXPECT_EQ(buildAdapterList(interfaces, {}).size(), 1u);  // the same without the names
+}
+
 TEST(HostNetwork, StartupEchoTarget) {
     EXPECT_EQ(startupEchoTarget(adapter("192.168.0.10", "255.255.255.0", "192.168.0.1")),
               "192.168.0.1");
