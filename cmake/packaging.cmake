@@ -75,6 +75,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Japanese and Chinese texts need a CJK font; the ARP flush runs `ip`.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, iproute2")
+# libpugixml comes in through the shared-library dependencies.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build/;/\\\\.git/")

@@ -4,6 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build ccache pkg-config
       qt6-base-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev nlohmann-json3-dev libjpeg-dev libcli11-dev
+      libpugixml-dev                  # the SOAP texts of other makers' cameras
       libgtest-dev libgmock-dev libbenchmark-dev iproute2 iputils-ping nftables curl time
       xvfb xauth imagemagick poppler-utils
       clang libclang-rt-14-dev llvm   # the fuzz preset: libFuzzer runtime, llvm-symbolizer
