@@ -252,6 +252,12 @@ const Row kAddedRows[] = {
     {"FIRMUP_WINDOW",
      "UPSTS_UNVERIFIED",
      {"送信済み（未確認）", "Sent, not verified", "已发送，未验证"}},
+    // Auto setting's question before anything is sent: how many NEW cameras, which range.
+    {"AUTO_SETTING_WINDOW",
+     "AUTO_SETTING_CONFIRM",
+     {"%1台の新規カメラに %2 から %3 までのアドレスを設定します（%4）。",
+      "%1 NEW camera(s) will get addresses from %2 to %3 on %4.",
+      "将为%1台新摄像机设置从 %2 到 %3 的地址（%4）。"}},
     {"PLAN_WINDOW",
      "PLAN_MENU",
      {"アドレスプランを適用...", "Apply address plan...", "应用地址计划..."}},

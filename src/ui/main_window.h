@@ -21,6 +21,7 @@
 
 #include "app/lang_table.h"
 #include "app/setup_core.h"
+#include "runs/ip_setting_rules.h"
 #include "runs/site_doctor.h"
 #include "support/clock.h"
 #include "ui/camera_table_model.h"
@@ -215,6 +216,9 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     DialogServices dialogServices();
     const AdapterEntry* adapterInUse();
     int firstSelectedRow() const;
+    // Auto setting's question after the range dialog; true on Yes.
+    bool confirmAutoSetting(const CandidateAddresses& candidates, int wanted,
+                            const AdapterEntry& adapter);
     int openSettingDialog(SettingDialog& dialog);
     void runSettings(SettingsRun& run);
     // The plan action on the list and the window (main_window_plans.cpp).

@@ -93,9 +93,32 @@ void MainWindow::onAutoSetting() {
 
     CLanroveSet dialog(dialogServices(), adapter, this);
     if (openSettingDialog(dialog) != QDialog::Accepted) return;
+    if (!confirmAutoSetting(dialog.candidates(), wanted, adapter)) return;
     SettingsRun& run = m_core.newSettingsRun(m_settingEvents);
     run.prepareAuto(dialog.candidates(), wanted, m_core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_NEW"));
     runSettings(run);
+}
+
+bool MainWindow::confirmAutoSetting(const CandidateAddresses& candidates, int wanted,
+                                    const AdapterEntry& adapter) {
+    if (candidates.count() == 0) return false;
+    // As the command line asks it: how many NEW cameras, which range, then the setting's own
+    // question. Nothing has been sent yet; Enter answers No.
+    const QString question =
+        text(u"AUTO_SETTING_WINDOW", u"AUTO_SETTING_CONFIRM")
+            .arg(wanted)
+            .arg(QString::fromStdU16String(candidates.front()),
+                 QString::fromStdU16String(candidates.back()),
+                 QString::fromUtf8(adapter.ifName().data(),
+                                   static_cast<qsizetype>(adapter.ifName().size()))) +
+        QStringLiteral("\n\n") + text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1") +
+        QStringLiteral("\n\n") + text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR");
+    const BoxAnswer answer = m_messages.show(this, BoxIcon::Question,
+                                             text(u"AUTO_SETTING_WINDOW", u"AUTO_SETTING_TITLE"),
+                                             question, BoxButtons::YesNoDefaultNo);
+    if (answer == BoxAnswer::Yes) return true;
+    m_core.log().trace(1, "AutoSetting Not Confirmed(%p)", static_cast<const void*>(this));
+    return false;
 }
 
 int MainWindow::firstSelectedRow() const {

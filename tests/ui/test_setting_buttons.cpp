@@ -118,6 +118,7 @@ TEST_F(SettingButtonTest, AutoSettingAsksForTheRangeThenRunsUnderTheProgressWind
     QSignalSpy finished(window.get(), &MainWindow::settingFinished);
     bool closeRefused = false;
     QString start;
+    boxes.queueAnswer(BoxAnswer::Yes);  // the question after the range
     const auto opened = press(kIdAutoSetting, {[&](QDialog& d) {
                                   auto& dlg = static_cast<CLanroveSet&>(d);
                                   start = dlg.startEdit()->text();
@@ -133,6 +134,42 @@ TEST_F(SettingButtonTest, AutoSettingAsksForTheRangeThenRunsUnderTheProgressWind
     ASSERT_NE(core->settingsRun(), nullptr);
     EXPECT_EQ(core->settingsRun()->mode(), RunMode::Auto);
     EXPECT_NE(logText().find("AutoSetting Set("), std::string::npos);
+    EXPECT_TRUE(window->closeAllowed());
+    EXPECT_FALSE(window->settingBusy());
+}
+
+TEST_F(SettingButtonTest, AutoSettingAsksHowManyNewCamerasAndWhichRangeAndSendsNothingOnNo) {
+    startWindow(false);
+    addCamera("192.168.0.2", true);
+    addCamera("192.168.0.3", true);
+    addCamera("192.168.0.30", false);
+    boxes.clear();
+    const int settingsBefore = transport.ipSettings.load();
+    // The fixture's layer answers an unqueued question with No, as a person pressing Enter.
+    const auto opened = press(kIdAutoSetting, {[&](QDialog& d) {
+                                  auto& dlg = static_cast<CLanroveSet&>(d);
+                                  dlg.startEdit()->setText("192.168.0.20");
+                                  dlg.endEdit()->setText("192.168.0.40");
+                                  QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+                              }});
+    EXPECT_EQ(opened, (std::vector<QString>{kAuto}));
+    const std::vector<BoxRecord> asked = boxes.boxes();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].icon, BoxIcon::Question);
+    EXPECT_EQ(asked[0].title,
+              QString::fromStdU16String(core->text(u"AUTO_SETTING_WINDOW", u"AUTO_SETTING_TITLE")));
+    EXPECT_TRUE(asked[0].text.startsWith(
+        QStringLiteral("2 NEW camera(s) will get addresses from 192.168.0.20 to 192.168.0.40 on ")))
+        << asked[0].text.toStdString();
+    // The setting's own question and the account note stay as they are.
+    EXPECT_TRUE(asked[0].text.contains(
+        QString::fromStdU16String(core->text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1"))));
+    EXPECT_TRUE(asked[0].text.contains(
+        QString::fromStdU16String(core->text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR"))));
+    EXPECT_EQ(core->settingsRun(), nullptr);
+    QTest::qWait(50);
+    EXPECT_EQ(transport.ipSettings.load(), settingsBefore);
+    EXPECT_NE(logText().find("AutoSetting Not Confirmed("), std::string::npos);
     EXPECT_TRUE(window->closeAllowed());
     EXPECT_FALSE(window->settingBusy());
 }
