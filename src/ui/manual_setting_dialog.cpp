@@ -24,7 +24,13 @@ CSetCameraSts::CSetCameraSts(DialogServices services, CameraEntry& workCopy,
                              const AdapterEntry& adapter, QWidget* parent)
     : SettingDialog(services, parent), m_work(workCopy), m_adapter(adapter) {
     setObjectName(QStringLiteral("manualSettingDialog"));
-    setWindowTitle(text(kSection, u"CUSTOM_SETTING_TITLE"));
+    // The title names the camera, so that the dialog cannot be taken for another one's.
+    QString title = text(kSection, u"CUSTOM_SETTING_TITLE");
+    const QString camera = QStringLiteral("%1 %2")
+                               .arg(fieldQString(m_work.szMac), fieldQString(m_work.szModel))
+                               .trimmed();
+    if (!camera.isEmpty()) title += QStringLiteral(" - ") + camera;
+    setWindowTitle(title);
 
     static constexpr const char16_t* kCaptions[] = {
         u"CUSTOM_SETTING_NO",          u"CUSTOM_SETTING_MODEL",       u"CUSTOM_SETTING_IP_ADDRESS",

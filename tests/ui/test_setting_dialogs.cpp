@@ -345,7 +345,7 @@ class ManualDialogTest : public SettingDialogFixture {
 
 TEST_F(ManualDialogTest, OpensWithTheWorkCopyAndItsLimits) {
     CSetCameraSts dlg(services(), work, adapter);
-    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("MANUAL SETTING"));
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("MANUAL SETTING - KT-100"));
     EXPECT_EQ(qobject_cast<QLineEdit*>(dlg.control(kIdManualNo))->text(), QStringLiteral("3"));
     EXPECT_TRUE(qobject_cast<QLineEdit*>(dlg.control(kIdManualModel))->isReadOnly());
     EXPECT_EQ(qobject_cast<QLabel*>(dlg.control(1024))->text(), QStringLiteral("Subnet Mask"));
@@ -357,6 +357,15 @@ TEST_F(ManualDialogTest, OpensWithTheWorkCopyAndItsLimits) {
     EXPECT_EQ(dlg.titleEdit()->text(), QStringLiteral("Gate North"));
     EXPECT_EQ(dlg.titleEdit()->maxLength(), 16);
     EXPECT_TRUE(dlg.sslOff()->isChecked());
+}
+
+TEST_F(ManualDialogTest, TitleNamesTheCameraByMacAndModel) {
+    setField(work.szMac, std::string_view("00:1B:7C:00:01:02"));
+    CSetCameraSts dlg(services(), work, adapter);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("MANUAL SETTING - 00:1B:7C:00:01:02 KT-100"));
+    work.clear();  // nothing known of the camera: the described title alone
+    CSetCameraSts bare(services(), work, adapter);
+    EXPECT_EQ(bare.windowTitle(), QStringLiteral("MANUAL SETTING"));
 }
 
 TEST_F(ManualDialogTest, ChecksRunInOrderWithTheirFocusEventLinesAndBoxes) {
