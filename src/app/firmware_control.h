@@ -27,6 +27,7 @@ struct FirmwareProgress {
     std::uint16_t uploadStatus = 0;  // wUploadStatus
     std::uint32_t sentBytes = 0;     // dwSentBytes
     std::uint32_t totalBytes = 0;    // dwTotalBytes
+    int retries = 0;                 // retries the upload run made for the camera
 };
 
 class FirmwareControl {

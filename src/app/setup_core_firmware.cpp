@@ -86,7 +86,8 @@ int SetupCore::firmRecordCount() const {
 FirmwareProgress SetupCore::firmProgress(int recordIndex) const {
     if (!FirmTable::validIndex(recordIndex)) return {};
     const FirmProgressView v = FirmTable(*m_store).progress(recordIndex);
-    return FirmwareProgress{v.firmStatus, v.uploadStatus, v.sentBytes, v.totalBytes};
+    const int retries = m_firmUpload ? m_firmUpload->retries(recordIndex) : 0;
+    return FirmwareProgress{v.firmStatus, v.uploadStatus, v.sentBytes, v.totalBytes, retries};
 }
 
 CameraEntry SetupCore::firmRecord(int recordIndex) const {

@@ -1,7 +1,11 @@
 #include "app/site_report.h"
 
-#include <algorithm>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+
+#include "app/lang_table.h"
 #include "app/language.h"
 #include "cgi/live_image.h"
 #include "support/base64.h"
@@ -10,74 +14,6 @@
 namespace lanrove {
 
 namespace {
-
-enum Text {
-    kTitle,
-    kWhen,
-    kAdapter,
-    kCounters,
-    kTotal,
-    kNew,
-    kOk,
-    kAttention,
-    kPcFindings,
-    kNone,
-    kCameras,
-    kNo,
-    kStatus,
-    kModel,
-    kMac,
-    kIp,
-    kPort,
-    kSsl,
-    kCamTitle,
-    kFirmware,
-    kFindings,
-    kPicture,
-    kChanges,
-    kTime,
-    kKind,
-    kBefore,
-    kAfter,
-    kResult,
-    kNoChanges,
-    kTextCount
-};
-
-// Columns: Japanese, English, Chinese (the order of languageColumn()).
-const char* const kTexts[kTextCount][3] = {
-    {"現場引き渡し報告書", "Site handover report", "现场交接报告"},
-    {"日時", "Date and time", "日期和时间"},
-    {"PC のアダプター", "PC adapter", "PC 网络适配器"},
-    {"カウンター", "Counters", "计数"},
-    {"合計", "Total", "合计"},
-    {"新規", "New", "新"},
-    {"OK", "OK", "OK"},
-    {"要注意", "Attention", "注意"},
-    {"PC の診断結果", "PC findings", "PC 诊断结果"},
-    {"なし", "None", "无"},
-    {"カメラ", "Cameras", "摄像机"},
-    {"No.", "No.", "No."},
-    {"状態", "Status", "状态"},
-    {"機種", "Model", "型号"},
-    {"MAC アドレス", "MAC address", "MAC 地址"},
-    {"IP アドレス", "IP address", "IP 地址"},
-    {"ポート", "Port", "端口"},
-    {"SSL", "SSL", "SSL"},
-    {"タイトル", "Title", "标题"},
-    {"ファームウェア", "Firmware", "固件"},
-    {"診断結果", "Findings", "诊断结果"},
-    {"画像", "Picture", "图像"},
-    {"変更履歴", "Changes made", "所做的更改"},
-    {"時刻", "Time", "时间"},
-    {"種類", "Kind", "类型"},
-    {"変更前", "Before", "更改前"},
-    {"変更後", "After", "更改后"},
-    {"結果", "Result", "结果"},
-    {"本日の変更はありません", "No changes today", "今天没有更改"},
-};
-
-constexpr std::size_t kPrintedRowsPerTable = 10;
 
 // Markup characters become entities; control characters but the line end (the adapter cell
 // has one line per adapter) and direction overrides (a camera's title may carry them) become
@@ -135,52 +71,156 @@ std::vector<ChangeRecord> changesOfDay(const std::vector<ChangeRecord>& all,
     return out;
 }
 
+std::string reportLabel(const SiteReportData& d, std::string_view key) {
+    if (auto it = d.labels.find(key); it != d.labels.end()) return it->second;
+    const std::u16string k = fromUtf8(key);
+    for (const LangEntry& e : addedDefaults(languageColumn(d.langId)))
+        if (e.section == u"REPORT" && e.key == k) return toUtf8(e.text);
+    return std::string(key);
+}
+
+std::string reportPageLine(const SiteReportData& d, int page, int pages) {
+    std::string line = reportLabel(d, "PAGE");
+    auto put = [&line](std::string_view mark, int value) {
+        if (const std::size_t at = line.find(mark); at != std::string::npos)
+            line.replace(at, mark.size(), std::to_string(value));
+    };
+    put("%1", page);
+    put("%2", pages);
+    return line;
+}
+
+std::vector<std::string> reportAdapterLines(const SiteReportData& d) {
+    std::vector<std::string> lines;
+    std::string_view rest = d.adapter;
+    while (!rest.empty()) {
+        std::size_t end = rest.find_first_of(";\n");
+        std::string_view line = rest.substr(0, end);
+        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+        if (!line.empty()) lines.emplace_back(line);
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+std::string hostSiteName() {
+    std::array<char, 256> name{};
+    if (::gethostname(name.data(), name.size() - 1) != 0) return {};
+    return neutralisedUtf8(std::string_view(name.data()));
+}
+
+namespace {
+
+// Text that a line break must never split: "gw 1.2.3.4" stays together.
+std::string keepTogether(std::string html) {
+    for (std::size_t p = html.find("gw "); p != std::string::npos; p = html.find("gw ", p + 3))
+        html.replace(p, 3, "gw&nbsp;");
+    return html;
+}
+
+// "%1 of %2" as a CSS content value with the page counters in place of the marks.
+std::string cssPageContent(const std::string& pattern) {
+    std::string out;
+    std::string literal;
+    auto flush = [&] {
+        if (literal.empty()) return;
+        std::string quoted = "\"";
+        for (char c : literal) {
+            if (c == '"' || c == '\\') quoted += '\\';
+            quoted += c;
+        }
+        out += quoted + "\" ";
+        literal.clear();
+    };
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            flush();
+            out += pattern[i + 1] == '1' ? "counter(page) " : "counter(pages) ";
+            ++i;
+        } else if (static_cast<unsigned char>(pattern[i]) >= 0x20 && pattern[i] != '<' &&
+                   pattern[i] != '>' && pattern[i] != '{' && pattern[i] != '}' &&
+                   pattern[i] != ';') {
+            literal += pattern[i];
+        }
+    }
+    flush();
+    return out;
+}
+
+std::string cssString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20 || c == '<' || c == '>') continue;
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
 std::string buildReportHtml(const SiteReportData& d, PictureRefs pictures) {
-    const int lang = languageColumn(d.langId);
-    auto t = [lang](Text k) { return std::string(kTexts[k][lang]); };
+    auto t = [&d](std::string_view key) { return escape(reportLabel(d, key)); };
     std::string h;
     h.reserve(4096 + d.rows.size() * 512);
-    h += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + t(kTitle) +
-         "</title>\n<style>body{font-family:sans-serif;font-size:10pt}"
+    const std::string running =
+        reportLabel(d, "TITLE") + " \xE2\x80\x94 " + d.site + " \xE2\x80\x94 " + d.when;
+    // Printed: landscape A4, the site and date on top of every page, "n of m" below, the
+    // table's header on every page, no row split, addresses never broken.
+    h += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + t("TITLE") +
+         "</title>\n<style>@page{size:A4 landscape;margin:12mm 10mm;"
+         "@top-left{content:" +
+         cssString(running) +
+         ";font:8pt sans-serif}@bottom-right{content:" + cssPageContent(reportLabel(d, "PAGE")) +
+         ";font:8pt sans-serif}}"
+         "body{font-family:sans-serif;font-size:10pt}"
          "table{border-collapse:collapse}td,th{border:1px solid #888;padding:2px 4px;"
-         "vertical-align:top}th{background:#ddd}.error{color:#b00}.warning{color:#a60}"
+         "vertical-align:top;text-align:left}th{background:#ddd}thead{display:table-header-group}"
+         "tr{break-inside:avoid;page-break-inside:avoid}.nw{white-space:nowrap}"
+         "tr.findings td{border-top:none;padding-left:2em}.cam td{border-bottom-style:dotted}"
+         ".error{color:#b00}.warning{color:#a60}.info{color:#036}"
          "</style></head><body>\n";
-    h += "<h1>" + t(kTitle) + "</h1>\n<table>\n";
-    h += "<tr><th>" + t(kWhen) + "</th><td>" + escape(d.when) + "</td></tr>\n";
-    h += "<tr><th>" + t(kAdapter) + "</th><td>" + escape(d.adapter) + "</td></tr>\n";
-    h += "<tr><th>" + t(kCounters) + "</th><td>" + t(kTotal) + " " + std::to_string(d.total) +
-         " &nbsp; " + t(kNew) + " " + std::to_string(d.newCount) + " &nbsp; " + t(kOk) + " " +
-         std::to_string(d.ok) + " &nbsp; " + t(kAttention) + " " + std::to_string(d.attention) +
+    h += "<h1>" + t("TITLE") + "</h1>\n<table>\n";
+    h += "<tr><th>" + t("SITE") + "</th><td>" + escape(d.site) + "</td></tr>\n";
+    h += "<tr><th>" + t("WHEN") + "</th><td>" + escape(d.when) + "</td></tr>\n";
+    h += "<tr><th>" + t("ADAPTER") + "</th><td>";
+    const std::vector<std::string> adapters = reportAdapterLines(d);
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+        h += (i == 0 ? "" : "<br>\n") + keepTogether(escape(adapters[i]));
+    h += "</td></tr>\n";
+    h += "<tr><th>" + t("COUNTERS") + "</th><td>" + t("TOTAL") + " " + std::to_string(d.total) +
+         " &nbsp; " + t("NEW") + " " + std::to_string(d.newCount) + " &nbsp; " + t("OK") + " " +
+         std::to_string(d.ok) + " &nbsp; " + t("CAUTION") + " " + std::to_string(d.attention) +
          "</td></tr>\n";
-    h += "<tr><th>" + t(kPcFindings) + "</th><td>";
-    if (d.pcFindings.empty()) h += t(kNone);
+    h += "<tr><th>" + t("PC_FINDINGS") + "</th><td>";
+    if (d.pcFindings.empty()) h += t("NONE");
     for (const std::string& f : d.pcFindings) h += escape(f) + "<br>";
     h += "</td></tr>\n</table>\n";
 
     bool anyPicture = false;
     for (const auto& r : d.rows) anyPicture = anyPicture || !r.snapshot.empty();
-    std::string header = "<table>\n<tr>";
-    for (Text k : {kNo, kStatus, kModel, kMac, kIp, kPort, kSsl, kCamTitle, kFirmware, kFindings})
-        header += "<th>" + t(k) + "</th>";
-    if (anyPicture) header += "<th>" + t(kPicture) + "</th>";
-    header += "</tr>\n";
-    h += "<h2>" + t(kCameras) + "</h2>\n" + header;
-    // Qt's document layout slows down steeply with the rows of one table: the printed form
-    // gets a table per block of rows.
-    const std::size_t block = pictures == PictureRefs::Resources ? kPrintedRowsPerTable : 0;
+    int columns = 9;
+    h += "<h2>" + t("CAMERAS") + "</h2>\n<table>\n<thead><tr>";
+    for (const char* k :
+         {"NO", "STATUS", "MODEL", "MAC", "IP", "PORT", "SSL", "CAM_TITLE", "FIRMWARE"})
+        h += "<th>" + t(k) + "</th>";
+    if (anyPicture) {
+        h += "<th>" + t("PICTURE") + "</th>";
+        ++columns;
+    }
+    h += "</tr></thead>\n<tbody>\n";
     for (std::size_t i = 0; i < d.rows.size(); ++i) {
-        if (block != 0 && i != 0 && i % block == 0) h += "</table>\n" + header;
         const SiteReportRow& r = d.rows[i];
-        h += "<tr>";
-        for (const std::string* cell :
-             {&r.no, &r.status, &r.model, &r.mac, &r.ip, &r.port, &r.ssl, &r.title, &r.firmware})
-            h += "<td>" + escape(*cell) + "</td>";
-        h += "<td>";
-        for (const std::string& f : r.findings) {
-            const char* cls = f.rfind("error", 0) == 0 ? "error" : "warning";
-            h += std::string("<span class=\"") + cls + "\">" + escape(f) + "</span><br>";
+        // The camera's row and its findings below it at full width stay on one page.
+        h += r.findings.empty() ? "<tr>" : "<tr class=\"cam\">";
+        const std::string* cells[] = {&r.no,   &r.status, &r.model, &r.mac,     &r.ip,
+                                      &r.port, &r.ssl,    &r.title, &r.firmware};
+        for (std::size_t c = 0; c < std::size(cells); ++c) {
+            const bool whole = c == 0 || c == 1 || c == 3 || c == 4 || c == 5;
+            h += (whole ? "<td class=\"nw\">" : "<td>") + escape(*cells[c]) + "</td>";
         }
-        h += "</td>";
         if (anyPicture) {
             h += "<td>";
             if (!r.snapshot.empty()) {
@@ -192,19 +232,31 @@ std::string buildReportHtml(const SiteReportData& d, PictureRefs pictures) {
             h += "</td>";
         }
         h += "</tr>\n";
+        if (!r.findings.empty()) {
+            h += "<tr class=\"findings\"><td colspan=\"" + std::to_string(columns) + "\">";
+            for (const std::string& f : r.findings) {
+                const char* cls = f.rfind("error", 0) == 0  ? "error"
+                                  : f.rfind("info", 0) == 0 ? "info"
+                                                            : "warning";
+                h += std::string("<span class=\"") + cls + "\">" + escape(f) + "</span><br>";
+            }
+            h += "</td></tr>\n";
+        }
     }
-    h += "</table>\n<h2>" + t(kChanges) + "</h2>\n";
+    h += "</tbody></table>\n<h2>" + t("CHANGES") + "</h2>\n";
     if (d.changes.empty()) {
-        h += "<p>" + t(kNoChanges) + "</p>\n";
+        h += "<p>" + t("NO_CHANGES") + "</p>\n";
     } else {
-        h += "<table>\n<tr>";
-        for (Text k : {kTime, kKind, kMac, kBefore, kAfter, kResult}) h += "<th>" + t(k) + "</th>";
-        h += "</tr>\n";
+        h += "<table>\n<thead><tr>";
+        for (const char* k : {"TIME", "KIND", "MAC", "BEFORE", "AFTER", "RESULT"})
+            h += "<th>" + t(k) + "</th>";
+        h += "</tr></thead>\n<tbody>\n";
         for (const ChangeRecord& c : d.changes)
-            h += "<tr><td>" + escape(c.time) + "</td><td>" + escape(c.kind) + "</td><td>" +
-                 escape(c.mac) + "</td><td>" + escape(c.before) + "</td><td>&rarr; " +
-                 escape(c.after) + "</td><td>" + escape(c.result) + "</td></tr>\n";
-        h += "</table>\n";
+            h += "<tr><td class=\"nw\">" + escape(c.time) + "</td><td>" + escape(c.kind) +
+                 "</td><td class=\"nw\">" + escape(c.mac) + "</td><td>" +
+                 keepTogether(escape(c.before)) + "</td><td>&rarr; " +
+                 keepTogether(escape(c.after)) + "</td><td>" + escape(c.result) + "</td></tr>\n";
+        h += "</tbody></table>\n";
     }
     h += "</body></html>\n";
     return h;
@@ -228,10 +280,18 @@ bool reachable(const std::vector<Finding>& findings, int recordIndex) {
 
 SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
                                  const std::vector<int>& records, bool snapshots,
-                                 const std::function<bool()>& stop, const PictureShrinker& shrink) {
+                                 const std::function<bool()>& stop, const PictureShrinker& shrink,
+                                 const std::function<void(int, int)>& progress) {
     SiteReportData d;
     d.langId = core.langId();
+    d.site = hostSiteName();
     d.when = journalTimeNow();
+    for (const LangEntry& e : addedDefaults(languageColumn(d.langId)))
+        if (e.section == u"REPORT") {
+            const std::string key = toUtf8(e.key);
+            const std::string text = core.texts().text("REPORT", key.c_str());
+            if (!text.empty()) d.labels[key] = text;
+        }
     for (const AdapterEntry& a : core.adapters())
         d.adapter += (d.adapter.empty() ? "" : "; ") + std::string(a.ifName()) + " " +
                      std::string(a.ip()) + "/" + std::string(a.mask()) + " gw " +
@@ -244,6 +304,14 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
     for (const Finding& f : doctor.findings)
         if (f.recordIndex < 0) d.pcFindings.push_back(findingLine(f));
     CameraListModel& list = core.list();
+    int toFetch = 0;
+    if (snapshots)
+        for (int r = 0; r < list.rowCount(); ++r) {
+            const int rec = static_cast<std::size_t>(r) < records.size() ? records[r] : -1;
+            if (rec >= 0 && reachable(doctor.findings, rec)) ++toFetch;
+        }
+    int fetched = 0;
+    if (progress && toFetch > 0) progress(0, toFetch);
     for (int r = 0; r < list.rowCount(); ++r) {
         SiteReportRow row;
         auto cell = [&](int c) { return toUtf8(list.cell(r, c)); };
@@ -273,6 +341,7 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
                 else if (picture.size() <= kMaxUnshrunkPicture)
                     row.snapshot = std::move(picture);
             }
+            if (progress) progress(++fetched, toFetch);
         }
         d.rows.push_back(std::move(row));
     }

@@ -5,7 +5,9 @@
 // URLs) or named resources that a document renderer supplies.
 
 #include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/setup_core.h"
@@ -23,13 +25,26 @@ struct SiteReportRow {
 
 struct SiteReportData {
     unsigned langId = 1033;
+    std::string site;     // the site's name (the PC's host name unless given)
     std::string when;     // local date and time
     std::string adapter;  // "eth0 192.168.0.10/255.255.255.0 gw 192.168.0.1", one per line
     int total = 0, newCount = 0, ok = 0, attention = 0;
     std::vector<std::string> pcFindings;
     std::vector<SiteReportRow> rows;
     std::vector<ChangeRecord> changes;
+    // The headings as the text table gives them (Language.ini included), by key of the
+    // "REPORT" section; a key missing here comes from the built-in texts of `langId`.
+    std::map<std::string, std::string, std::less<>> labels;
 };
+
+// One heading of the report ("TITLE", "MAC", "PAGE", ...).
+std::string reportLabel(const SiteReportData& data, std::string_view key);
+// "Page 2 of 5" in the report's language.
+std::string reportPageLine(const SiteReportData& data, int page, int pages);
+// The adapter cell's lines, one per adapter.
+std::vector<std::string> reportAdapterLines(const SiteReportData& data);
+// The PC's host name, the report's site when none is given.
+std::string hostSiteName();
 
 enum class PictureRefs { Inline, Resources };
 
@@ -56,9 +71,11 @@ std::vector<int> listRecordIndexes(SetupCore& core);
 // `records` are their camera-table indexes), the doctor's findings and today's journal. With
 // `snapshots` a live picture of every camera the doctor did not find unreachable, each passed
 // through `shrink` as soon as it is received; `stop` is asked before each picture.
+// `progress` hears (pictures fetched, pictures to fetch) as each picture is asked for.
 SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
                                  const std::vector<int>& records, bool snapshots,
                                  const std::function<bool()>& stop = {},
-                                 const PictureShrinker& shrink = {});
+                                 const PictureShrinker& shrink = {},
+                                 const std::function<void(int, int)>& progress = {});
 
 }  // namespace lanrove

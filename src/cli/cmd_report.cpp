@@ -51,6 +51,7 @@ PictureShrinker pictureShrinker() {
 
 struct ReportOptions {
     std::string out;
+    std::string site;
     bool snapshots = false;
     bool quiet = false;
     std::string home;
@@ -70,17 +71,14 @@ int run(const ReportOptions& o, const char* argv0) {
     const Survey s = surveySite(session, o.quiet);
     if (!s.searched) return 130;
     const auto t0 = std::chrono::steady_clock::now();
-    const SiteReportData data = collectSiteReport(
+    SiteReportData data = collectSiteReport(
         session.core(), s.doctor, listRecords(session.core()), o.snapshots,
         [] { return interrupted(); }, pictureShrinker());
+    if (!o.site.empty()) data.site = neutralisedUtf8(o.site);
     if (pdf) {
 #ifdef LANROVE_HAVE_PDF
-        std::vector<PdfPicture> pictures;
-        for (std::size_t i = 0; i < data.rows.size(); ++i)
-            if (!data.rows[i].snapshot.empty())
-                pictures.push_back({snapshotResourceName(i), data.rows[i].snapshot});
         std::string error;
-        if (!writeReportPdf(buildReportHtml(data, PictureRefs::Resources), pictures, out, error)) {
+        if (!writeReportPdf(data, out, error)) {
             std::fprintf(stderr, "report: cannot write %s: %s\n", out.c_str(), error.c_str());
             return kExitFailure;
         }
@@ -107,6 +105,8 @@ Runner define(CLI::App& app, const char* argv0) {
         ->required()
         ->type_name("FILE")
         ->check(reportFile());
+    app.add_option("--site", o->site, "the site's name on every page (default: this PC's name)")
+        ->type_name("NAME");
     app.add_flag("--snapshots", o->snapshots, "add a picture from each camera that can give one");
     app.add_flag("--quiet", o->quiet, "nothing on stderr but errors");
     addInterface(app, o->interface)->type_name("IF");

@@ -15,6 +15,8 @@
 #include "cli/json_output.h"
 #include "cli/options.h"
 #include "cli/search_progress.h"
+#include "runs/onvif_discovery.h"
+#include "runs/onvif_doctor.h"
 #include "support/program_paths.h"
 #include "support/text.h"
 
@@ -62,7 +64,29 @@ class QueuedSearchEvents final : public SearchEvents {
 const char* const kJsonKeys[kListColumnCount] = {"no",   "status", "model", "mac",     "ip",
                                                  "port", "ssl",    "title", "firmware"};
 
-void printTable(SetupCore& core, const CounterTexts& counters) {
+using Cells = std::vector<std::u16string>;
+
+// An ONVIF device of another maker as a list row: no number, status ONVIF, maker and model
+// in the model column, its name (and place) as the title.
+Cells onvifCells(const OnvifDevice& d) {
+    const onvif::ProbeMatch& m = d.match;
+    std::string model = m.maker;
+    if (!m.model.empty()) model += (model.empty() ? "" : " ") + m.model;
+    std::string title = m.name;
+    if (!m.location.empty()) title += (title.empty() ? "" : " / ") + m.location;
+    return {u"",
+            u"ONVIF",
+            fromUtf8(model),
+            fromUtf8(d.mac),
+            fromUtf8(m.address.empty() ? d.sourceIp : m.address),
+            m.port == 0 ? std::u16string() : fromUtf8(std::to_string(m.port)),
+            m.scheme == "https" ? u"1" : u"0",
+            fromUtf8(title),
+            u""};
+}
+
+void printTable(SetupCore& core, const CounterTexts& counters, const std::vector<Cells>& extra,
+                bool ours) {
     CameraListModel& list = core.list();
     std::vector<std::size_t> widths(kListColumnCount, 0);
     std::vector<std::vector<std::string>> rows;
@@ -71,13 +95,18 @@ void printTable(SetupCore& core, const CounterTexts& counters) {
     for (const std::u16string& h : listColumnHeaders(core))
         header.push_back(toUtf8(neutralisedText(h)));
     rows.push_back(header);
-    for (int r = 0; r < list.rowCount(); ++r) {
+    for (int r = 0; ours && r < list.rowCount(); ++r) {
         std::vector<std::string> cells;
         cells.reserve(kListColumnCount);
         // Titles, models and versions are the cameras' own texts: no escape sequence or
         // direction override of theirs reaches the terminal.
         for (int c = 0; c < kListColumnCount; ++c)
             cells.push_back(toUtf8(neutralisedText(list.cell(r, c))));
+        rows.push_back(cells);
+    }
+    for (const Cells& e : extra) {
+        std::vector<std::string> cells;
+        for (const std::u16string& c : e) cells.push_back(toUtf8(neutralisedText(c)));
         rows.push_back(cells);
     }
     // Width in characters, not bytes, so that titles in other scripts line up.
@@ -97,6 +126,7 @@ void printTable(SetupCore& core, const CounterTexts& counters) {
         while (!line.empty() && line.back() == ' ') line.pop_back();
         std::printf("%s\n", line.c_str());
     }
+    if (!ours) return;
     std::printf("\n%s %s  %s %s  %s %s  %s %s\n",
                 toUtf8(core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_TOTAL")).c_str(),
                 toUtf8(counters.total).c_str(),
@@ -108,13 +138,17 @@ void printTable(SetupCore& core, const CounterTexts& counters) {
                 toUtf8(counters.attention).c_str());
 }
 
-void printJson(SetupCore& core) {
+void printJson(SetupCore& core, const std::vector<OnvifDevice>& others,
+               const std::vector<bool>& alsoOnvif, bool ours) {
     CameraListModel& list = core.list();
     nlohmann::json out;
     out["cameras"] = nlohmann::json::array();
-    for (int r = 0; r < list.rowCount(); ++r) {
+    for (int r = 0; ours && r < list.rowCount(); ++r) {
         nlohmann::json cam;
+        cam["kind"] = "lanrove";
         for (int c = 0; c < kListColumnCount; ++c) cam[kJsonKeys[c]] = toUtf8(list.cell(r, c));
+        cam["onvif"] = static_cast<std::size_t>(r) < alsoOnvif.size() &&
+                       alsoOnvif[static_cast<std::size_t>(r)];
         // The record behind the row, for scripts that need more than the list shows.
         const int index = std::stoi(toUtf8(list.cell(r, kColNo))) - 1;
         if (index >= 0 && index < static_cast<int>(kCameraTableSize)) {
@@ -131,15 +165,40 @@ void printJson(SetupCore& core) {
         }
         out["cameras"].push_back(cam);
     }
+    for (const OnvifDevice& d : others) {
+        const onvif::ProbeMatch& m = d.match;
+        const Cells cells = onvifCells(d);
+        nlohmann::json cam;
+        cam["kind"] = "onvif";
+        for (int c = 0; c < kListColumnCount; ++c)
+            cam[kJsonKeys[c]] = toUtf8(cells[static_cast<std::size_t>(c)]);
+        cam["maker"] = m.maker;
+        cam["model"] = m.model;
+        cam["name"] = m.name;
+        cam["location"] = m.location;
+        cam["port"] = m.port;
+        cam["scheme"] = m.scheme;
+        cam["uuid"] = m.endpoint;
+        cam["xaddrs"] = m.xaddrs;
+        cam["adapter"] = d.adapter;
+        out["cameras"].push_back(cam);
+    }
     const CameraStore& s = core.store();
     out["counters"] = {
         {"total", s.m_nTotal}, {"new", s.m_nNew}, {"ok", s.m_nOk}, {"attention", s.m_nAttention}};
+    out["counters"]["onvif"] = others.size();
     printJsonDocument(out);
 }
 
 // The same bytes as the desktop program's saved list.
-void printCsv(const SetupCore& core) {
-    const std::string csv = listCsv(core);
+// Other makers' devices follow as rows of the same columns.
+void printCsv(const SetupCore& core, const std::vector<Cells>& extra, bool ours) {
+    std::string csv = listCsv(core);
+    if (!ours) csv = csv.substr(0, csv.find("\r\n") + 2);  // the header alone
+    for (const Cells& row : extra) {
+        for (std::size_t c = 0; c < row.size(); ++c) csv += (c == 0 ? "" : ",") + csvField(row[c]);
+        csv += "\r\n";
+    }
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
@@ -148,6 +207,8 @@ struct SearchOptions {
     bool csv = false;
     bool quiet = false;
     bool stats = false;
+    bool noOnvif = false;
+    bool onvifOnly = false;
     std::string home;
 };
 
@@ -170,6 +231,9 @@ int run(const SearchOptions& o, const char* argv0) {
     const void* handle = &core;
     core.prepareSearch(handle);
     const auto started = std::chrono::steady_clock::now();
+    // Other makers' cameras are probed for during the same time.
+    OnvifDiscovery onvif(core.clock(), core.log());
+    if (!o.noOnvif) onvif.start(core.adapters());
     core.startSearch(events);
     SearchProgress progress(core, o.quiet);
     bool cancelled = false;
@@ -185,8 +249,16 @@ int run(const SearchOptions& o, const char* argv0) {
     }
     while (queue.drain(Millis(0)) > 0) {
     }
+    onvif.stop();
     progress.clear();
     core.shutdown(handle);
+    std::vector<bool> alsoOnvif;
+    std::vector<std::string> listedIps;
+    for (int r = 0; r < core.list().rowCount(); ++r)
+        listedIps.push_back(toUtf8(core.list().cell(r, kColIp)));
+    const std::vector<OnvifDevice> others = devicesBesides(onvif.devices(), listedIps, alsoOnvif);
+    std::vector<Cells> extra;
+    for (const OnvifDevice& d : others) extra.push_back(onvifCells(d));
     if (o.stats) {
         // From the start of the search (its first request goes out at once) to the last row.
         const double secs = core.list().rowCount() > 0
@@ -197,17 +269,18 @@ int run(const SearchOptions& o, const char* argv0) {
     }
 
     const int rows = core.list().rowCount();
-    if (events.notFound() || rows == 0) {
+    const bool ours = !o.onvifOnly;
+    const bool found = ours ? rows > 0 : !others.empty();
+    if (ours && (events.notFound() || rows == 0))
         std::fprintf(stderr, "%s\n", toUtf8(core.text(u"ERROR_WINDOW", u"ERROR_SEARCH")).c_str());
-    }
     if (o.json)
-        printJson(core);
+        printJson(core, others, alsoOnvif, ours);
     else if (o.csv)
-        printCsv(core);
-    else if (rows > 0)
-        printTable(core, core.classifier().counterTexts());
+        printCsv(core, extra, ours);
+    else if (rows > 0 || !extra.empty())
+        printTable(core, core.classifier().counterTexts(), extra, ours);
     if (cancelled) return 130;
-    return rows > 0 ? kExitOk : kExitFailure;
+    return found ? kExitOk : kExitFailure;
 }
 
 Runner define(CLI::App& app, const char* argv0) {
@@ -218,6 +291,10 @@ Runner define(CLI::App& app, const char* argv0) {
                              "saves it");
     json->excludes(csv);
     app.add_flag("--quiet", o->quiet, "no progress line and no cancelling notice on stderr");
+    auto* noOnvif = app.add_flag("--no-onvif", o->noOnvif, "leave other makers' ONVIF cameras out");
+    auto* onvifOnly = app.add_flag("--onvif-only", o->onvifOnly,
+                                   "list only other makers' ONVIF cameras (found by WS-Discovery)");
+    noOnvif->excludes(onvifOnly);
     app.add_flag("--stats", o->stats,
                  "tell on stderr how long the search took from its start to the last row");
     addHome(app, o->home)->type_name("DIR");
@@ -225,7 +302,9 @@ Runner define(CLI::App& app, const char* argv0) {
 }
 
 const CommandRegistration reg{
-    {"search", "find every camera on every adapter and list it as the desktop program does",
+    {"search",
+     "find every camera on every adapter and list it as the desktop program does, other makers' "
+     "ONVIF cameras after them",
      "1  no camera was found\n130  cancelled with Ctrl-C", &define}};
 
 }  // namespace

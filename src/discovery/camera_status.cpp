@@ -106,7 +106,10 @@ CameraStatus CameraClassifier::classify(CameraEntry& entry) {
         --m_store.m_nAttention;
     }
 
-    if (warning != nullptr) m_log.event(warning, "warn", fieldUtf8(entry.szTitle));
+    // A refused setting is written once, when the camera enters attention for it: a clash mark
+    // is no setting, and the re-marking after every reply must not repeat the line.
+    if (warning != nullptr && entry.dwResult != kResultOverlap && previous != m_texts.attentionText)
+        m_log.event(warning, "warn", fieldUtf8(entry.szTitle));
 
     switch (status) {
         case CameraStatus::New:

@@ -1,5 +1,9 @@
 #include "ui/camera_table_model.h"
 
+#include <QApplication>
+#include <QStyle>
+
+#include "support/text.h"
 #include "ui/list_sort.h"
 
 namespace lanrove::ui {
@@ -28,11 +32,70 @@ int CameraTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant CameraTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_list.rowCount()) return {};
+    if (index.column() == kColStatus && (role == Qt::DecorationRole || role == Qt::ToolTipRole)) {
+        const QString mark = findingMark(index.row());
+        if (!mark.isEmpty()) {
+            if (role == Qt::DecorationRole) return m_markIcon;
+            return QString::fromStdU16String(m_list.cell(index.row(), index.column())) +
+                   QLatin1Char('\n') + mark;
+        }
+    }
+    if (index.column() == kColStatus && role == Qt::DisplayRole && !m_stages.empty()) {
+        const QString status = QString::fromStdU16String(m_list.cell(index.row(), kColStatus));
+        const auto it = m_stages.find(toUtf8(m_list.cell(index.row(), kColMac)));
+        if (it != m_stages.end()) return status + QStringLiteral(" \u00b7 ") + it->second;
+        return status;
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return QString::fromStdU16String(m_list.cell(index.row(), index.column()));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     return {};
+}
+
+QString CameraTableModel::findingMark(int row) const {
+    if (m_marks.empty() || row < 0 || row >= m_list.rowCount()) return {};
+    const auto it = m_marks.find(toUtf8(m_list.cell(row, kColMac)));
+    return it == m_marks.end() ? QString() : it->second;
+}
+
+void CameraTableModel::setFindingMark(const std::string& mac, const QString& findings) {
+    if (findings.isEmpty())
+        m_marks.erase(mac);
+    else
+        m_marks[mac] = findings;
+    if (m_markIcon.isNull())
+        m_markIcon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (int r = 0; r < m_list.rowCount(); ++r)
+        if (toUtf8(m_list.cell(r, kColMac)) == mac)
+            emit dataChanged(index(r, kColStatus), index(r, kColStatus));
+}
+
+void CameraTableModel::setStage(const std::string& mac, const QString& stage) {
+    const auto it = m_stages.find(mac);
+    if (stage.isEmpty() ? it == m_stages.end() : it != m_stages.end() && it->second == stage)
+        return;
+    if (stage.isEmpty())
+        m_stages.erase(it);
+    else
+        m_stages[mac] = stage;
+    for (int r = 0; r < m_list.rowCount(); ++r)
+        if (toUtf8(m_list.cell(r, kColMac)) == mac)
+            emit dataChanged(index(r, kColStatus), index(r, kColStatus));
+}
+
+void CameraTableModel::clearStages() {
+    if (m_stages.empty()) return;
+    m_stages.clear();
+    if (m_list.rowCount() > 0)
+        emit dataChanged(index(0, kColStatus), index(m_list.rowCount() - 1, kColStatus));
+}
+
+void CameraTableModel::clearFindingMarks() {
+    if (m_marks.empty()) return;
+    m_marks.clear();
+    if (m_list.rowCount() > 0)
+        emit dataChanged(index(0, kColStatus), index(m_list.rowCount() - 1, kColStatus));
 }
 
 QVariant CameraTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -4,7 +4,10 @@
 // must change on the GUI thread (workers post their reports to it).
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QStringList>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "discovery/camera_list_model.h"
@@ -30,12 +33,25 @@ class CameraTableModel final : public QAbstractTableModel {
 
     CameraListModel& list() { return m_list; }
 
+    // The doctor's findings on listed cameras, by MAC: such a row's status cell carries a
+    // warning sign and the findings as its tooltip, so that an OK row the doctor found
+    // unreachable never looks healthy. An empty text removes the mark.
+    void setFindingMark(const std::string& mac, const QString& findings);
+    void clearFindingMarks();
+    // A firmware update's stage beside a row's status text, by MAC ("" removes it).
+    void setStage(const std::string& mac, const QString& stage);
+    void clearStages();
+    QString findingMark(int row) const;
+
   private:
     void onListChange(const ListChange& change);
 
     CameraListModel& m_list;
     QStringList m_headers;
     std::vector<int> m_pendingOrder;  // the order being applied by sortRows
+    std::map<std::string, QString> m_marks;
+    std::map<std::string, QString> m_stages;
+    QIcon m_markIcon;
 };
 
 }  // namespace lanrove::ui

@@ -36,6 +36,23 @@ bool uploadOutstanding(std::uint16_t status) {
 
 constexpr std::uint16_t kFirmUpdateReady = 4608;
 
+// Statuses a camera's update ends in.
+bool uploadFinished(std::uint16_t status) {
+    switch (status) {
+        case 4107:  // completed
+        case 4108:  // sent, not verified
+        case 4351:  // cancelled
+        case 4352:  // skipped
+        case 8192:  // check error
+        case 8193:  // no file
+        case 8194:  // failed
+        case 8196:  // error
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 CFirmUpload::CFirmUpload(DialogServices services, const Clock& clock, FirmDialogMode mode,
@@ -59,6 +76,7 @@ CFirmUpload::CFirmUpload(DialogServices services, const Clock& clock, FirmUpdate
     m_pEvents = &run.events;
     m_fnRefreshRow = std::move(run.refreshRow);
     m_fnRefreshAll = std::move(run.refreshAllRows);
+    m_fnShowStage = std::move(run.showStage);
     buildControls();
 }
 
@@ -279,25 +297,94 @@ void CFirmUpload::onStartTick() {
         return;
     }
     m_bUploadRunning = true;
+    // From here the bar counts cameras done of cameras to do instead of creeping.
+    m_barTimer.stop();
+    m_nProgress = 0;
+    m_pProgress->setValue(0);
+    m_tracked.clear();
     m_settleTimer.start(static_cast<int>(m_clock.scaledMs(kFirmUploadSettleMs)));
+}
+
+QString CFirmUpload::stageText(const FirmwareProgress& p) const {
+    auto t = [this](const char16_t* key) { return text(kSection, key); };
+    QString stage;
+    switch (p.uploadStatus) {
+        case 0:
+        case 4097:
+        case 4099:
+            stage = t(u"STAGE_WAITING");
+            break;
+        case 4098:
+            stage = t(u"STAGE_PREPARING");
+            break;
+        case 4100: {
+            const int percent = p.totalBytes == 0
+                                    ? 0
+                                    : static_cast<int>(std::min<std::uint64_t>(
+                                          100, std::uint64_t{p.sentBytes} * 100 / p.totalBytes));
+            stage = t(u"STAGE_SENDING").replace(QStringLiteral("%1"), QString::number(percent));
+            break;
+        }
+        case 4101:
+            stage = t(u"STAGE_WRITING");
+            break;
+        case 4104:
+            stage = t(u"STAGE_RESTARTING");
+            break;
+        case 4105:
+        case 4106:
+            stage = t(u"STAGE_BACK");
+            break;
+        default:
+            return {};
+    }
+    if (p.retries > 0)
+        stage += QStringLiteral(", ") +
+                 t(u"STAGE_RETRY").replace(QStringLiteral("%1"), QString::number(p.retries));
+    return stage;
+}
+
+FirmRunSummary CFirmUpload::summary() const {
+    FirmRunSummary s;
+    if (m_pControl == nullptr) return s;
+    s.toDo = static_cast<int>(m_tracked.size());
+    for (int i : m_tracked) {
+        const std::uint16_t status = m_pControl->firmProgress(i).uploadStatus;
+        if (status == 4107)
+            ++s.completed;
+        else if (status == 4108)
+            ++s.notVerified;
+        else if (uploadFinished(status))
+            ++s.failed;
+    }
+    return s;
 }
 
 void CFirmUpload::onProgressTick() {
     int inProgress = 0;
     int outstanding = 0;
+    int done = 0;
     QString message;
     const int count = std::min(m_pControl->firmRecordCount(), static_cast<int>(kCameraTableSize));
     for (int i = 0; i < count; ++i) {
         const FirmwareProgress p = m_pControl->firmProgress(i);
-        if (p.firmStatus != kFirmUpdateReady) continue;
+        const bool tracked = std::find(m_tracked.begin(), m_tracked.end(), i) != m_tracked.end();
+        if (p.firmStatus != kFirmUpdateReady && !tracked) continue;
+        if (!tracked) m_tracked.push_back(i);
         if (uploadInProgress(p.uploadStatus)) {
             ++inProgress;
             message = text(kSection, u"FIRMUP_MSG04");
         } else if (uploadOutstanding(p.uploadStatus)) {
             ++outstanding;
+        } else if (uploadFinished(p.uploadStatus)) {
+            ++done;
         }
         if (m_fnRefreshRow) m_fnRefreshRow(i);
+        if (m_fnShowStage) m_fnShowStage(i, stageText(p));
     }
+    // Cameras done of cameras to do.
+    const int toDo = static_cast<int>(m_tracked.size());
+    m_nProgress = toDo == 0 ? 0 : done * 100 / toDo;
     const bool busy = m_pControl->anySlotBusy();
     if (!m_bCancelRequested && inProgress == 0 && outstanding == 0 && !busy) {
         stopTimers();
@@ -308,6 +395,7 @@ void CFirmUpload::onProgressTick() {
         m_pExecute->setEnabled(true);
         m_pCancelClose->setText(text(kSection, u"FIRMUP_CLOSE"));
         m_bUploadRunning = false;
+        showSummary();
         closeWith(QDialog::Accepted);
         return;
     }
@@ -315,8 +403,22 @@ void CFirmUpload::onProgressTick() {
     if (!m_bCancelRequested && !message.isEmpty()) m_pMessage->setText(message);
     if (m_bCancelRequested && inProgress == 0 && !busy) {
         m_bUploadRunning = false;
+        showSummary();
         closeWith(QDialog::Rejected);
     }
+}
+
+void CFirmUpload::showSummary() {
+    const FirmRunSummary s = summary();
+    if (s.toDo == 0) return;
+    const QString line = text(kSection, u"FIRMUP_SUMMARY")
+                             .replace(QStringLiteral("%1"), QString::number(s.completed))
+                             .replace(QStringLiteral("%2"), QString::number(s.failed))
+                             .replace(QStringLiteral("%3"), QString::number(s.notVerified))
+                             .replace(QStringLiteral("%4"), QString::number(s.toDo));
+    m_services.log.event(line.toStdString(), s.failed > 0 ? "warn" : "info", "firmware");
+    m_services.messages.show(this, s.failed > 0 ? BoxIcon::Warning : BoxIcon::Information,
+                             text(kSection, u"FIRMUP_TITLE"), line, BoxButtons::Ok);
 }
 
 }  // namespace lanrove::ui

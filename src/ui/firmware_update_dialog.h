@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "app/firmware_control.h"
 #include "support/clock.h"
@@ -55,6 +56,17 @@ struct FirmUpdateRun {
     std::function<void(int recordIndex)> refreshRow;
     // Every row in the update's list mode, after the run has ended.
     std::function<void()> refreshAllRows;
+    // Where a camera's update stands beside its status text ("sending 45%", "retry 1"); an
+    // empty text once it has ended.
+    std::function<void(int recordIndex, const QString& stage)> showStage = {};
+};
+
+// What a run did to the cameras it had to update.
+struct FirmRunSummary {
+    int completed = 0;
+    int notVerified = 0;
+    int failed = 0;
+    int toDo = 0;
 };
 
 class CFirmUpload final : public SettingDialog {
@@ -75,6 +87,10 @@ class CFirmUpload final : public SettingDialog {
     QProgressBar* progressBar() const { return m_pProgress; }
     bool cancelRequested() const { return m_bCancelRequested; }
     bool updateStarted() const { return m_bUpdateStarted; }
+    // The cameras of the run so far: finished ones by outcome, and how many it has to do.
+    FirmRunSummary summary() const;
+    // A camera's stage text from its progress ("" once it has ended).
+    QString stageText(const FirmwareProgress& progress) const;
     // Whether the timer with that id (100, 200, 300) runs, and its real interval.
     bool timerRunning(int id) const;
     int timerInterval(int id) const;
@@ -102,6 +118,8 @@ class CFirmUpload final : public SettingDialog {
     void stopTimers();
     void runTimer(QTimer& timer, long protocolMs);
     void closeWith(int result);
+    // The run's outcome in a box before the window closes (and as an event line).
+    void showSummary();
 
     const Clock& m_clock;
     FirmDialogMode m_mode;
@@ -109,7 +127,9 @@ class CFirmUpload final : public SettingDialog {
     FirmwareEvents* m_pEvents = nullptr;
     std::function<void(int)> m_fnRefreshRow;
     std::function<void()> m_fnRefreshAll;
+    std::function<void(int, const QString&)> m_fnShowStage;
     FirmDoneWait m_fnDone;
+    std::vector<int> m_tracked;  // records the upload run has to do, in table order
 
     QLabel* m_pCameraNoLabel = nullptr;
     QLabel* m_pCameraNo = nullptr;

@@ -9,8 +9,15 @@ void GuiSettingsEvents::settingResult(const SettingResult& result) {
     if (receiver == nullptr) return;
     SetupCore* core = &m_core;
     // Always queued, also from the receiver's own thread: the list changes only on its thread.
+    // The call dies with the receiver, which owns these events: `this` outlives it.
     QMetaObject::invokeMethod(
-        receiver, [core, result] { core->applySettingResult(result); }, Qt::QueuedConnection);
+        receiver,
+        [this, core, result] {
+            ++m_nResults;
+            if (result.record.dwResult == kResultAccepted) ++m_nAccepted;
+            core->applySettingResult(result);
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace lanrove::ui

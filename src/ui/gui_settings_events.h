@@ -17,7 +17,14 @@ class GuiSettingsEvents final : public SettingsRunEvents {
 
     void settingResult(const SettingResult& result) override;
 
+    // The results applied since the last reset: accepted, and all of them.
+    void resetCounts() { m_nAccepted = m_nResults = 0; }
+    int acceptedCount() const { return m_nAccepted; }
+    int resultCount() const { return m_nResults; }
+
   private:
+    int m_nAccepted = 0;  // touched on the receiver's thread only
+    int m_nResults = 0;
     QPointer<QObject> m_receiver;
     SetupCore& m_core;
 };

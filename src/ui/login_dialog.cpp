@@ -71,6 +71,11 @@ CLogIn::CLogIn(DialogServices services, CameraEntry& workCopy, bool prefilled, L
     buttons->addWidget(m_pExecute);
     buttons->addWidget(m_pCancel);
     auto* column = new QVBoxLayout(this);
+    m_pReason = new QLabel(this);
+    m_pReason->setObjectName(QStringLiteral("loginReason"));
+    m_pReason->setWordWrap(true);
+    m_pReason->hide();
+    column->addWidget(m_pReason);
     column->addWidget(message);
     column->addLayout(account);
     column->addWidget(message2);
@@ -106,6 +111,12 @@ CLogIn::CLogIn(DialogServices services, CameraEntry& workCopy, bool prefilled, L
     connect(m_pSslOff, &QRadioButton::clicked, this, [this] { m_pPort->setText("80"); });
     connect(m_pExecute, &QPushButton::clicked, this, &CLogIn::onExecute);
     connect(m_pCancel, &QPushButton::clicked, this, [this] { finish(QDialog::Rejected); });
+}
+
+void CLogIn::setCameraAndReason(const QString& camera, const QString& reason) {
+    setWindowTitle(text(kSection, u"LOGIN_TITLE") + QStringLiteral(" \u2014 ") + camera);
+    m_pReason->setText(camera + QLatin1Char('\n') + reason);
+    m_pReason->setVisible(true);
 }
 
 void CLogIn::onExecute() {

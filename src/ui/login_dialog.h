@@ -5,6 +5,7 @@
 // copy changes only when the dialog closes with OK.
 
 #include <QButtonGroup>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -51,6 +52,9 @@ class CLogIn final : public SettingDialog {
     QRadioButton* sslOff() const { return m_pSslOff; }
     QPushButton* executeButton() const { return m_pExecute; }
     QPushButton* cancelButton() const { return m_pCancel; }
+    // Which camera the account is for and why it is asked, above the described message and in
+    // the title.
+    void setCameraAndReason(const QString& camera, const QString& reason);
 
   public slots:
     void onExecute();
@@ -67,6 +71,7 @@ class CLogIn final : public SettingDialog {
     QButtonGroup* m_pSslGroup;
     QPushButton* m_pExecute;
     QPushButton* m_pCancel;
+    QLabel* m_pReason = nullptr;
 };
 
 }  // namespace lanrove::ui

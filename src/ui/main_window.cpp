@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -86,7 +87,8 @@ MainWindow::MainWindow(SetupCore& core, MessageLayer& messages, const LangTable&
       m_appTexts(appTexts),
       m_events(this, *this),
       m_settingEvents(this, core),
-      m_firmEvents(this, *this) {
+      m_firmEvents(this, *this),
+      m_lastFolder(QDir::homePath()) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(programIcon());
     // The splash goes up at once and paints while the initialisation runs.
@@ -289,8 +291,9 @@ void MainWindow::updateSelectionButtons() {
 
 void MainWindow::sortByColumn(int column) {
     if (column < 0 || column >= kListColumnCount) return;
+    // A column's first click sorts ascending; clicks on the same column flip the order.
+    m_bSortAscending = column == m_nSortColumn ? !m_bSortAscending : true;
     m_nSortColumn = column;
-    m_bSortAscending = !m_bSortAscending;
     m_pModel->sortRows(column, m_bSortAscending);
     m_pList->horizontalHeader()->setSortIndicatorShown(true);
     m_pList->horizontalHeader()->setSortIndicator(
@@ -306,6 +309,7 @@ void MainWindow::onSearch() {
     for (int id : kSearchDisables) m_buttons[id]->setEnabled(false);
     m_bCloseEnabled = false;
     m_core.prepareSearch(this);
+    m_pModel->clearFindingMarks();  // the doctor's marks were for the cameras found before
     setCounters({u"0", u"0", u"0", u"0"});
 
     SearchWindow window(m_core, m_events, this);

@@ -130,7 +130,7 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void handleFirmCheckDone(bool anyUpdateReady) override;
 
     // Opens a URL in the desktop's browser (QDesktopServices::openUrl unless replaced, as
-    // tests do); a false result (no browser) is not reported.
+    // tests do); on a false result (no browser) the URL is shown in a box to copy.
     using UrlOpener = std::function<bool(const QUrl&)>;
     void setUrlOpener(UrlOpener opener) { m_fnOpenUrl = std::move(opener); }
 
@@ -139,12 +139,23 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     using SaveFileChooser =
         std::function<QString(QWidget* parent, const QString& title, const QString& suggested)>;
     void setSaveFileChooser(SaveFileChooser chooser) { m_fnChooseSaveFile = std::move(chooser); }
+    // Asks where to save the report and in which of the filter's formats (`selectedFilter` is
+    // set to the chosen filter); a file dialog unless replaced.
+    using ReportFileChooser =
+        std::function<QString(QWidget* parent, const QString& title, const QString& suggested,
+                              const QString& filter, QString* selectedFilter)>;
+    void setReportFileChooser(ReportFileChooser chooser) {
+        m_fnChooseReportFile = std::move(chooser);
+    }
+    // The folder that the file dialogs open in: the last one used, the home folder at first.
+    QString lastFolder() const { return m_lastFolder; }
     // The list's context-menu entry, also reached by Ctrl+S.
     QAction* saveListAction() const { return m_pSaveList; }
     // The doctor's context-menu entries ("Save report..." also reached by Ctrl+P).
     QAction* diagnoseAction() const { return m_pDiagnose; }
     QAction* diagnoseAllAction() const { return m_pDiagnoseAll; }
     QAction* saveReportAction() const { return m_pSaveReport; }
+    QAction* saveReportPicturesAction() const { return m_pSaveReportPictures; }
     // True while the doctor's worker runs (its wait window is up).
     bool doctorBusy() const { return m_bDoctorBusy; }
 
@@ -166,8 +177,9 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // Reads and checks the plan, shows the preview, and after Execute and the confirmation sets
     // the accepted cameras one after another, searches again and shows the report.
     void applyPlanFile(const QString& path);
-    // Ctrl+P and the context menu: asks for a file name, then saveReport().
-    void onSaveReport();
+    // Ctrl+P and the context menu: asks for a file name and format, then saveReport(), then
+    // confirms the saved file with its path and an Open button.
+    void onSaveReport(bool snapshots = false);
 
   public:
     // The doctor over one list row (or every row with -1) on a worker, then its summary
@@ -196,6 +208,10 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void imageWindowOpened(lanrove::ui::CChangeSts* window);
     // The doctor's summary dialog is about to run modally.
     void doctorDialogOpened(QDialog* dialog);
+    // The box with a URL that no browser could open is about to run modally.
+    void urlBoxOpened(QDialog* dialog);
+    // The picture progress of a report with live pictures is shown.
+    void reportProgressOpened(QWidget* window);
     void finished(int exitCode);
 
   protected:
@@ -235,6 +251,10 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // or false when there is no selection or another listed camera has the same address (the
     // error box shown, and for the browser the event line written).
     bool selectedCameraWithoutOverlap(bool bBrowser, std::size_t& index);
+    // The URL that no browser opened, with the reason, in a box with a copy button.
+    void showUrlBox(const QUrl& url);
+    // Notes the folder of a chosen file for the next file dialog.
+    void rememberFolder(const QString& file);
     // The login test off the GUI thread; when the camera's certificate changed, the question
     // whether to trust the new one, and on Yes the test once more.
     int loginTestTrusting(const CameraEntry& entry);
@@ -247,6 +267,8 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     // Runs the doctor on its worker under the wait window; false when it could not run.
     bool runDoctorOn(int row, DoctorResult& out);
     void doctorEnded();
+    // Marks the rows the doctor found something on (`row` alone, or every row with -1).
+    void markFindings(const DoctorResult& result, int row);
     void joinDoctor();
     // A close or stop that came during the doctor's run.
     void afterDoctor();
@@ -274,10 +296,13 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     CChangeSts* m_pImageWindow = nullptr;
     UrlOpener m_fnOpenUrl;
     SaveFileChooser m_fnChooseSaveFile;
+    ReportFileChooser m_fnChooseReportFile;
+    QString m_lastFolder;
     QAction* m_pSaveList = nullptr;
     QAction* m_pDiagnose = nullptr;
     QAction* m_pDiagnoseAll = nullptr;
     QAction* m_pSaveReport = nullptr;
+    QAction* m_pSaveReportPictures = nullptr;
     std::thread m_doctorThread;
     QDialog* m_pDoctorWait = nullptr;
     bool m_bDoctorBusy = false;
@@ -289,7 +314,7 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     qint64 m_nNetworkCheckMs = 0;
 
     int m_nSortColumn = -1;
-    bool m_bSortAscending = false;  // flipped before each sort: the first click sorts ascending
+    bool m_bSortAscending = false;  // the order of the last sort; a new column starts ascending
     bool m_bCloseEnabled = false;
     bool m_bStarted = false;
     bool m_bReady = false;

@@ -3,13 +3,20 @@
 // the findings. The doctor's probes run on a worker thread while a modal wait window keeps the
 // program painting; the result comes back to this thread by a queued call.
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProgressDialog>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <map>
+#include <memory>
 #include <system_error>
 
 #include "app/site_report.h"
@@ -87,8 +94,12 @@ void MainWindow::buildDoctorMenu() {
     m_pSaveReport->setObjectName(QStringLiteral("saveReportAction"));
     m_pSaveReport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_pSaveReport->setShortcutContext(Qt::WindowShortcut);
-    connect(m_pSaveReport, &QAction::triggered, this, &MainWindow::onSaveReport);
-    for (QAction* a : {m_pDiagnose, m_pDiagnoseAll, m_pSaveReport}) m_pList->addAction(a);
+    connect(m_pSaveReport, &QAction::triggered, this, [this] { onSaveReport(false); });
+    m_pSaveReportPictures = new QAction(this);
+    m_pSaveReportPictures->setObjectName(QStringLiteral("saveReportPicturesAction"));
+    connect(m_pSaveReportPictures, &QAction::triggered, this, [this] { onSaveReport(true); });
+    for (QAction* a : {m_pDiagnose, m_pDiagnoseAll, m_pSaveReport, m_pSaveReportPictures})
+        m_pList->addAction(a);
     // The window carries the report too, so that Ctrl+P works wherever the focus is.
     addAction(m_pSaveReport);
     m_pList->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -104,6 +115,7 @@ void MainWindow::applyAddedTexts() {
     m_pDiagnose->setText(doctorText(u"DIAGNOSE"));
     m_pDiagnoseAll->setText(doctorText(u"DIAGNOSE_ALL"));
     m_pSaveReport->setText(doctorText(u"SAVE_REPORT"));
+    m_pSaveReportPictures->setText(doctorText(u"SAVE_REPORT_PICTURES"));
     m_pSaveList->setText(text(u"LIST_EXPORT", u"SAVE_LIST"));
     if (auto* plan = findChild<QAction*>(QStringLiteral("applyPlanAction")))
         plan->setText(text(u"PLAN_WINDOW", u"PLAN_MENU"));
@@ -115,6 +127,7 @@ void MainWindow::updateDoctorActions() {
     m_pDiagnose->setEnabled(idle && firstSelectedRow() >= 0);
     m_pDiagnoseAll->setEnabled(idle && m_pModel->rowCount() > 0);
     m_pSaveReport->setEnabled(!m_bDoctorBusy);
+    m_pSaveReportPictures->setEnabled(!m_bDoctorBusy);
 }
 
 bool MainWindow::runDoctorOn(int row, DoctorResult& out) {
@@ -182,6 +195,33 @@ void MainWindow::afterDoctor() {
     }
 }
 
+void MainWindow::markFindings(const DoctorResult& result, int row) {
+    // What the doctor found on each camera it checked; a camera it checked and found well
+    // loses an earlier mark.
+    std::map<std::string, QString> marks;
+    const CameraTable& table = m_core.store().m_CamTable;
+    auto add = [&](int record, const Finding& f) {
+        if (record < 0 || static_cast<std::size_t>(record) >= kCameraTableSize) return;
+        QString& text = marks[fieldUtf8(table[static_cast<std::size_t>(record)].szMac)];
+        if (!text.isEmpty()) text += QLatin1Char('\n');
+        text += QStringLiteral("%1: %2").arg(QString::fromLatin1(severityName(f.severity)),
+                                             QString::fromStdString(f.code + ": " + f.evidence));
+    };
+    for (const Finding& f : result.findings) {
+        if (f.severity == Severity::Info) continue;
+        add(f.recordIndex, f);
+        for (int r : f.records) add(r, f);
+    }
+    CameraListModel& list = m_core.list();
+    if (row < 0) m_pModel->clearFindingMarks();
+    for (int r = 0; r < list.rowCount(); ++r) {
+        if (row >= 0 && r != row) continue;
+        const std::string mac = toUtf8(list.cell(r, kColMac));
+        const auto it = marks.find(mac);
+        m_pModel->setFindingMark(mac, it == marks.end() ? QString() : it->second);
+    }
+}
+
 void MainWindow::diagnose(int row) {
     DoctorResult result;
     if (!runDoctorOn(row, result)) return;
@@ -189,12 +229,23 @@ void MainWindow::diagnose(int row) {
         afterDoctor();
         return;
     }
+    markFindings(result, row);
     QString body;
     for (const Finding& f : result.findings) body += findingText(f) + QLatin1Char('\n');
     if (result.findings.empty()) body = doctorText(u"NO_FINDINGS").arg(result.camerasChecked);
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("doctorDialog"));
-    dialog.setWindowTitle(doctorText(row >= 0 ? u"DIAGNOSE" : u"DIAGNOSE_ALL_TITLE"));
+    QString title = doctorText(row >= 0 ? u"DIAGNOSE" : u"DIAGNOSE_ALL_TITLE");
+    if (row >= 0 && row < m_core.list().rowCount()) {
+        // One camera's diagnosis names it, so that it cannot be read as another's.
+        CameraListModel& list = m_core.list();
+        title += QStringLiteral(" \u2014 No.%1 %2 %3 %4")
+                     .arg(QString::fromStdU16String(list.cell(row, kColNo)),
+                          QString::fromStdU16String(list.cell(row, kColMac)),
+                          QString::fromStdU16String(list.cell(row, kColIp)),
+                          QString::fromStdU16String(list.cell(row, kColModel)));
+    }
+    dialog.setWindowTitle(title);
     auto* layout = new QVBoxLayout(&dialog);
     auto* view = new QPlainTextEdit(body, &dialog);
     view->setObjectName(QStringLiteral("doctorFindings"));
@@ -208,16 +259,51 @@ void MainWindow::diagnose(int row) {
     dialog.exec();
 }
 
-void MainWindow::onSaveReport() {
+namespace {
+
+bool isPdfName(const QString& path) {
+    return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+}
+
+// The format follows the name's extension; a name without one gets the chosen filter's.
+QString withReportExtension(const QString& path, const QString& filter) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("pdf") || suffix == QLatin1String("html") ||
+        suffix == QLatin1String("htm"))
+        return path;
+    return path + (filter.contains(QStringLiteral("*.pdf")) ? QStringLiteral(".pdf")
+                                                            : QStringLiteral(".html"));
+}
+
+}  // namespace
+
+void MainWindow::onSaveReport(bool snapshots) {
     if (!m_bReady || m_bFinished || m_bSettingBusy || m_bResetBusy || m_bDoctorBusy) return;
-    const QString path = QFileDialog::getSaveFileName(this, doctorText(u"SAVE_REPORT_TITLE"),
-                                                      QStringLiteral("site-report.html"),
-                                                      doctorText(u"REPORT_FILTER"));
-    if (path.isEmpty()) return;
-    if (!saveReport(path, false) && !m_bFinished && !m_bStopRequested) {
+    const QString title = doctorText(u"SAVE_REPORT_TITLE");
+    const QString filter = doctorText(u"REPORT_FILTER");
+    const QString suggested = QDir(m_lastFolder).filePath(QStringLiteral("site-report"));
+    QString chosenFilter;
+    const QString chosen =
+        m_fnChooseReportFile
+            ? m_fnChooseReportFile(this, title, suggested, filter, &chosenFilter)
+            : QFileDialog::getSaveFileName(this, title, suggested, filter, &chosenFilter);
+    if (chosen.isEmpty()) return;
+    const QString path = withReportExtension(chosen, chosenFilter);
+    rememberFolder(path);
+    if (!saveReport(path, snapshots)) {
+        if (m_bFinished || m_bStopRequested) return;
+        m_core.log().event("The report could not be saved", "err", path.toStdString());
         m_messages.show(this, BoxIcon::Error, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"),
                         doctorText(u"REPORT_FAILED") + QLatin1Char('\n') + path, BoxButtons::Ok);
+        return;
     }
+    const BoxAnswer answer =
+        m_messages.show(this, BoxIcon::Information, title,
+                        doctorText(u"REPORT_SAVED") + QLatin1Char('\n') + path, BoxButtons::OkOpen);
+    if (answer != BoxAnswer::Open) return;
+    const QUrl url = QUrl::fromLocalFile(path);
+    const bool opened = m_fnOpenUrl ? m_fnOpenUrl(url) : QDesktopServices::openUrl(url);
+    if (!opened) showUrlBox(url);
 }
 
 bool MainWindow::saveReport(const QString& path, bool snapshots) {
@@ -227,17 +313,44 @@ bool MainWindow::saveReport(const QString& path, bool snapshots) {
         afterDoctor();
         return false;
     }
+    markFindings(doctor, -1);
     WaitCursor wait;
-    const SiteReportData data =
-        collectSiteReport(m_core, doctor, listRecordIndexes(m_core), snapshots, {}, shrinkPicture);
+    // Pictures come one camera after another: the count shows, Cancel leaves the rest out.
+    std::unique_ptr<QProgressDialog> progress;
+    if (snapshots) {
+        progress = std::make_unique<QProgressDialog>(this);
+        progress->setObjectName(QStringLiteral("reportProgress"));
+        progress->setWindowTitle(doctorText(u"SAVE_REPORT_TITLE"));
+        progress->setCancelButtonText(text(u"FIRMUP_WINDOW", u"UPSTS_CANCEL"));
+        progress->setMinimumDuration(0);
+        progress->setWindowModality(Qt::WindowModal);
+    }
+    const QString pattern = doctorText(u"REPORT_PICTURES");
+    const SiteReportData data = collectSiteReport(
+        m_core, doctor, listRecordIndexes(m_core), snapshots,
+        [&progress] {
+            if (progress == nullptr) return false;
+            QCoreApplication::processEvents();
+            return progress->wasCanceled();
+        },
+        shrinkPicture,
+        [&](int done, int total) {
+            if (progress == nullptr) return;
+            if (done == 0) emit reportProgressOpened(progress.get());
+            progress->setMaximum(total);
+            progress->setValue(done);
+            progress->setLabelText(QString(pattern)
+                                       .replace(QStringLiteral("%1"), QString::number(done))
+                                       .replace(QStringLiteral("%2"), QString::number(total)));
+            QCoreApplication::processEvents();
+        });
+    progress.reset();
     const std::string file = path.toStdString();
-    if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
-        std::vector<PdfPicture> pictures;
-        for (std::size_t i = 0; i < data.rows.size(); ++i)
-            if (!data.rows[i].snapshot.empty())
-                pictures.push_back({snapshotResourceName(i), data.rows[i].snapshot});
+    if (isPdfName(path)) {
         std::string error;
-        return writeReportPdf(buildReportHtml(data, PictureRefs::Resources), pictures, file, error);
+        if (writeReportPdf(data, file, error)) return true;
+        m_core.log().traceText(1, "Report not written: " + error);
+        return false;
     }
     return writePrivateFile(file, buildReportHtml(data, PictureRefs::Inline));
 }

@@ -2,6 +2,7 @@
 // holds the same bytes as `lanrove-cli search --csv` for the same list.
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <filesystem>
 
@@ -53,10 +54,11 @@ bool MainWindow::onSaveList() {
         return false;
     const ExportTexts t = exportTexts(m_core);
     const QString title = QString(t.entry).remove(QStringLiteral("..."));
-    const QString suggested = QDir::home().filePath(QStringLiteral("cameras.csv"));
+    const QString suggested = QDir(m_lastFolder).filePath(QStringLiteral("cameras.csv"));
     const QString chosen = m_fnChooseSaveFile ? m_fnChooseSaveFile(this, title, suggested)
                                               : defaultChooser(this, title, suggested, t.fileKind);
     if (chosen.isEmpty()) return false;
+    rememberFolder(chosen);
     std::string error;
     if (!saveFileReplacing(std::filesystem::path(chosen.toStdString()), listCsv(m_core), error)) {
         m_core.log().traceText(1, "List not saved: " + error);
@@ -66,6 +68,11 @@ bool MainWindow::onSaveList() {
         return false;
     }
     return true;
+}
+
+void MainWindow::rememberFolder(const QString& file) {
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!folder.isEmpty()) m_lastFolder = folder;
 }
 
 }  // namespace lanrove::ui

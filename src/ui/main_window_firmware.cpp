@@ -76,10 +76,17 @@ void MainWindow::onFirmUpdate() {
     bool waitCursor = false;
     setOverrideWaitCursor(waitCursor, true);
     FirmUpdateRun run{*control, m_firmEvents, [this](int index) { handleFirmRowChanged(index); },
-                      [this] { refreshAllFirmRows(); }};
+                      [this] {
+                          refreshAllFirmRows();
+                          m_pModel->clearStages();
+                      },
+                      [this, control](int index, const QString& stage) {
+                          m_pModel->setStage(fieldUtf8(control->firmRecord(index).szMac), stage);
+                      }};
     CFirmUpload dialog(dialogServices(), m_core.clock(), std::move(run), this);
     setOverrideWaitCursor(waitCursor, false);
     openSettingDialog(dialog);
+    m_pModel->clearStages();  // also after a cancelled run
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_buttons[kIdFirmCheck]->setEnabled(false);
     m_buttons[kIdFirmUpdate]->setEnabled(false);

@@ -1,7 +1,16 @@
 // The main window's Camera Image and Web Browser buttons: the check that no other listed camera
 // has the selected camera's address, then the live image window (after a login check with the
 // viewer account) or the camera's own pages in the desktop's browser.
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include "cgi/live_image.h"
 #include "ui/certificate_question.h"
@@ -94,11 +103,41 @@ void MainWindow::onWebBrowser() {
     // An address that contradicts its SSL flag makes no URL; there is nothing to open.
     if (url == u"ERROR") return;
     const QUrl target(QString::fromStdU16String(url));
-    if (m_fnOpenUrl) {
-        m_fnOpenUrl(target);
-    } else {
-        QDesktopServices::openUrl(target);
-    }
+    const bool opened = m_fnOpenUrl ? m_fnOpenUrl(target) : QDesktopServices::openUrl(target);
+    if (!opened) showUrlBox(target);
+}
+
+void MainWindow::showUrlBox(const QUrl& url) {
+    const QString address = url.toString();
+    m_core.log().event("No web browser could be opened", "err", address.toStdString());
+    QDialog box(this);
+    box.setObjectName(QStringLiteral("urlBox"));
+    box.setWindowTitle(text(u"BROWSER_WINDOW", u"URL_TITLE"));
+    auto* layout = new QVBoxLayout(&box);
+    auto* reason = new QLabel(text(u"BROWSER_WINDOW", u"NO_BROWSER"), &box);
+    reason->setWordWrap(true);
+    layout->addWidget(reason);
+    auto* row = new QHBoxLayout;
+    auto* edit = new QLineEdit(address, &box);
+    edit->setObjectName(QStringLiteral("urlText"));
+    edit->setReadOnly(true);
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(address) + 24);
+    edit->selectAll();
+    row->addWidget(edit);
+    auto* copy = new QPushButton(text(u"BROWSER_WINDOW", u"COPY"), &box);
+    copy->setObjectName(QStringLiteral("urlCopy"));
+    connect(copy, &QPushButton::clicked, edit, [edit] {
+        QGuiApplication::clipboard()->setText(edit->text());
+        edit->selectAll();
+    });
+    row->addWidget(copy);
+    layout->addLayout(row);
+    auto* buttons = new QDialogButtonBox(&box);
+    buttons->addButton(text(u"BROWSER_WINDOW", u"CLOSE"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    layout->addWidget(buttons);
+    emit urlBoxOpened(&box);
+    box.exec();
 }
 
 }  // namespace lanrove::ui

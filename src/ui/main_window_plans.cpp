@@ -25,9 +25,11 @@ void MainWindow::installPlanActions() {
 void MainWindow::onApplyPlan() {
     if (!m_bReady || m_bSettingBusy || m_pSearchWindow != nullptr || m_core.resetRunning()) return;
     const QString path =
-        QFileDialog::getOpenFileName(this, planText(m_core.texts(), "PLAN_OPEN"), QString(),
+        QFileDialog::getOpenFileName(this, planText(m_core.texts(), "PLAN_OPEN"), m_lastFolder,
                                      planText(m_core.texts(), "PLAN_FILTER"));
-    if (!path.isEmpty()) applyPlanFile(path);
+    if (path.isEmpty()) return;
+    rememberFolder(path);
+    applyPlanFile(path);
 }
 
 void MainWindow::applyPlanFile(const QString& path) {

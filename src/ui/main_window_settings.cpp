@@ -96,7 +96,18 @@ void MainWindow::onAutoSetting() {
     if (!confirmAutoSetting(dialog.candidates(), wanted, adapter)) return;
     SettingsRun& run = m_core.newSettingsRun(m_settingEvents);
     run.prepareAuto(dialog.candidates(), wanted, m_core.text(u"MAIN_WINDOW", u"MAIN_CAMERA_NEW"));
+    m_settingEvents.resetCounts();
     runSettings(run);
+    if (m_bStopRequested || run.error().failed()) return;
+    // What the run did, also when the list scrolls away from it.
+    const QString summary =
+        text(u"AUTO_SETTING_WINDOW", u"AUTO_SETTING_SUMMARY")
+            .arg(m_settingEvents.acceptedCount())
+            .arg(wanted)
+            .arg(m_settingEvents.resultCount() - m_settingEvents.acceptedCount());
+    m_core.log().event(summary.toStdString(), "info", "auto setting");
+    m_messages.show(this, BoxIcon::Information, text(u"AUTO_SETTING_WINDOW", u"AUTO_SETTING_TITLE"),
+                    summary, BoxButtons::Ok);
 }
 
 bool MainWindow::confirmAutoSetting(const CandidateAddresses& candidates, int wanted,
@@ -172,6 +183,14 @@ void MainWindow::onManualSetting() {
         CLogIn login(
             dialogServices(), work, prefilled,
             [this](const CameraEntry& entry) { return m_core.loginTest(entry); }, this);
+        // Which camera, and why its account is asked.
+        const char16_t* why = outside      ? u"LOGIN_WHY_OUTSIDE"
+                              : !prefilled ? u"LOGIN_WHY_REFUSED"
+                                           : u"LOGIN_WHY_STATUS";
+        login.setCameraAndReason(
+            QStringLiteral("%1 %2 (%3)")
+                .arg(fieldQString(work.szMac), fieldQString(work.szModel), fieldQString(work.szIp)),
+            text(u"LOGIN_WINDOW", why));
         if (openSettingDialog(login) != QDialog::Accepted) return;
     }
 

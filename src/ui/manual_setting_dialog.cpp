@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "runs/ip_setting_rules.h"
+#include "ui/setting_changes.h"
 
 namespace lanrove::ui {
 
@@ -138,20 +139,25 @@ void CSetCameraSts::onExecute() {
         }
         return;
     }
-    // The setting datagram carries the account unencrypted: said with the question.
-    const QString question =
-        text(kSection, check.unreachableAfter ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1") +
-        QStringLiteral("\n\n") + text(kSection, u"ACCOUNT_IN_CLEAR");
+    CameraEntry next = m_work;
+    setField(next.szIp, std::u16string_view(fields.ip));
+    setField(next.szMask, std::u16string_view(fields.mask));
+    setField(next.szGateway, std::u16string_view(fields.gateway));
+    setField(next.szPort, std::u16string_view(fields.port));
+    setField(next.szTitle, std::u16string_view(m_pTitle->text().toStdU16String()));
+    setField(next.szSsl, std::u16string_view(m_pSslOn->isChecked() ? u"1" : u"0"));
+    // Below the question, what changes (old -> new per field); the setting datagram carries
+    // the account unencrypted: said with the question.
+    const QStringList changes = settingChanges(m_services.texts, m_work, next);
+    QString question =
+        text(kSection, check.unreachableAfter ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1");
+    if (!changes.isEmpty()) question += QStringLiteral("\n\n") + changes.join(QLatin1Char('\n'));
+    question += QStringLiteral("\n\n") + text(kSection, u"ACCOUNT_IN_CLEAR");
     const BoxAnswer answer =
         m_services.messages.show(this, BoxIcon::NoIcon, text(kSection, u"CUSTOM_SETTING_TITLE"),
                                  question, BoxButtons::YesNo);
     if (answer != BoxAnswer::Yes) return;
-    setField(m_work.szIp, std::u16string_view(fields.ip));
-    setField(m_work.szMask, std::u16string_view(fields.mask));
-    setField(m_work.szGateway, std::u16string_view(fields.gateway));
-    setField(m_work.szPort, std::u16string_view(fields.port));
-    setField(m_work.szTitle, std::u16string_view(m_pTitle->text().toStdU16String()));
-    setField(m_work.szSsl, std::u16string_view(m_pSslOn->isChecked() ? u"1" : u"0"));
+    m_work = next;
     finish(QDialog::Accepted);
 }
 

@@ -56,6 +56,7 @@ BoxAnswer QtMessageLayer::show(QWidget* parent, BoxIcon icon, const QString& tit
     if (buttons == BoxButtons::OkCancel) set = QMessageBox::Ok | QMessageBox::Cancel;
     if (buttons == BoxButtons::YesNo || buttons == BoxButtons::YesNoDefaultNo)
         set = QMessageBox::Yes | QMessageBox::No;
+    if (buttons == BoxButtons::OkOpen) set = QMessageBox::Ok | QMessageBox::Open;
     QMessageBox box(qicon, title, text, set, parent);
     if (buttons == BoxButtons::YesNoDefaultNo) box.setDefaultButton(QMessageBox::No);
     switch (box.exec()) {
@@ -65,6 +66,8 @@ BoxAnswer QtMessageLayer::show(QWidget* parent, BoxIcon icon, const QString& tit
             return BoxAnswer::Yes;
         case QMessageBox::No:
             return BoxAnswer::No;
+        case QMessageBox::Open:
+            return BoxAnswer::Open;
         default:
             return BoxAnswer::Ok;
     }
@@ -100,6 +103,7 @@ BoxAnswer AnsweringMessageLayer::show(QWidget*, BoxIcon icon, const QString& tit
         case BoxButtons::OkCancel:
             return positive ? BoxAnswer::Ok : BoxAnswer::Cancel;
         case BoxButtons::Ok:
+        case BoxButtons::OkOpen:
             break;
     }
     return BoxAnswer::Ok;

@@ -14,8 +14,9 @@ namespace lanrove::ui {
 
 enum class BoxIcon { Information, Warning, Error, Question, NoIcon };
 // YesNoDefaultNo: the destructive questions, where Enter answers No.
-enum class BoxButtons { Ok, OkCancel, YesNo, YesNoDefaultNo };
-enum class BoxAnswer { Ok, Cancel, Yes, No };
+// OkOpen: a saved file's confirmation, whose Open shows the file.
+enum class BoxButtons { Ok, OkCancel, YesNo, YesNoDefaultNo, OkOpen };
+enum class BoxAnswer { Ok, Cancel, Yes, No, Open };
 
 struct BoxRecord {
     BoxIcon icon;

@@ -4,19 +4,28 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "app/language.h"
+#include "ui/setting_changes.h"
 
 namespace lanrove::ui {
 
 namespace {
 
-QString fieldCell(const PlanRowCheck& c, std::string (*get)(const CameraEntry&)) {
-    if (c.tableIndex < 0) return QStringLiteral("-");
+constexpr int kListedChanges = 12;  // more rows would push the question's buttons off screen
+
+// Before and after with an arrow where the plan changes a field; a refused row keeps its
+// values (nothing will be sent), a row whose camera was not found shows what was planned.
+QString fieldCell(const PlanRowCheck& c, std::string (*get)(const CameraEntry&),
+                  const std::optional<std::string>& planned) {
+    if (c.tableIndex < 0) return planned ? QString::fromStdString(*planned) : QStringLiteral("-");
     QString before = QString::fromStdString(get(c.before));
     const QString after = QString::fromStdString(get(c.after));
-    if (c.state == PlanRowState::NotFound || before == after) return before;
+    if (c.state == PlanRowState::NotFound || c.state == PlanRowState::Refused || before == after)
+        return before;
     return before + QStringLiteral(" \u2192 ") + after;
 }
 
@@ -74,14 +83,24 @@ PlanDialog::PlanDialog(DialogServices services, const std::vector<PlanRowCheck>&
         put(Line, QString::number(c.row.line));
         put(Mac, QString::fromStdString(c.row.mac));
         put(No, c.tableIndex >= 0 ? fieldQString(c.before.szNo) : QStringLiteral("-"));
-        put(Ip, fieldCell(c, [](const CameraEntry& e) { return fieldUtf8(e.szIp); }));
-        put(Mask, fieldCell(c, [](const CameraEntry& e) { return fieldUtf8(e.szMask); }));
-        put(Gateway, fieldCell(c, [](const CameraEntry& e) { return fieldUtf8(e.szGateway); }));
-        put(Port, fieldCell(c, [](const CameraEntry& e) { return fieldUtf8(e.szPort); }));
-        put(Ssl, fieldCell(c, [](const CameraEntry& e) {
-                return std::string(fieldView(e.szSsl) == u"0" ? "OFF" : "ON");
-            }));
-        put(Title, fieldCell(c, [](const CameraEntry& e) { return fieldUtf8(e.szTitle); }));
+        const PlanRow& p = c.row;
+        put(Ip, fieldCell(
+                    c, [](const CameraEntry& e) { return fieldUtf8(e.szIp); }, p.ip));
+        put(Mask, fieldCell(
+                      c, [](const CameraEntry& e) { return fieldUtf8(e.szMask); }, p.mask));
+        put(Gateway,
+            fieldCell(
+                c, [](const CameraEntry& e) { return fieldUtf8(e.szGateway); }, p.gateway));
+        put(Port, fieldCell(
+                      c, [](const CameraEntry& e) { return fieldUtf8(e.szPort); }, p.port));
+        put(Ssl, fieldCell(
+                     c,
+                     [](const CameraEntry& e) {
+                         return std::string(fieldView(e.szSsl) == u"0" ? "OFF" : "ON");
+                     },
+                     p.ssl));
+        put(Title, fieldCell(
+                       c, [](const CameraEntry& e) { return fieldUtf8(e.szTitle); }, p.title));
         QString result;
         switch (c.state) {
             case PlanRowState::Ready:
@@ -106,8 +125,15 @@ PlanDialog::PlanDialog(DialogServices services, const std::vector<PlanRowCheck>&
                 break;
         }
         put(Result, result);
+        // The reason reads in full on every cell of the row, and wrapped in its own column.
+        for (int col = 0; col < ColumnCount; ++col)
+            if (QTableWidgetItem* item = m_pTable->item(r, col)) item->setToolTip(result);
     }
+    m_pTable->setWordWrap(true);
     m_pTable->resizeColumnsToContents();
+    m_pTable->setColumnWidth(Result, std::min(m_pTable->columnWidth(Result), 320));
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    m_pTable->resizeRowsToContents();
     addControl(kIdPlanTable, m_pTable);
 
     auto* buttons = new QHBoxLayout;
@@ -141,14 +167,29 @@ PlanDialog::PlanDialog(DialogServices services, const std::vector<PlanRowCheck>&
 
 void PlanDialog::onExecute() {
     // The setting dialog's confirmation; the stronger one when some camera will be out of
-    // reach of this PC afterwards.
+    // reach of this PC afterwards. Below it: how many rows, and what changes on each.
     bool unreachable = false;
-    for (const PlanRowCheck& c : m_checks)
-        unreachable = unreachable || (c.state == PlanRowState::Ready && c.unreachableAfter);
+    int ready = 0;
+    QStringList changes;
+    for (const PlanRowCheck& c : m_checks) {
+        if (c.state != PlanRowState::Ready) continue;
+        unreachable = unreachable || c.unreachableAfter;
+        ++ready;
+        if (changes.size() < kListedChanges)
+            changes << QString::fromStdString(c.row.mac) + QStringLiteral(": ") +
+                           settingChanges(m_services.texts, c.before, c.after)
+                               .join(QStringLiteral(", "));
+    }
+    if (ready > kListedChanges)
+        changes << QStringLiteral("\u2026 (+%1)").arg(ready - kListedChanges);
+    const QString count = planText(m_services.texts, "PLAN_CONFIRM_COUNT")
+                              .arg(ready)
+                              .arg(static_cast<int>(m_checks.size()));
     const BoxAnswer answer = m_services.messages.show(
-        this, BoxIcon::NoIcon, text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_TITLE"),
+        this, BoxIcon::NoIcon, planText(m_services.texts, "PLAN_CONFIRM_TITLE"),
         text(u"CUSTOM_SETTING_WINDOW",
              unreachable ? u"CUSTOM_SETTING_MSG2" : u"CUSTOM_SETTING_MSG1") +
+            QStringLiteral("\n\n") + count + QLatin1Char('\n') + changes.join(QLatin1Char('\n')) +
             QStringLiteral("\n\n") + text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR"),
         BoxButtons::YesNo);
     if (answer == BoxAnswer::Yes) finish(QDialog::Accepted);

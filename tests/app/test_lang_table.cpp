@@ -156,14 +156,17 @@ TEST(LangTable, AddedTextsInEveryLanguageBesideTheMainList) {
     for (const int column : {kColumnJapanese, kColumnChinese}) {
         const DefaultList& other = addedDefaults(column);
         ASSERT_EQ(other.size(), en.size());
-        int translated = 0;
         for (std::size_t i = 0; i < en.size(); ++i) {
             EXPECT_EQ(other[i].section, en[i].section);
             EXPECT_EQ(other[i].key, en[i].key);
             EXPECT_FALSE(other[i].text.empty());
-            translated += other[i].text != en[i].text ? 1 : 0;
+            // Only words that every language writes alike may stay as in English.
+            const std::u16string& t = en[i].text;
+            const bool universal = t == u"OK" || t == u"SSL" || t == u"No." || t == u"NULL";
+            if (!universal) {
+                EXPECT_NE(other[i].text, t) << column << " " << toUtf8(en[i].key);
+            }
         }
-        EXPECT_GE(translated, static_cast<int>(en.size()) - 4) << column;
     }
 
     test::TempDir dir;

@@ -55,7 +55,7 @@ TEST(SiteReport, HostileTitleStaysTextInEveryPlaceItAppears) {
         EXPECT_NE(html.find("<td>" + escaped + "</td>"), std::string::npos);
         EXPECT_NE(html.find("<img src=\""), std::string::npos);
         // The adapter cell keeps its one line per adapter.
-        EXPECT_NE(html.find("255.255.255.0\neth1"), std::string::npos);
+        EXPECT_NE(html.find("255.255.255.0<br>\neth1"), std::string::npos);
     }
 }
 

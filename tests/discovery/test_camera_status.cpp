@@ -86,6 +86,36 @@ TEST(CameraClassifier, StatusFollowsVersionResultAndAddress) {
               std::string::npos);
 }
 
+// "Failed in the IP address setting" stands for a refused setting only: once per camera, never
+// for a clash mark, however often a search re-marks the list.
+TEST(CameraClassifier, SettingFailureLineOnlyForARefusalAndOnce) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("lanrove-refusal-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    std::string text;
+    {
+        TraceLog log;
+        ASSERT_TRUE(log.create(dir));
+        Fixture f{camera(2, "10.0.0.7", 201, 0, "ClashA"), camera(1, "10.0.0.7", 0, 0, "ClashB"),
+                  camera(2, "10.0.0.9", 200, 0, "Refused")};
+        CameraClassifier classifier(*f.store, log);
+        for (int pass = 0; pass < 3; ++pass) classifier.markOverlaps(f.list, 3);
+        EXPECT_EQ(f.list.cell(0, kColStatus), u"CAUTION");
+        EXPECT_EQ(f.list.cell(2, kColStatus), u"CAUTION");
+        std::ifstream in(log.currentFile(), std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        text = ss.str();
+    }
+    fs::remove_all(dir);
+    EXPECT_EQ(text.find("ClashA\tFailed"), std::string::npos) << text;
+    EXPECT_EQ(text.find("ClashB\tFailed"), std::string::npos) << text;
+    const std::string refused = "\tRefused\tFailed in the IP address setting in version 2";
+    const std::size_t first = text.find(refused);
+    EXPECT_NE(first, std::string::npos) << text;
+    EXPECT_EQ(text.find(refused, first + 1), std::string::npos) << text;
+}
+
 TEST(CameraClassifier, ReclassifyingMovesBetweenCountersAndPublishesTheTexts) {
     auto store = std::make_unique<CameraStore>();
     TraceLog off;

@@ -4,6 +4,7 @@
 // records are either the fake's own or, when given a store, the camera table of a core.
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -47,7 +48,9 @@ class FakeFirmwareControl final : public FirmwareControl {
         std::lock_guard lock(m_mutex);
         const CameraEntry* e = slot(i);
         if (e == nullptr) return {};
-        return {e->wFirmStatus, e->wUploadStatus, e->dwSentBytes, e->dwTotalBytes};
+        const auto r = m_retries.find(i);
+        return {e->wFirmStatus, e->wUploadStatus, e->dwSentBytes, e->dwTotalBytes,
+                r == m_retries.end() ? 0 : r->second};
     }
     CameraEntry firmRecord(int i) const override {
         std::lock_guard lock(m_mutex);
@@ -72,6 +75,17 @@ class FakeFirmwareControl final : public FirmwareControl {
             e->wFirmStatus = firmStatus;
             e->wUploadStatus = uploadStatus;
         }
+    }
+    void setBytes(int i, std::uint32_t sent, std::uint32_t total) {
+        std::lock_guard lock(m_mutex);
+        if (CameraEntry* e = slot(i)) {
+            e->dwSentBytes = sent;
+            e->dwTotalBytes = total;
+        }
+    }
+    void setRetries(int i, int retries) {
+        std::lock_guard lock(m_mutex);
+        m_retries[i] = retries;
     }
     // Ends the check as the run does: the report first, then the done signal.
     void finishCheck(bool anyUpdateReady) {
@@ -103,6 +117,7 @@ class FakeFirmwareControl final : public FirmwareControl {
     mutable std::mutex m_mutex;
     CameraStore* m_pStore;
     mutable std::vector<CameraEntry> m_records;
+    std::map<int, int> m_retries;
     FirmwareEvents* m_pEvents = nullptr;
 };
 

@@ -7,12 +7,16 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "cgi/sim_helpers.h"
+#include "ui/camera_table_model.h"
 #include "ui_fixture.h"
 #include "web_side.h"
 
@@ -89,6 +93,86 @@ TEST_F(DoctorMenuTest, SummaryNamesTheClosedPortAndTheReportHasBothCameras) {
     EXPECT_NE(html.find("camera-http-closed"), std::string::npos);
     EXPECT_FALSE(window->saveReport(
         QString::fromStdString((dir.path() / "no/such/x.html").string()), false));
+}
+
+// A camera the list shows OK but the doctor cannot reach carries a mark with the finding; the
+// diagnosis of one camera names it; a new search clears the marks.
+TEST_F(DoctorMenuTest, DiagnoseMarksTheUnreachableRowAndNamesTheCamera) {
+    camsim::SimCamera healthy = ::lanrove::testing::simCamera("127.0.0.124", 2, "Cam");
+    healthy.admin = {"vorly", "vorly"};
+    fleet.cameras.push_back(healthy);
+    web = std::make_unique<camsim::WebSide>(fleet, simLog, clock);
+    ASSERT_TRUE(web->start());
+    startWindow();
+    const int port = fleet.cameras[0].port;
+    const int good = addCamera("127.0.0.124", std::to_string(port), "00:1B:7C:00:07:04");
+    const int closed = addCamera("127.0.0.125", std::to_string(port), "00:1B:7C:00:07:05");
+    QString title;
+    QObject::connect(window.get(), &MainWindow::doctorDialogOpened, window.get(), [&](QDialog* d) {
+        title = d->windowTitle();
+        QTimer::singleShot(0, d, &QDialog::reject);
+    });
+    window->diagnose(closed);
+    EXPECT_TRUE(title.contains(QStringLiteral("00:1B:7C:00:07:05"))) << title.toStdString();
+    EXPECT_TRUE(title.contains(QStringLiteral("127.0.0.125"))) << title.toStdString();
+    CameraTableModel* model = window->model();
+    const QModelIndex status = model->index(closed, kColStatus);
+    EXPECT_TRUE(model->data(status, Qt::ToolTipRole).toString().contains("camera-http-closed"));
+    EXPECT_FALSE(model->data(status, Qt::DecorationRole).isNull());
+    EXPECT_TRUE(model->data(model->index(good, kColStatus), Qt::DecorationRole).isNull());
+    window->diagnose(-1);
+    EXPECT_FALSE(title.contains(QStringLiteral("00:1B:7C")));  // all cameras: none named
+    EXPECT_FALSE(model->data(status, Qt::DecorationRole).isNull());
+    model->clearFindingMarks();
+    EXPECT_TRUE(model->data(status, Qt::DecorationRole).isNull());
+}
+
+// Save report: the PDF filter with a name without extension writes NAME.pdf, the confirmation
+// names the path, and the next dialog opens in that folder.
+TEST_F(DoctorMenuTest, SaveReportWithThePdfFilterAddsTheExtensionAndConfirmsThePath) {
+    camsim::SimCamera cam = ::lanrove::testing::simCamera("127.0.0.123", 2, "Cam");
+    cam.admin = {"vorly", "vorly"};
+    fleet.cameras.push_back(cam);
+    web = std::make_unique<camsim::WebSide>(fleet, simLog, clock);
+    ASSERT_TRUE(web->start());
+    startWindow();
+    EXPECT_EQ(window->lastFolder(), QDir::homePath());
+    addCamera("127.0.0.123", std::to_string(fleet.cameras[0].port), "00:1B:7C:00:07:03");
+    const std::filesystem::path folder = dir.path() / "reports";
+    std::filesystem::create_directories(folder);
+    QString offeredFolder, offeredFilter;
+    window->setReportFileChooser([&](QWidget*, const QString&, const QString& suggested,
+                                     const QString& filter, QString* selected) {
+        offeredFolder = QFileInfo(suggested).absolutePath();
+        offeredFilter = filter;
+        *selected = QStringLiteral("PDF document (*.pdf)");
+        return QString::fromStdString((folder / "handover").string());
+    });
+    std::vector<int> progress;
+    QObject::connect(window.get(), &MainWindow::reportProgressOpened, window.get(),
+                     [&](QWidget*) { progress.push_back(1); });
+    boxes.queueAnswer(BoxAnswer::Ok);
+    window->saveReportPicturesAction()->trigger();
+    const std::filesystem::path pdf = folder / "handover.pdf";
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    EXPECT_FALSE(std::filesystem::exists(folder / "handover"));
+    std::ifstream in(pdf, std::ios::binary);
+    char head[5] = {};
+    in.read(head, 4);
+    EXPECT_EQ(std::string(head), "%PDF");
+    EXPECT_TRUE(offeredFilter.contains(QStringLiteral("*.pdf")));
+    EXPECT_EQ(progress.size(), 1u) << "the picture progress was shown";
+    ASSERT_FALSE(boxes.boxes().empty());
+    EXPECT_TRUE(boxes.boxes().back().text.contains(QString::fromStdString(pdf.string())))
+        << boxes.boxes().back().text.toStdString();
+    // The next report dialog opens where the last one saved.
+    window->setReportFileChooser(
+        [&](QWidget*, const QString&, const QString& suggested, const QString&, QString*) {
+            offeredFolder = QFileInfo(suggested).absolutePath();
+            return QString();
+        });
+    window->saveReportAction()->trigger();
+    EXPECT_EQ(offeredFolder, QString::fromStdString(folder.string()));
 }
 
 // A web port on loopback that takes connections and never answers.

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <map>
 #include <thread>
 
 #include "fake_firmware_control.h"
@@ -135,6 +136,53 @@ TEST_F(FirmDialogTest, UpdateRunsCheckThenUploadAndClosesWhenEveryCameraHasEnded
     for (int id : {kFirmStartTimerId, kFirmBarTimerId, kFirmProgressTimerId})
         EXPECT_FALSE(w.timerRunning(id)) << id;
     EXPECT_EQ(control.stopRequests, 0);
+}
+
+// Each camera's stage beside its status, the bar over cameras done of cameras to do, and a
+// summary of the outcomes before the window closes.
+TEST_F(FirmDialogTest, RowsShowTheirStageTheBarCountsCamerasAndASummaryEnds) {
+    for (int i = 0; i < 4; ++i) control.addRecord(4608, 0);
+    std::map<int, QString> stages;
+    FirmUpdateRun r = run();
+    r.showStage = [&stages](int index, const QString& stage) { stages[index] = stage; };
+    CFirmUpload w(services(), clock, std::move(r));
+    QSignalSpy finished(&w, &QDialog::finished);
+    w.show();
+    control.slotBusy = true;
+    control.setStatus(0, 4608, 4100);
+    control.setBytes(0, 50, 200);
+    control.setStatus(2, 4608, 4104);
+    control.setRetries(2, 1);
+    control.setStatus(3, 4608, 4101);
+    executeThroughCheck(w);
+    QTRY_VERIFY_WITH_TIMEOUT(stages.size() == 4u, 2000);
+    EXPECT_EQ(stages[0], QStringLiteral("sending 25%"));
+    EXPECT_EQ(stages[1], QStringLiteral("waiting for its turn"));
+    EXPECT_EQ(stages[2], QStringLiteral("restarting, retry 1"));
+    EXPECT_EQ(stages[3], QStringLiteral("writing"));
+    EXPECT_EQ(w.progressBar()->value(), 0);
+
+    control.setStatus(0, 4608, 4107);
+    QTRY_COMPARE_WITH_TIMEOUT(w.progressBar()->value(), 25, 2000);
+    EXPECT_EQ(stages[0], QString());  // ended: the status text says it
+    // A camera that is done may leave the update-ready state; it still counts.
+    control.setStatus(0, 4610, 4107);
+    control.setStatus(1, 4608, 4108);
+    control.setStatus(2, 4608, 8194);
+    QTRY_COMPARE_WITH_TIMEOUT(w.progressBar()->value(), 75, 2000);
+    control.setStatus(3, 4608, 4107);
+    control.slotBusy = false;
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, 2000);
+    const FirmRunSummary sum = w.summary();
+    EXPECT_EQ(sum.toDo, 4);
+    EXPECT_EQ(sum.completed, 2);
+    EXPECT_EQ(sum.notVerified, 1);
+    EXPECT_EQ(sum.failed, 1);
+    ASSERT_FALSE(boxes.boxes().empty());
+    EXPECT_EQ(boxes.boxes().back().text,
+              QStringLiteral("Firmware update of 4 camera(s): 2 completed, 1 failed, 1 sent but "
+                             "not verified."));
+    EXPECT_EQ(boxes.boxes().back().icon, BoxIcon::Warning);
 }
 
 TEST_F(FirmDialogTest, NoCameraReadyAfterTheCheckClosesOnTheFirstProgressTick) {

@@ -5,7 +5,13 @@
 // The cameras are served in-process on loopback addresses. With LANROVE_LAB_CAMERAS set, the
 // lab's simulator serves them instead on 192.168.0.x (port 80) with the same faults: the lab
 // test runs this program on the lab's PC with that variable (see test_lab_image.cpp).
+#include <QClipboard>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdlib>
 
@@ -209,7 +215,7 @@ TEST_F(ImageButtonTest, BrowserGetsTheCameraUrl) {
     std::vector<QUrl> opened;
     window->setUrlOpener([&](const QUrl& u) {
         opened.push_back(u);
-        return false;  // no browser: nothing more happens
+        return true;
     });
     const int secure = addCamera("192.168.0.91", "8443", "Secure", "1");
     const int plain = addCamera("192.168.0.92", "80", "Plain");
@@ -225,6 +231,30 @@ TEST_F(ImageButtonTest, BrowserGetsTheCameraUrl) {
     window->listView()->clearSelection();
     window->onWebBrowser();
     EXPECT_EQ(opened.size(), 2u);
+}
+
+// With no browser on the PC, the camera's address is shown to copy, with the reason, and the
+// event log says so.
+TEST_F(ImageButtonTest, BrowserMissingShowsTheUrlToCopy) {
+    startWindow();
+    window->setUrlOpener([](const QUrl&) { return false; });
+    QString shown, reason;
+    QObject::connect(window.get(), &MainWindow::urlBoxOpened, window.get(), [&](QDialog* d) {
+        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("urlText"));
+        ASSERT_NE(edit, nullptr);
+        shown = edit->text();
+        for (auto* label : d->findChildren<QLabel*>()) reason += label->text();
+        auto* copy = d->findChild<QPushButton*>(QStringLiteral("urlCopy"));
+        ASSERT_NE(copy, nullptr);
+        copy->click();
+        QTimer::singleShot(0, d, &QDialog::reject);
+    });
+    select(addCamera("192.168.0.93", "8080", "Yard"));
+    press(kIdWebBrowser);
+    EXPECT_EQ(shown, QStringLiteral("http://192.168.0.93:8080/"));
+    EXPECT_TRUE(reason.contains(QStringLiteral("No web browser"))) << reason.toStdString();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), shown);
+    EXPECT_NE(logText().find("No web browser could be opened"), std::string::npos);
 }
 
 }  // namespace

@@ -288,14 +288,17 @@ TEST_F(SortFixture, NumbersAddressesAndTextSortByTheirOwnRules) {
     EXPECT_FALSE(w.sortAscending());
     EXPECT_EQ(column(kColNo).first(), QStringLiteral("12"));
 
-    w.sortByColumn(kColIp);  // the flag flips on every click, whatever the column
+    w.sortByColumn(kColIp);  // a column's first click sorts ascending
     EXPECT_TRUE(w.sortAscending());
+    EXPECT_EQ(w.listView()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
     const QStringList ips = column(kColIp);
     EXPECT_EQ(ips.first(), QStringLiteral("10.0.0.200"));
     EXPECT_EQ(ips.indexOf("192.168.0.9") + 1, ips.indexOf("192.168.0.10"));
     EXPECT_EQ(ips.last(), QStringLiteral("192.168.0.10"));
 
-    w.sortByColumn(kColModel);  // descending now: case-sensitive text
+    w.sortByColumn(kColModel);  // ascending again: a new column
+    EXPECT_TRUE(w.sortAscending());
+    w.sortByColumn(kColModel);  // the second click on it: descending, case-sensitive text
     EXPECT_FALSE(w.sortAscending());
     const QStringList models = column(kColModel);
     EXPECT_EQ(models.first(), QStringLiteral("kt-200"));  // 'k' > 'Z' > 'K'
@@ -374,10 +377,13 @@ TEST_F(UiFixture, StatusColumnFollowsTheListModeInTheMaintenanceEdition) {
     EXPECT_EQ(status(), QStringLiteral("No firmware"));
 
     core->setFirmMode(kFirmModeUpdate);
-    const std::pair<std::uint16_t, const char*> uploads[] = {
-        {0x1002, "In progress..."}, {0x100A, "In progress..."}, {0x100B, "Completed"},
-        {0x10FF, "Cancel"},         {0x2002, "Failed"},         {0x2004, "Error"},
-        {0x100C, "Sent, not verified"}};
+    const std::pair<std::uint16_t, const char*> uploads[] = {{0x1002, "In progress..."},
+                                                             {0x100A, "In progress..."},
+                                                             {0x100B, "Completed"},
+                                                             {0x10FF, "Cancel"},
+                                                             {0x2002, "Failed"},
+                                                             {0x2004, "Error"},
+                                                             {0x100C, "Sent, not verified"}};
     for (const auto& [code, expected] : uploads) {
         e.wUploadStatus = code;
         w.refreshRow(0, e);

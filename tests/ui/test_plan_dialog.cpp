@@ -95,9 +95,14 @@ TEST_F(PlanDialogTest, ThePreviewShowsEveryRowAndCancelSendsNothing) {
     EXPECT_EQ(rows[2][PlanDialog::Title], QStringLiteral("Yard") + arrow + "Yard West");
     EXPECT_EQ(rows[3][PlanDialog::No], QStringLiteral("-"));
     EXPECT_EQ(rows[3][PlanDialog::Result], QStringLiteral("not found"));
+    // A camera that was not found still shows what the plan has for it.
+    EXPECT_EQ(rows[3][PlanDialog::Ip], QStringLiteral("192.168.0.34"));
+    EXPECT_EQ(rows[3][PlanDialog::Title], QStringLiteral("Not here"));
     EXPECT_TRUE(rows[4][PlanDialog::Result].startsWith("refused: 192.168.0.60 is the address"))
         << rows[4][PlanDialog::Result].toStdString();
-    EXPECT_EQ(rows[5][PlanDialog::Mask], QStringLiteral("255.255.255.0") + arrow + "255.255.0.255");
+    // A refused row keeps its values: nothing will be sent to it.
+    EXPECT_EQ(rows[5][PlanDialog::Mask], QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(rows[4][PlanDialog::Ip], QStringLiteral("192.168.0.50"));
     EXPECT_EQ(rows[5][PlanDialog::Result],
               QStringLiteral("refused: bad subnet mask 255.255.0.255"));
 
@@ -122,10 +127,25 @@ TEST_F(PlanDialogTest, ExecuteAsksThroughTheMessageLayerAndNoKeepsThePreview) {
     EXPECT_TRUE(stillOpen);
     const auto shown = boxes.boxes();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text,
-              QString::fromStdU16String(
-                  core->text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1") + u"\n\n" +
-                  core->text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR")));
+    // Its own title; the question, how many rows, what changes on each, the account note.
+    EXPECT_EQ(shown[0].title, QStringLiteral("Apply the address plan"));
+    const QString text = shown[0].text;
+    EXPECT_TRUE(text.startsWith(
+        QString::fromStdU16String(core->text(u"CUSTOM_SETTING_WINDOW", u"CUSTOM_SETTING_MSG1") +
+                                  u"\n\n3 of 6 rows will be set.\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(
+        "00:1B:7C:00:09:01: IP Address: 192.168.0.2 \u2192 192.168.0.31, Camera Title: - \u2192 "
+        "Gate North")))
+        << text.toStdString();
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("00:1B:7C:00:09:03: IP Address: 192.168.0.40 "
+                                     "\u2192 192.168.0.33, Camera Title: Yard \u2192 "
+                                     "Yard West")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("00:1B:7C:00:09:06"))) << "refused: not listed";
+    EXPECT_TRUE(text.endsWith(
+        QString::fromStdU16String(core->text(u"CUSTOM_SETTING_WINDOW", u"ACCOUNT_IN_CLEAR"))));
     EXPECT_EQ(core->settingsRun(), nullptr);
 }
 

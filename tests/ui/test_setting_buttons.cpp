@@ -3,6 +3,7 @@
 // and address, what the run is given, the trace lines, the close refused meanwhile, and the
 // warning box after a run that could not listen or left a camera half set.
 // Cameras that the login step must reach over HTTP are simulated on loopback addresses.
+#include <QLabel>
 #include <QTimer>
 #include <atomic>
 #include <cerrno>
@@ -236,12 +237,14 @@ TEST_F(SettingButtonTest, CameraOutsideTheSubnetGetsThePrefilledLoginWithoutAReq
     startWindow(false);
     addCamera("127.0.0.77", false);  // outside 192.168.0.0/24; loopback if anything were sent
     window->listView()->selectRow(0);
-    QString user;
+    QString user, reason, title;
     auto opened =
         press(kIdManualSetting,
               {[&](QDialog& d) {
                    auto& dlg = static_cast<CLogIn&>(d);
                    user = dlg.userEdit()->text();
+                   reason = dlg.findChild<QLabel*>(QStringLiteral("loginReason"))->text();
+                   title = dlg.windowTitle();
                    QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
                },
                [](QDialog& d) {
@@ -249,6 +252,11 @@ TEST_F(SettingButtonTest, CameraOutsideTheSubnetGetsThePrefilledLoginWithoutAReq
                }});
     EXPECT_EQ(opened, (std::vector<QString>{kLogin, kManual}));
     EXPECT_EQ(user, QStringLiteral("vorly"));
+    // The dialog says which camera it is for and why it asks.
+    EXPECT_TRUE(reason.contains(QStringLiteral("127.0.0.77"))) << reason.toStdString();
+    EXPECT_TRUE(reason.contains(QStringLiteral("outside this PC's subnet")))
+        << reason.toStdString();
+    EXPECT_TRUE(title.contains(QStringLiteral("127.0.0.77"))) << title.toStdString();
     EXPECT_NE(logText().find("ManualSetting Set("), std::string::npos);
     EXPECT_EQ(core->settingsRun(), nullptr);
 
@@ -279,21 +287,25 @@ TEST_F(SettingButtonTest, CameraWithStatusOkIsTriedWithTheDefaultAccountFirst) {
     setAccount("admin", "secret12");
     web->clearRequests();
     QString userAtOpen = QStringLiteral("?");
-    opened = press(kIdManualSetting, {[&](QDialog& d) {
-                                          auto& dlg = static_cast<CLogIn&>(d);
-                                          userAtOpen = dlg.userEdit()->text();
-                                          dlg.userEdit()->setText("admin");
-                                          dlg.passwordEdit()->setText("secret12");
-                                          QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
-                                      },
-                                      [&](QDialog& d) {
-                                          boxes.queueAnswer(BoxAnswer::Yes);
-                                          QTest::mouseClick(
-                                              static_cast<CSetCameraSts&>(d).executeButton(),
-                                              Qt::LeftButton);
-                                      }});
+    QString refusedReason;
+    opened = press(
+        kIdManualSetting,
+        {[&](QDialog& d) {
+             auto& dlg = static_cast<CLogIn&>(d);
+             userAtOpen = dlg.userEdit()->text();
+             refusedReason = dlg.findChild<QLabel*>(QStringLiteral("loginReason"))->text();
+             dlg.userEdit()->setText("admin");
+             dlg.passwordEdit()->setText("secret12");
+             QTest::mouseClick(dlg.executeButton(), Qt::LeftButton);
+         },
+         [&](QDialog& d) {
+             boxes.queueAnswer(BoxAnswer::Yes);
+             QTest::mouseClick(static_cast<CSetCameraSts&>(d).executeButton(), Qt::LeftButton);
+         }});
     EXPECT_EQ(opened, (std::vector<QString>{kLogin, kManual, kProgress}));
     EXPECT_TRUE(userAtOpen.isEmpty());
+    EXPECT_TRUE(refusedReason.contains(QStringLiteral("refused the default account")))
+        << refusedReason.toStdString();
     EXPECT_EQ(loginUsers(), (std::vector<std::string>{"vorly", "admin"}));
     EXPECT_EQ(fieldView(core->loginEntry().szUser), u"admin");
     EXPECT_EQ(fieldView(core->loginEntry().szPassword), u"secret12");

@@ -415,10 +415,17 @@ TEST_F(ManualDialogTest, ConfirmationWarnsWhenTheCameraLeavesTheSubnetNoKeepsItO
         const char* gateway;
         const char* port;
         const char* key;
+        const char* changes;
     } cases[] = {
-        {"192.168.0.60", "255.255.255.255", "192.168.0.1", "65535", "CUSTOM_SETTING_MSG1"},
-        {"192.168.0.60", "255.255.255.0", "10.1.1.1", "0", "CUSTOM_SETTING_MSG2"},
-        {"10.1.1.60", "255.255.255.0", "192.168.0.1", "80", "CUSTOM_SETTING_MSG2"},
+        {"192.168.0.60", "255.255.255.255", "192.168.0.1", "65535", "CUSTOM_SETTING_MSG1",
+         "IP Address: 192.168.0.50 \u2192 192.168.0.60\n"
+         "Subnet Mask: 255.255.255.0 \u2192 255.255.255.255\n"
+         "Port Number: 80 \u2192 65535"},
+        {"192.168.0.60", "255.255.255.0", "10.1.1.1", "0", "CUSTOM_SETTING_MSG2",
+         "IP Address: 192.168.0.50 \u2192 192.168.0.60\n"
+         "Gateway: 192.168.0.1 \u2192 10.1.1.1\nPort Number: 80 \u2192 0"},
+        {"10.1.1.60", "255.255.255.0", "192.168.0.1", "80", "CUSTOM_SETTING_MSG2",
+         "IP Address: 192.168.0.50 \u2192 10.1.1.60"},
     };
     for (const Case& c : cases) {
         boxes.clear();
@@ -430,10 +437,11 @@ TEST_F(ManualDialogTest, ConfirmationWarnsWhenTheCameraLeavesTheSubnetNoKeepsItO
         const BoxRecord box = boxes.boxes()[0];
         EXPECT_EQ(box.icon, BoxIcon::NoIcon);
         EXPECT_EQ(box.title, QStringLiteral("MANUAL SETTING"));
-        // The question, then the note that the account travels unencrypted.
+        // The question, what changes (old -> new), then the note that the account travels
+        // unencrypted.
         EXPECT_EQ(box.text, QString::fromStdString(
-                                texts.text("CUSTOM_SETTING_WINDOW", c.key) + "\n\n" +
-                                texts.text("CUSTOM_SETTING_WINDOW", "ACCOUNT_IN_CLEAR")))
+                                texts.text("CUSTOM_SETTING_WINDOW", c.key) + "\n\n" + c.changes +
+                                "\n\n" + texts.text("CUSTOM_SETTING_WINDOW", "ACCOUNT_IN_CLEAR")))
             << c.ip << " " << c.gateway;
         EXPECT_TRUE(box.text.contains(QStringLiteral("unencrypted"))) << c.ip;
     }

@@ -1,0 +1,101 @@
+#include "runs/onvif_doctor.h"
+
+#include <cstdlib>
+
+#include "discovery/ipv4_address.h"
+
+namespace lanrove {
+
+namespace {
+
+std::string deviceIp(const OnvifDevice& d) {
+    return d.match.address.empty() ? d.sourceIp : d.match.address;
+}
+
+std::string deviceName(const OnvifDevice& d) {
+    std::string name = d.match.maker;
+    if (!d.match.model.empty()) name += (name.empty() ? "" : " ") + d.match.model;
+    if (name.empty()) name = "ONVIF device";
+    return name + " at " + deviceIp(d);
+}
+
+Finding deviceFinding(const OnvifDevice& d, const char* code, Severity severity) {
+    Finding f;
+    f.code = code;
+    f.severity = severity;
+    f.mac = d.mac;
+    f.ip = deviceIp(d);
+    return f;
+}
+
+}  // namespace
+
+std::vector<OnvifDevice> devicesBesides(const std::vector<OnvifDevice>& all,
+                                        const std::vector<std::string>& listedIps,
+                                        std::vector<bool>& alsoOnvif) {
+    alsoOnvif.assign(listedIps.size(), false);
+    std::vector<OnvifDevice> out;
+    for (const OnvifDevice& d : all) {
+        const std::string ip = deviceIp(d);
+        bool ours = false;
+        for (std::size_t r = 0; r < listedIps.size(); ++r)
+            if (!ip.empty() && listedIps[r] == ip) {
+                alsoOnvif[r] = true;
+                ours = true;
+            }
+        if (!ours) out.push_back(d);
+    }
+    return out;
+}
+
+std::vector<Finding> diagnoseOnvif(
+    const std::vector<OnvifDevice>& devices, const std::vector<AdapterEntry>& adapters,
+    const OnvifTimeQuery& query,
+    const std::function<std::chrono::system_clock::time_point()>& now) {
+    std::vector<Finding> out;
+    for (const OnvifDevice& d : devices) {
+        const std::string ip = deviceIp(d);
+        const std::uint32_t addr = ipv4::fromText(ip);
+        bool inside = false;
+        for (const AdapterEntry& a : adapters) {
+            const std::uint32_t mask = ipv4::fromText(a.mask());
+            if (mask != 0 && (ipv4::fromText(a.ip()) & mask) == (addr & mask)) inside = true;
+        }
+        if (!inside && !adapters.empty()) {
+            const AdapterEntry& a = adapters.front();
+            Finding f = deviceFinding(d, finding::kOutsideSubnet, Severity::Error);
+            f.evidence = deviceName(d) + " is outside the subnet of every adapter (" +
+                         std::string(a.ifName()) + ": " + std::string(a.ip()) + "/" +
+                         std::to_string(ipv4::prefixLength(ipv4::fromText(a.mask()))) + ")";
+            f.fix = "Give the camera an address in the PC's subnet with its maker's tool or web "
+                    "page, or give the PC a secondary address in the camera's subnet.";
+            out.push_back(f);
+        }
+        if (!query) continue;
+        const OnvifTimeAnswer answer = query(d);
+        if (!answer.utc) {
+            Finding f = deviceFinding(d, finding::kOnvifServiceSilent, Severity::Warning);
+            const std::string xaddr = d.match.xaddrs.empty() ? ip : d.match.xaddrs.front();
+            f.evidence = deviceName(d) + " answered the discovery, but its device service " +
+                         xaddr + " did not answer GetSystemDateAndTime" +
+                         (answer.why.empty() ? "" : " (" + answer.why + ")");
+            f.fix = "Check that the camera's ONVIF service is switched on and that no firewall "
+                    "between the PC and the camera blocks its port.";
+            out.push_back(f);
+            continue;
+        }
+        const auto offset =
+            std::chrono::duration_cast<std::chrono::seconds>(*answer.utc - now()).count();
+        if (std::llabs(offset) > kOnvifSkewLimitS) {
+            Finding f = deviceFinding(d, finding::kOnvifClockSkew, Severity::Warning);
+            f.evidence = deviceName(d) + ": its clock is " + std::to_string(std::llabs(offset)) +
+                         " s " + (offset > 0 ? "ahead of" : "behind") + " this PC's";
+            f.fix = "Set the camera's date and time (best: an NTP server) so that its "
+                    "recordings and events carry the right time.";
+            out.push_back(f);
+        }
+    }
+    return out;
+}
+
+}  // namespace lanrove
