@@ -145,6 +145,23 @@ TEST(CamsimWsd, OnvifProbesFindTheOnvifDevicesOnly) {
     }
 }
 
+TEST(CamsimWsd, AServiceOnAnSslCamerasPortIsHttps) {
+    Sim sim;
+    {
+        SimCamera& ours = sim.fleet.cameras[1];
+        ours.ssl = true;
+        ours.port = 443;
+        ours.onvif.xaddrPort = 443;
+    }
+    const auto replies = sim.probe(onvif::buildProbe(onvif::ProbeType::Device, "urn:uuid:x"));
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].matches.at(0).xaddrs.at(0),
+              "https://192.168.0.3:443/onvif/device_service");
+    EXPECT_EQ(replies[0].matches.at(0).scheme, "https");
+    // Another maker's device on its own port stays plain HTTP.
+    EXPECT_EQ(replies[1].matches.at(0).scheme, "http");
+}
+
 TEST(CamsimWsd, AProbeWithoutTypesAlsoFindsThePrinterWhichTheProgramDrops) {
     Sim sim;
     const std::string id = onvif::newMessageId();

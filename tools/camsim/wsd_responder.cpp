@@ -82,8 +82,12 @@ bool scopeMatches(std::string_view rule, std::string probe, const std::string& s
 }
 
 std::string xaddrOf(const SimCamera& c) {
-    if (c.onvif.enabled)
-        return "http://" + c.ip + ":" + std::to_string(c.onvif.xaddrPort) + "/onvif/device_service";
+    if (c.onvif.enabled) {
+        // On the port of one of our SSL cameras the service is HTTPS like its CGI.
+        const bool https = !c.foreign() && c.ssl && c.onvif.xaddrPort == c.port;
+        return std::string(https ? "https://" : "http://") + c.ip + ":" +
+               std::to_string(c.onvif.xaddrPort) + "/onvif/device_service";
+    }
     // A WSD printer's metadata endpoint, named after its UUID.
     return "http://" + c.ip + ":5357/" + c.wsdUuid.substr(c.wsdUuid.rfind(':') + 1);
 }
