@@ -144,7 +144,7 @@ void DatagramResponder::onSearch(const std::uint8_t* data, std::vector<Outgoing>
     std::lock_guard lock(m_fleet.mutex);
     for (std::size_t i = 0; i < m_fleet.cameras.size(); ++i) {
         const SimCamera& c = m_fleet.cameras[i];
-        if (c.has("silent")) continue;
+        if (c.has("silent") || c.foreign()) continue;
         const std::uint32_t source = ipv4::fromTextOrZero(c.ip);
         Datagram reply = encodeSearchReply(c, m_codec);
         const auto push = [&](const std::uint8_t* bytes, std::size_t n) {
@@ -186,7 +186,7 @@ void DatagramResponder::onIpSetting(const std::uint8_t* data, std::size_t length
     const std::uint8_t* target = data + kPayloadOffset;
     for (std::size_t i = 0; i < m_fleet.cameras.size(); ++i) {
         SimCamera& c = m_fleet.cameras[i];
-        if (std::memcmp(c.mac, target, 6) != 0) continue;
+        if (c.foreign() || std::memcmp(c.mac, target, 6) != 0) continue;
         const std::string mac = macTextUpper(c.mac);
         if (c.has("silent") || c.has("noset")) {
             log("ipset " + mac + " ignored (" + (c.has("silent") ? "silent" : "noset") + ")");

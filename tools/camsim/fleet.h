@@ -37,6 +37,18 @@ struct SimFirmware {
     int uploads = 0;                  // images stored
 };
 
+// WS-Discovery and the ONVIF device service of a device. With `only` the device is another
+// maker's: it answers nothing of this family (neither datagrams nor CGI).
+struct SimOnvif {
+    bool enabled = false;
+    bool only = false;
+    std::string uuid;  // endpoint reference "urn:uuid:..."
+    std::string manufacturer, model, name, location;
+    int xaddrPort = 80;
+    long clockOffsetS = 0;       // added to the real UTC time the device service reports
+    bool serviceSilent = false;  // takes device-service requests and never answers them
+};
+
 struct SimCamera {
     // Identity
     std::string model;  // "KT-XXXX"
@@ -89,7 +101,15 @@ struct SimCamera {
     std::set<std::string> faults;
     std::map<std::string, std::string> faultArgs;  // "result" -> "200", "slow" -> "5000" ...
 
+    // WS-Discovery: an ONVIF device (also one of ours unless onvif.only), or a printer that
+    // answers probes with types of its own and nothing else.
+    SimOnvif onvif;
+    bool wsdPrinter = false;
+    std::string wsdUuid;  // the printer's endpoint reference
+
     bool has(const std::string& fault) const { return faults.count(fault) != 0; }
+    // Another maker's device: no discovery datagram, no CGI.
+    bool foreign() const { return (onvif.enabled && onvif.only) || wsdPrinter; }
 };
 
 // A live host that is no camera: its address is kept on the cameras' interface, so it answers

@@ -1,5 +1,7 @@
 #include "fleet_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -45,6 +47,89 @@ int intOf(const json& v, const char* key) {
 
 void checkAddress(const std::string& text, const char* key) {
     if (!ipv4::parse(text)) fail(std::string("\"") + key + "\" is not a dotted address: " + text);
+}
+
+// Names and places go into scopes and SOAP texts: short, printable.
+constexpr std::size_t kMaxOnvifText = 64;
+
+std::string onvifTextOf(const json& v, const char* key) {
+    std::string text = textOf(v, key);
+    if (text.size() > kMaxOnvifText)
+        fail(std::string("\"") + key + "\" is longer than " + std::to_string(kMaxOnvifText));
+    for (unsigned char ch : text)
+        if (ch < 0x20 || ch == 0x7F) fail(std::string("\"") + key + "\" has a control character");
+    return text;
+}
+
+// "urn:uuid:" and the 8-4-4-4-12 hexadecimal form.
+bool isUuidUrn(const std::string& text) {
+    static constexpr std::string_view kPrefix = "urn:uuid:";
+    if (text.size() != kPrefix.size() + 36 || text.compare(0, kPrefix.size(), kPrefix) != 0)
+        return false;
+    for (std::size_t i = 0; i < 36; ++i) {
+        const char ch = text[kPrefix.size() + i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? ch != '-' : std::isxdigit(static_cast<unsigned char>(ch)) == 0) return false;
+    }
+    return true;
+}
+
+std::string uuidOf(const json& v, const char* key) {
+    const std::string text = textOf(v, key);
+    if (!isUuidUrn(text)) fail(std::string("\"") + key + "\" must be urn:uuid:8-4-4-4-12");
+    return text;
+}
+
+void applyOnvif(const json& j, SimOnvif& o) {
+    if (!j.is_object()) fail("\"onvif\" must be an object");
+    o.enabled = true;
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        const std::string& k = it.key();
+        const json& v = it.value();
+        if (k == "uuid") {
+            o.uuid = uuidOf(v, "uuid");
+        } else if (k == "manufacturer") {
+            o.manufacturer = onvifTextOf(v, "manufacturer");
+        } else if (k == "model") {
+            o.model = onvifTextOf(v, "model");
+        } else if (k == "name") {
+            o.name = onvifTextOf(v, "name");
+        } else if (k == "location") {
+            o.location = onvifTextOf(v, "location");
+        } else if (k == "xaddr_port") {
+            o.xaddrPort = intOf(v, "xaddr_port");
+            if (o.xaddrPort < 1 || o.xaddrPort > 65535) fail("\"xaddr_port\" must be 1..65535");
+        } else if (k == "clock_offset_s") {
+            o.clockOffsetS = intOf(v, "clock_offset_s");
+        } else if (k == "service_silent") {
+            o.serviceSilent = intOf(v, "service_silent") != 0;
+        } else if (k == "only") {
+            o.only = intOf(v, "only") != 0;
+        } else {
+            fail("unknown onvif field \"" + k + "\"");
+        }
+    }
+}
+
+void applyPrinter(const json& v, SimCamera& c) {
+    if (v.is_boolean()) {
+        c.wsdPrinter = v.get<bool>();
+        return;
+    }
+    if (!v.is_object()) fail("\"wsd_printer\" must be true, false or an object");
+    c.wsdPrinter = true;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        if (it.key() != "uuid") fail("unknown wsd_printer field \"" + it.key() + "\"");
+        c.wsdUuid = uuidOf(it.value(), "uuid");
+    }
+}
+
+// A device without its own endpoint reference gets one made from its MAC address.
+std::string uuidFromMac(const std::uint8_t* mac) {
+    std::string hex = dgram::macTextUpper(mac);
+    hex.erase(std::remove(hex.begin(), hex.end(), ':'), hex.end());
+    for (char& ch : hex) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return "urn:uuid:4c52e000-0000-4000-8000-" + hex;
 }
 
 void applyFields(const json& j, SimCamera& c) {
@@ -127,6 +212,10 @@ void applyFields(const json& j, SimCamera& c) {
                 c.faults.insert(name);
                 if (eq != std::string::npos) c.faultArgs[name] = text.substr(eq + 1);
             }
+        } else if (k == "onvif") {
+            applyOnvif(v, c.onvif);
+        } else if (k == "wsd_printer") {
+            applyPrinter(v, c);
         } else {
             fail("unknown camera field \"" + k + "\"");
         }
@@ -228,7 +317,17 @@ void parseFleet(const json& root, std::vector<SimCamera>& out, std::vector<SimHo
         }
     }
     std::set<std::string> macs;
+    std::set<std::string> uuids;
     for (std::size_t i = 0; i < cameras.size(); ++i) {
+        SimCamera& c = cameras[i];
+        if (c.onvif.enabled && c.wsdPrinter)
+            fail("camera " + std::to_string(i + 1) + " cannot be an ONVIF device and a printer");
+        if (hasMac[i]) {
+            std::string& uuid = c.onvif.enabled ? c.onvif.uuid : c.wsdUuid;
+            if ((c.onvif.enabled || c.wsdPrinter) && uuid.empty()) uuid = uuidFromMac(c.mac);
+            if (!uuid.empty() && !uuids.insert(uuid).second)
+                fail("endpoint " + uuid + " is used twice");
+        }
         if (!hasMac[i]) fail("camera " + std::to_string(i + 1) + " has no \"mac\"");
         if (!hasIp[i] && cameras[i].ip.empty())
             fail("camera " + std::to_string(i + 1) + " has no \"ip\"");

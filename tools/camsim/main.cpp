@@ -1,6 +1,7 @@
 // lanrove-camsim: simulated cameras for the tests and the demo. Run it inside the cameras'
 // network namespace of the lab (lab/lab.sh does that); it answers the discovery datagrams
-// for every camera of the fleet file and keeps the cameras' addresses on its interface.
+// for every camera of the fleet file, WS-Discovery probes and the ONVIF device service for its
+// ONVIF devices, and keeps the cameras' addresses on its interface.
 #include <signal.h>
 
 #include <charconv>
@@ -20,6 +21,7 @@
 #include "support/clock.h"
 #include "support/trace_log.h"
 #include "web_side.h"
+#include "wsd_side.h"
 
 using namespace lanrove;
 using namespace lanrove::camsim;
@@ -143,6 +145,20 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // WS-Discovery, where the fleet has devices that answer it.
+    bool bWsd = false;
+    {
+        std::lock_guard lock(fleet.mutex);
+        for (const SimCamera& c : fleet.cameras) bWsd = bWsd || c.onvif.enabled || c.wsdPrinter;
+    }
+    WsdSide wsd(fleet, log, options.interface);
+    if (bWsd && !wsd.start(error)) {
+        std::fprintf(stderr, "lanrove-camsim: WS-Discovery: %s\n", error.c_str());
+        datagrams.stop();
+        addresses.removeAll();
+        return 1;
+    }
+
     // The cameras' CGI programs on their addresses and ports; they follow address changes.
     TraceLog webLog;
     WebSide web(fleet, webLog, defaultClock(), options.codePage, false);
@@ -171,6 +187,7 @@ int main(int argc, char** argv) {
 
     if (serveWeb) web.stop();
 
+    wsd.stop();
     datagrams.stop();
     if (keepAddresses && !leaveAddresses) addresses.removeAll();
     return 0;

@@ -13,6 +13,7 @@
 #include <charconv>
 #include <random>
 
+#include "onvif_device.h"
 #include "web_cgi.h"
 #include "web_firmware.h"
 #include "web_image.h"
@@ -112,13 +113,27 @@ struct WebSide::Shared {
         if (records.size() < kMaxRecords) records.push_back(std::move(r));
     }
 
-    // Index of the camera that answers on ip:port: the first one in the fleet.
+    // Index of the camera that answers on ip:port: the first one in the fleet. Other makers'
+    // devices serve no CGI.
     bool findCamera(const std::string& ip, int port, std::size_t& index) {
         for (std::size_t i = 0; i < fleet.cameras.size(); ++i)
-            if (fleet.cameras[i].ip == ip && fleet.cameras[i].port == port) {
+            if (fleet.cameras[i].ip == ip && fleet.cameras[i].port == port &&
+                !fleet.cameras[i].foreign()) {
                 index = i;
                 return true;
             }
+        return false;
+    }
+
+    // The first ONVIF device whose device service is on ip:port.
+    bool findOnvif(const std::string& ip, int port, std::size_t& index) {
+        for (std::size_t i = 0; i < fleet.cameras.size(); ++i) {
+            const SimCamera& c = fleet.cameras[i];
+            if (c.onvif.enabled && c.ip == ip && c.onvif.xaddrPort == port) {
+                index = i;
+                return true;
+            }
+        }
         return false;
     }
 
@@ -126,6 +141,8 @@ struct WebSide::Shared {
                httplib::Response& res);
     void serveUpload(const std::string& ip, int port, const httplib::Request& req,
                      httplib::Response& res, const httplib::ContentReader& reader);
+    void serveOnvif(const std::string& ip, int port, const httplib::Request& req,
+                    httplib::Response& res, const httplib::ContentReader& reader);
 };
 
 struct WebSide::Listener {
@@ -366,6 +383,57 @@ void WebSide::Shared::serveUpload(const std::string& ip, int port, const httplib
     }
     serveFirmwareUpload(fleet, index, clock, req, res, reader, rec.event, rec.status);
     log.trace(1, "camsim web: camera %zu POST %s -> %d %s", index, rec.program.c_str(), rec.status,
+              rec.event.c_str());
+    record(std::move(rec));
+}
+
+void WebSide::Shared::serveOnvif(const std::string& ip, int port, const httplib::Request& req,
+                                 httplib::Response& res, const httplib::ContentReader& reader) {
+    WebRequestRecord rec;
+    rec.method = req.method;
+    rec.program = req.path.substr(1);
+    rec.userAgent = req.get_header_value("User-Agent");
+    rec.accept = req.get_header_value("Accept");
+    std::size_t index = 0;
+    SimOnvif device;
+    {
+        std::lock_guard lock(fleet.mutex);
+        if (!findOnvif(ip, port, index)) {
+            res.status = 404;
+            rec.status = 404;
+            record(std::move(rec));
+            return;
+        }
+        device = fleet.cameras[index].onvif;
+    }
+    rec.camera = index;
+    std::string body;
+    bool bTooLong = false;
+    reader([&](const char* data, std::size_t n) {
+        if (body.size() + n > kMaxSoapRequestBytes) {
+            bTooLong = true;
+            return false;
+        }
+        body.append(data, n);
+        return true;
+    });
+    if (device.serviceSilent) {
+        // Takes the request and never answers: the client's time-out ends it, or the
+        // simulator's stop.
+        rec.event = "silent";
+        record(std::move(rec));
+        stopping.waitFor(clock.scaled(Millis(kDefaultSlowMs)));
+        dropConnection(req);
+        return;
+    }
+    const SoapAnswer answer =
+        bTooLong ? SoapAnswer{413, "", "too large"}
+                 : answerDeviceService(device, body, std::chrono::system_clock::now());
+    res.status = answer.status;
+    if (!answer.body.empty()) res.set_content(answer.body, kSoapContentType);
+    rec.status = answer.status;
+    rec.event = answer.event;
+    log.trace(1, "camsim web: device %zu POST %s -> %d %s", index, rec.program.c_str(), rec.status,
               rec.event.c_str());
     record(std::move(rec));
 }
@@ -624,7 +692,12 @@ bool startHttpListener(WebSide::Listener& l, const std::shared_ptr<WebSide::Shar
     });
     l.server->Post(".*", [weak, ip, port](const httplib::Request& req, httplib::Response& res,
                                           const httplib::ContentReader& reader) {
-        if (auto s = weak.lock()) s->serveUpload(ip, port, req, res, reader);
+        auto s = weak.lock();
+        if (!s) return;
+        if (req.path == "/onvif/device_service")
+            s->serveOnvif(ip, port, req, res, reader);
+        else
+            s->serveUpload(ip, port, req, res, reader);
     });
     if (!l.server->bind_to_port(l.ip, l.port)) return false;
     httplib::Server* server = l.server.get();
@@ -648,9 +721,23 @@ void WebSide::reconcile() {
     std::vector<Want> wants;
     {
         std::lock_guard lock(m_fleet.mutex);
+        const auto want = [&wants](const Want& w) {
+            for (const Want& have : wants)
+                if (have.ip == w.ip && have.port == w.port) return;
+            wants.push_back(w);
+        };
         for (const SimCamera& cam : m_fleet.cameras) {
-            if (cam.ip.empty() || cam.port <= 0 || cam.port > 65535) continue;
-            if (cam.has("closedport")) continue;  // nothing listens: connections are refused
+            if (cam.ip.empty()) continue;
+            // An ONVIF device service of its own port is plain HTTP; on the CGI's port the
+            // camera's listener serves it.
+            const bool bOwnOnvifPort =
+                cam.onvif.enabled && (cam.foreign() || cam.onvif.xaddrPort != cam.port);
+            if (cam.foreign() || cam.port <= 0 || cam.port > 65535 || cam.has("closedport")) {
+                // nothing listens for CGI: connections are refused
+                if (bOwnOnvifPort)
+                    want({cam.ip, cam.onvif.xaddrPort, false, RawMode::kNone, TlsKind::kBuiltIn});
+                continue;
+            }
             bool seen = false;
             for (const Want& w : wants) seen = seen || (w.ip == cam.ip && w.port == cam.port);
             const RawMode raw = cam.has("drop")      ? RawMode::kDrop
@@ -661,6 +748,8 @@ void WebSide::reconcile() {
                                 : cam.has("newcert") ? TlsKind::kFresh
                                                      : TlsKind::kBuiltIn;
             if (!seen) wants.push_back({cam.ip, cam.port, ssl, raw, tls});
+            if (bOwnOnvifPort)
+                want({cam.ip, cam.onvif.xaddrPort, false, RawMode::kNone, TlsKind::kBuiltIn});
         }
     }
     std::lock_guard lock(m_listenMutex);

@@ -27,6 +27,9 @@
 // serves plain HTTP where the camera announces SSL, and HTTPS where it announces none. A
 // camera whose credentials were changed has another "accounts" admin in the fleet file.
 // A camera with SimCamera::digestAuth challenges with HTTP Digest and refuses Basic.
+// ONVIF devices (SimCamera::onvif) serve POST /onvif/device_service on their address and
+// xaddrPort (onvif_device.h); on a port of their own it is plain HTTP. Other makers' devices
+// (SimCamera::foreign) serve nothing else; "service_silent" takes the request and never answers.
 // The firmware upload POST, the restart after an update or a restart command, and the firmware
 // faults "firmrefuse", "firmcut", "firmsilent", "nocomeback", "oldversion", "writefail" and
 // "norestart" are described in web_firmware.h.
