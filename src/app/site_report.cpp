@@ -281,7 +281,8 @@ bool reachable(const std::vector<Finding>& findings, int recordIndex) {
 SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
                                  const std::vector<int>& records, bool snapshots,
                                  const std::function<bool()>& stop, const PictureShrinker& shrink,
-                                 const std::function<void(int, int)>& progress) {
+                                 const std::function<void(int, int)>& progress,
+                                 const std::vector<OnvifDevice>& onvif) {
     SiteReportData d;
     d.langId = core.langId();
     d.site = hostSiteName();
@@ -301,8 +302,16 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
     d.newCount = st.m_nNew;
     d.ok = st.m_nOk;
     d.attention = st.m_nAttention;
+    // A finding on an ONVIF device (no record, no group, the device's address) goes to its
+    // row; the others without a record are the PC's.
+    auto onvifRowOf = [&onvif](const Finding& f) {
+        if (f.recordIndex >= 0 || !f.records.empty() || f.ip.empty()) return -1;
+        for (std::size_t i = 0; i < onvif.size(); ++i)
+            if (onvifDeviceIp(onvif[i]) == f.ip) return static_cast<int>(i);
+        return -1;
+    };
     for (const Finding& f : doctor.findings)
-        if (f.recordIndex < 0) d.pcFindings.push_back(findingLine(f));
+        if (f.recordIndex < 0 && onvifRowOf(f) < 0) d.pcFindings.push_back(findingLine(f));
     CameraListModel& list = core.list();
     int toFetch = 0;
     if (snapshots)
@@ -343,6 +352,22 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
             }
             if (progress) progress(++fetched, toFetch);
         }
+        d.rows.push_back(std::move(row));
+    }
+    for (std::size_t i = 0; i < onvif.size(); ++i) {
+        const std::vector<std::string> t = onvifRowTexts(onvif[i]);
+        SiteReportRow row;
+        row.no = t[0];
+        row.status = t[1];
+        row.model = t[2];
+        row.mac = t[3];
+        row.ip = t[4];
+        row.port = t[5];
+        row.ssl = t[6];
+        row.title = t[7];
+        row.firmware = t[8];
+        for (const Finding& f : doctor.findings)
+            if (onvifRowOf(f) == static_cast<int>(i)) row.findings.push_back(findingLine(f));
         d.rows.push_back(std::move(row));
     }
     d.changes = changesOfDay(ChangeJournal::read(changeJournal().file()), d.when.substr(0, 10));

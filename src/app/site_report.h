@@ -12,6 +12,7 @@
 
 #include "app/setup_core.h"
 #include "runs/change_journal.h"
+#include "runs/onvif_discovery.h"
 #include "runs/site_doctor.h"
 
 namespace lanrove {
@@ -71,11 +72,13 @@ std::vector<int> listRecordIndexes(SetupCore& core);
 // `records` are their camera-table indexes), the doctor's findings and today's journal. With
 // `snapshots` a live picture of every camera the doctor did not find unreachable, each passed
 // through `shrink` as soon as it is received; `stop` is asked before each picture.
-// `progress` hears (pictures fetched, pictures to fetch) as each picture is asked for.
+// Other makers' ONVIF cameras (`onvif`) follow as rows of their own, with the doctor's findings
+// on them. `progress` hears (pictures fetched, pictures to fetch) as each picture is asked for.
 SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
                                  const std::vector<int>& records, bool snapshots,
                                  const std::function<bool()>& stop = {},
                                  const PictureShrinker& shrink = {},
-                                 const std::function<void(int, int)>& progress = {});
+                                 const std::function<void(int, int)>& progress = {},
+                                 const std::vector<OnvifDevice>& onvif = {});
 
 }  // namespace lanrove

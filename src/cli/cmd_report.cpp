@@ -73,7 +73,7 @@ int run(const ReportOptions& o, const char* argv0) {
     const auto t0 = std::chrono::steady_clock::now();
     SiteReportData data = collectSiteReport(
         session.core(), s.doctor, listRecords(session.core()), o.snapshots,
-        [] { return interrupted(); }, pictureShrinker());
+        [] { return interrupted(); }, pictureShrinker(), {}, s.onvif);
     if (!o.site.empty()) data.site = neutralisedUtf8(o.site);
     if (pdf) {
 #ifdef LANROVE_HAVE_PDF

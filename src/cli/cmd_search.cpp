@@ -66,23 +66,10 @@ const char* const kJsonKeys[kListColumnCount] = {"no",   "status", "model", "mac
 
 using Cells = std::vector<std::u16string>;
 
-// An ONVIF device of another maker as a list row: no number, status ONVIF, maker and model
-// in the model column, its name (and place) as the title.
 Cells onvifCells(const OnvifDevice& d) {
-    const onvif::ProbeMatch& m = d.match;
-    std::string model = m.maker;
-    if (!m.model.empty()) model += (model.empty() ? "" : " ") + m.model;
-    std::string title = m.name;
-    if (!m.location.empty()) title += (title.empty() ? "" : " / ") + m.location;
-    return {u"",
-            u"ONVIF",
-            fromUtf8(model),
-            fromUtf8(d.mac),
-            fromUtf8(m.address.empty() ? d.sourceIp : m.address),
-            m.port == 0 ? std::u16string() : fromUtf8(std::to_string(m.port)),
-            m.scheme == "https" ? u"1" : u"0",
-            fromUtf8(title),
-            u""};
+    Cells cells;
+    for (const std::string& t : onvifRowTexts(d)) cells.push_back(fromUtf8(t));
+    return cells;
 }
 
 void printTable(SetupCore& core, const CounterTexts& counters, const std::vector<Cells>& extra,

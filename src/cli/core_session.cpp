@@ -138,6 +138,10 @@ bool CoreSession::useInterfaceOf(const char* command, const std::string& name) {
 bool CoreSession::search(bool quiet) {
     QueuedSearchRows events(m_queue, m_core);
     m_core.prepareSearch(&m_core);
+    // Other makers' cameras are probed for during the same time.
+    OnvifDiscovery onvif(m_core.clock(), m_core.log());
+    m_onvif.clear();
+    if (m_bProbeOnvif) onvif.start(m_core.adapters());
     m_core.startSearch(events);
     SearchProgress progress(m_core, quiet);
     bool cancelled = false;
@@ -151,6 +155,8 @@ bool CoreSession::search(bool quiet) {
     }
     // The worker has ended: nothing posts any more, and the events object may go.
     settle();
+    onvif.stop();
+    m_onvif = onvif.devices();
     progress.clear();
     if (!quiet) std::fprintf(stderr, "search: %d cameras\n", m_core.list().rowCount());
     return !cancelled;

@@ -9,6 +9,7 @@
 
 #include "app/event_queue.h"
 #include "app/setup_core.h"
+#include "runs/onvif_discovery.h"
 #include "support/trace_log.h"
 
 namespace CLI {
@@ -92,6 +93,10 @@ class CoreSession {
     // The search as the Search button runs it, its rows added on this thread; false when
     // Ctrl-C cancelled it. Unless `quiet`, tells the number of cameras on standard error.
     bool search(bool quiet);
+    // From now on every search also probes for other makers' ONVIF cameras over WS-Discovery.
+    void probeOnvif() { m_bProbeOnvif = true; }
+    // The ONVIF devices that answered the last search (ours among them).
+    const std::vector<OnvifDevice>& onvifDevices() const { return m_onvif; }
     // Runs the calls that workers queued, waiting up to `d` for the first.
     void drain(Millis d) { m_queue.drain(d); }
     // Runs every call still queued; for after the workers have ended.
@@ -111,6 +116,8 @@ class CoreSession {
     TraceLog m_log;
     SetupCore m_core;
     EventQueue m_queue;
+    bool m_bProbeOnvif = false;
+    std::vector<OnvifDevice> m_onvif;
 };
 
 }  // namespace lanrove::cli

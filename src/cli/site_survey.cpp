@@ -3,6 +3,9 @@
 #include <chrono>
 
 #include "app/site_report.h"
+#include "onvif/device_time.h"
+#include "runs/onvif_doctor.h"
+#include "support/text.h"
 
 namespace lanrove::cli {
 
@@ -14,6 +17,7 @@ Survey surveySite(CoreSession& session, bool quiet) {
     using Clock = std::chrono::steady_clock;
     Survey s;
     const auto t0 = Clock::now();
+    session.probeOnvif();
     s.searched = session.search(quiet);
     const auto t1 = Clock::now();
     s.searchSeconds = std::chrono::duration<double>(t1 - t0).count();
@@ -21,6 +25,30 @@ Survey surveySite(CoreSession& session, bool quiet) {
     SetupCore& core = session.core();
     SystemDoctorProbes probes(core.clock(), core.net(), core.cgi());
     s.doctor = runDoctor(core.adapters(), core.store().m_CamTable, listRecords(core), probes);
+    // Other makers' cameras: the clock, the service, the subnet.
+    std::vector<std::string> listedIps;
+    for (int r = 0; r < core.list().rowCount(); ++r)
+        listedIps.push_back(toUtf8(core.list().cell(r, kColIp)));
+    std::vector<bool> alsoOnvif;
+    s.onvif = devicesBesides(session.onvifDevices(), listedIps, alsoOnvif);
+    const lanrove::Clock& clock = core.clock();
+    TraceLog& log = core.log();
+    const OnvifTimeQuery query = [&clock, &log](const OnvifDevice& d) -> OnvifTimeAnswer {
+        std::string xaddr;
+        for (const std::string& x : d.match.xaddrs)
+            if (x.rfind("http", 0) == 0 && x.find('[') == std::string::npos) {
+                xaddr = x;
+                break;
+            }
+        if (xaddr.empty()) return {std::nullopt, "no http address"};
+        const onvif::DeviceTime t =
+            onvif::getSystemDateAndTime(xaddr, clock, onvif::kTimeRequestMs, &log);
+        if (t.status != onvif::TimeStatus::Ok)
+            return {std::nullopt, onvif::timeStatusName(t.status)};
+        return {std::chrono::system_clock::time_point(std::chrono::seconds(t.utcSeconds)), {}};
+    };
+    for (Finding& f : diagnoseOnvif(s.onvif, core.adapters(), query))
+        s.doctor.findings.push_back(std::move(f));
     s.doctorSeconds = std::chrono::duration<double>(Clock::now() - t1).count();
     return s;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/core_session.h"
+#include "runs/onvif_discovery.h"
 #include "runs/site_doctor.h"
 
 namespace lanrove::cli {
@@ -14,8 +15,9 @@ namespace lanrove::cli {
 std::vector<int> listRecords(SetupCore& core);
 
 struct Survey {
-    bool searched = false;  // false when Ctrl-C cancelled the search
-    DoctorResult doctor;
+    bool searched = false;           // false when Ctrl-C cancelled the search
+    DoctorResult doctor;             // ONVIF devices' findings after the cameras'
+    std::vector<OnvifDevice> onvif;  // other makers' ONVIF cameras
     double searchSeconds = 0;
     double doctorSeconds = 0;
 };

@@ -12,13 +12,15 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace lanrove {
 
 namespace {
 
-constexpr int kPollSliceMs = 100;  // how often a waiting pass looks at its stop flag
+constexpr int kPollSliceMs = 100;
+constexpr std::uint16_t kDiscardPort = 9;  // how often a waiting pass looks at its stop flag
 
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -26,6 +28,27 @@ std::string upper(std::string s) {
 }
 
 }  // namespace
+
+std::string onvifDeviceIp(const OnvifDevice& d) {
+    return d.match.address.empty() ? d.sourceIp : d.match.address;
+}
+
+std::vector<std::string> onvifRowTexts(const OnvifDevice& d) {
+    const onvif::ProbeMatch& m = d.match;
+    std::string model = m.maker;
+    if (!m.model.empty()) model += (model.empty() ? "" : " ") + m.model;
+    std::string title = m.name;
+    if (!m.location.empty()) title += (title.empty() ? "" : " / ") + m.location;
+    return {"",
+            "ONVIF",
+            model,
+            d.mac,
+            onvifDeviceIp(d),
+            m.port == 0 ? std::string() : std::to_string(m.port),
+            m.scheme == "https" ? "1" : "0",
+            title,
+            ""};
+}
 
 std::string neighbourMac(const std::string& ip) {
     if (ip.empty()) return {};
@@ -169,6 +192,27 @@ void OnvifDiscovery::sendRound(const std::vector<Socket>& sockets, const std::st
     }
 }
 
+void OnvifDiscovery::nudgeNeighbours(int fd, std::set<std::string>& nudged) {
+    // A device's reply may come without the kernel learning its hardware address (its ARP
+    // request names another of its addresses): one byte to its discard port makes the kernel
+    // ask, and the table knows the address by the end of the pass.
+    std::vector<std::string> ips;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const OnvifDevice& d : m_devices)
+            if (d.mac.empty()) ips.push_back(onvifDeviceIp(d));
+    }
+    for (const std::string& ip : ips) {
+        if (nudged.size() >= kMaxOnvifDevices || !nudged.insert(ip).second) continue;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(kDiscardPort);
+        if (::inet_pton(AF_INET, ip.c_str(), &to.sin_addr) != 1) continue;
+        const char payload = 0;
+        ::sendto(fd, &payload, 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+}
+
 void OnvifDiscovery::run(std::vector<Socket> sockets, std::string target, std::uint16_t port) {
     const auto begin = m_clock.now();
     const auto end = begin + m_clock.scaled(Millis(kOnvifPassMs));
@@ -176,6 +220,7 @@ void OnvifDiscovery::run(std::vector<Socket> sockets, std::string target, std::u
     std::vector<pollfd> fds;
     for (const Socket& s : sockets) fds.push_back({s.fd, POLLIN, 0});
     std::string buffer(onvif::kMaxMessageBytes + 1, '\0');
+    std::set<std::string> nudged;
     while (!m_stop) {
         const auto now = m_clock.now();
         if (now >= end) break;
@@ -208,8 +253,9 @@ void OnvifDiscovery::run(std::vector<Socket> sockets, std::string target, std::u
                                 onvif::kMaxMessageBytes);
                     continue;
                 }
-                take(std::string_view(buffer.data(), static_cast<std::size_t>(got)), text,
-                     sockets[i].adapter);
+                if (take(std::string_view(buffer.data(), static_cast<std::size_t>(got)), text,
+                         sockets[i].adapter) > 0)
+                    nudgeNeighbours(sockets[i].fd, nudged);
             }
         }
     }

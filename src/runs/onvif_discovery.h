@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,12 @@ struct OnvifDevice {
     std::string adapter;   // the interface it came in on
     std::string mac;       // from the neighbour table, empty when it does not know
 };
+
+// The device's address: the XAddr's host, else where its reply came from.
+std::string onvifDeviceIp(const OnvifDevice& device);
+// The device as a row of the camera list's nine columns: no number, status ONVIF, maker and
+// model in the model column, its name (and place) as the title, SSL "1" for an https service.
+std::vector<std::string> onvifRowTexts(const OnvifDevice& device);
 
 // "AA:BB:CC:DD:EE:FF" for `ip` from the kernel's neighbour table (/proc/net/arp); empty when
 // the address is not there or has no hardware address.
@@ -71,6 +78,7 @@ class OnvifDiscovery {
         std::string adapter;
     };
     void run(std::vector<Socket> sockets, std::string target, std::uint16_t port);
+    void nudgeNeighbours(int fd, std::set<std::string>& nudged);
     void sendRound(const std::vector<Socket>& sockets, const std::string& target,
                    std::uint16_t port);
 

@@ -9,7 +9,7 @@ namespace lanrove {
 namespace {
 
 std::string deviceIp(const OnvifDevice& d) {
-    return d.match.address.empty() ? d.sourceIp : d.match.address;
+    return onvifDeviceIp(d);
 }
 
 std::string deviceName(const OnvifDevice& d) {
@@ -67,8 +67,9 @@ std::vector<Finding> diagnoseOnvif(
             f.evidence = deviceName(d) + " is outside the subnet of every adapter (" +
                          std::string(a.ifName()) + ": " + std::string(a.ip()) + "/" +
                          std::to_string(ipv4::prefixLength(ipv4::fromText(a.mask()))) + ")";
-            f.fix = "Give the camera an address in the PC's subnet with its maker's tool or web "
-                    "page, or give the PC a secondary address in the camera's subnet.";
+            f.fix =
+                "Give the camera an address in the PC's subnet with its maker's tool or web "
+                "page, or give the PC a secondary address in the camera's subnet.";
             out.push_back(f);
         }
         if (!query) continue;
@@ -79,8 +80,9 @@ std::vector<Finding> diagnoseOnvif(
             f.evidence = deviceName(d) + " answered the discovery, but its device service " +
                          xaddr + " did not answer GetSystemDateAndTime" +
                          (answer.why.empty() ? "" : " (" + answer.why + ")");
-            f.fix = "Check that the camera's ONVIF service is switched on and that no firewall "
-                    "between the PC and the camera blocks its port.";
+            f.fix =
+                "Check that the camera's ONVIF service is switched on and that no firewall "
+                "between the PC and the camera blocks its port.";
             out.push_back(f);
             continue;
         }
@@ -90,8 +92,9 @@ std::vector<Finding> diagnoseOnvif(
             Finding f = deviceFinding(d, finding::kOnvifClockSkew, Severity::Warning);
             f.evidence = deviceName(d) + ": its clock is " + std::to_string(std::llabs(offset)) +
                          " s " + (offset > 0 ? "ahead of" : "behind") + " this PC's";
-            f.fix = "Set the camera's date and time (best: an NTP server) so that its "
-                    "recordings and events carry the right time.";
+            f.fix =
+                "Set the camera's date and time (best: an NTP server) so that its "
+                "recordings and events carry the right time.";
             out.push_back(f);
         }
     }

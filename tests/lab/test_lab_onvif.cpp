@@ -4,6 +4,7 @@
 // gives up on a silent service within its limit.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -101,4 +102,77 @@ TEST(LabOnvif, TheTimeRequestMeasuresTheOffsetAndGivesUpOnASilentService) {
     EXPECT_LT(silent["elapsed_ms"].get<long>(), limit * 5);
     // Nothing listens where the device has no service.
     EXPECT_EQ(parseSection(r.out, "cgi")["status"], "unreachable") << r.out;
+}
+
+// The program itself on that segment: `search` lists every device once (ours first, the one of
+// ours that also speaks ONVIF not twice, no printer), `--onvif-only` and `--no-onvif` split
+// them, the doctor finds the skewed clock and the silent service, and the CSV list and the
+// report carry the ONVIF rows.
+TEST(LabOnvif, SearchDoctorCsvAndReportCarryTheOnvifCameras) {
+    LANROVE_REQUIRE_LAB();
+    Workspace ws;
+    const std::string home = ws.path("home");
+    const std::string h = " --home " + quote(home);
+    const Result r =
+        runInLab(ws, {"--fleet", onvifFleet(), "--scale", "0.05"},
+                 "mkdir -p " + quote(home) + "\n" + "echo @@search\n$CLI search --json" + h + "\n" +
+                     "echo @@only\n$CLI search --json --onvif-only" + h + "\n" +
+                     "echo @@none\n$CLI search --json --no-onvif" + h + "\n" +
+                     "echo @@doctor\n$CLI doctor --json" + h + "\n" + "echo @@end\n" +
+                     "$CLI search --csv" + h + " > " + quote(ws.path("list.csv")) + "\n" +
+                     "$CLI report --quiet --out " + quote(ws.path("site.html")) + h + "\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    const json all = parseSection(r.out, "search");
+    ASSERT_TRUE(all.is_object()) << r.out << r.err;
+    std::multiset<std::string> ours, others;
+    for (const auto& c : all["cameras"]) {
+        if (c["kind"] == "lanrove") {
+            ours.insert(c["ip"].get<std::string>());
+            EXPECT_EQ(c["onvif"], c["ip"] == "192.168.0.22") << c;
+        } else {
+            ASSERT_EQ(c["kind"], "onvif") << c;
+            others.insert(c["ip"].get<std::string>());
+            EXPECT_EQ(c["status"], "ONVIF");
+            EXPECT_EQ(c["scheme"], "http");
+            EXPECT_EQ(c["mac"].get<std::string>().size(), 17u) << c;
+            if (c["ip"] == "192.168.0.51") {
+                EXPECT_EQ(c["maker"], "Acme");
+                EXPECT_EQ(c["model"], "X1");
+                EXPECT_EQ(c["name"], "Gate");
+                EXPECT_EQ(c["location"], "Yard");
+                EXPECT_EQ(c["port"], 80);
+                EXPECT_EQ(c["uuid"], "urn:uuid:acde0051-0000-4000-8000-00ac00000051");
+            }
+        }
+    }
+    EXPECT_EQ(ours, (std::multiset<std::string>{"192.168.0.21", "192.168.0.22", "192.168.0.23",
+                                                "192.168.0.24"}));
+    EXPECT_EQ(others, (std::multiset<std::string>{"192.168.0.51", "192.168.0.52", "192.168.0.53"}));
+    EXPECT_EQ(all["counters"]["onvif"], 3);
+
+    const json only = parseSection(r.out, "only");
+    ASSERT_EQ(only["cameras"].size(), 3u) << only.dump();
+    for (const auto& c : only["cameras"]) EXPECT_EQ(c["kind"], "onvif");
+    const json none = parseSection(r.out, "none");
+    ASSERT_EQ(none["cameras"].size(), 4u) << none.dump();
+    for (const auto& c : none["cameras"]) EXPECT_EQ(c["kind"], "lanrove");
+
+    const json doctor = parseSection(r.out, "doctor");
+    std::map<std::string, std::string> byCode;
+    for (const auto& f : doctor["findings"])
+        byCode[f["code"].get<std::string>()] += f.value("ip", "") + " ";
+    EXPECT_EQ(byCode["onvif-clock-skew"], "192.168.0.51 ") << doctor.dump();
+    EXPECT_EQ(byCode["onvif-service-silent"], "192.168.0.52 ") << doctor.dump();
+
+    const std::string csv = ws.read("list.csv");
+    EXPECT_EQ(countOf(csv, ",ONVIF,"), 3u) << csv;
+    for (const char* ip : {"192.168.0.51", "192.168.0.52", "192.168.0.53"})
+        EXPECT_NE(csv.find(std::string(",") + ip + ","), std::string::npos) << ip;
+    EXPECT_NE(csv.find("Acme X1"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("Gate / Yard"), std::string::npos) << csv;
+    const std::string html = ws.read("site.html");
+    EXPECT_EQ(countOf(html, "<td class=\"nw\">ONVIF</td>"), 3u) << html;
+    EXPECT_NE(html.find("onvif-clock-skew"), std::string::npos);
+    EXPECT_NE(html.find("onvif-service-silent"), std::string::npos);
 }
