@@ -367,6 +367,7 @@ const Row kAddedRows[] = {
     {"DOCTOR_WINDOW",
      "REPORT_SAVED",
      {"レポートを保存しました:", "The report was saved:", "报告已保存："}},
+    {"MAIN_LIST", "MAKER", {"メーカー", "Maker", "制造商"}},
     {"BROWSER_WINDOW", "URL_TITLE", {"Webブラウザー", "Web Browser", "Web浏览器"}},
     {"BROWSER_WINDOW",
      "NO_BROWSER",

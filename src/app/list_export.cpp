@@ -108,4 +108,15 @@ bool saveFileReplacing(const std::filesystem::path& file, const std::string& byt
     return true;
 }
 
+std::string onvifCsvRows(const std::vector<OnvifDevice>& devices) {
+    std::string out;
+    for (const OnvifDevice& d : devices) {
+        const std::vector<std::string> cells = onvifRowTexts(d);
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            out += (c == 0 ? "" : ",") + csvField(fromUtf8(cells[c]));
+        out += "\r\n";
+    }
+    return out;
+}
+
 }  // namespace lanrove

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "discovery/camera_list_model.h"
+#include "runs/onvif_discovery.h"
 
 namespace lanrove {
 
@@ -26,6 +27,8 @@ std::string csvField(std::u16string_view text);
 // The whole file's bytes.
 std::string listCsv(const CameraListModel& list, const ListHeaders& headers);
 std::string listCsv(const SetupCore& core);
+// Other makers' ONVIF cameras as rows of the same columns, to follow the list's.
+std::string onvifCsvRows(const std::vector<OnvifDevice>& devices);
 
 // Writes `bytes` to `file` through a temporary file beside it, so that a failed write never
 // leaves a half-written list in place of an older one. False (and `error` set) on failure.

@@ -191,7 +191,13 @@ class SetupCore final : public FirmwareControl {
     // firmware run exists yet.
     void setFirmwarePorts(std::unique_ptr<FirmwareFiles> files, FirmCameraFactory makeCamera);
 
+    // Whether searches in the window also probe for other makers' ONVIF cameras (the program
+    // switches it on; tests on fake networks leave it off).
+    void setOnvifProbing(bool on) { m_bOnvifProbing = on; }
+    bool onvifProbing() const { return m_bOnvifProbing; }
+
   private:
+    bool m_bOnvifProbing = false;
     void stopWorkers();
     FirmRunEnv firmRunEnv();
     void useDefaultFirmwarePorts();

@@ -179,13 +179,10 @@ void printJson(SetupCore& core, const std::vector<OnvifDevice>& others,
 
 // The same bytes as the desktop program's saved list.
 // Other makers' devices follow as rows of the same columns.
-void printCsv(const SetupCore& core, const std::vector<Cells>& extra, bool ours) {
+void printCsv(const SetupCore& core, const std::vector<OnvifDevice>& others, bool ours) {
     std::string csv = listCsv(core);
     if (!ours) csv = csv.substr(0, csv.find("\r\n") + 2);  // the header alone
-    for (const Cells& row : extra) {
-        for (std::size_t c = 0; c < row.size(); ++c) csv += (c == 0 ? "" : ",") + csvField(row[c]);
-        csv += "\r\n";
-    }
+    csv += onvifCsvRows(others);
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
@@ -263,7 +260,7 @@ int run(const SearchOptions& o, const char* argv0) {
     if (o.json)
         printJson(core, others, alsoOnvif, ours);
     else if (o.csv)
-        printCsv(core, extra, ours);
+        printCsv(core, others, ours);
     else if (rows > 0 || !extra.empty())
         printTable(core, core.classifier().counterTexts(), extra, ours);
     if (cancelled) return 130;

@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "app/site_report.h"
-#include "onvif/device_time.h"
 #include "runs/onvif_doctor.h"
 #include "support/text.h"
 
@@ -31,22 +30,7 @@ Survey surveySite(CoreSession& session, bool quiet) {
         listedIps.push_back(toUtf8(core.list().cell(r, kColIp)));
     std::vector<bool> alsoOnvif;
     s.onvif = devicesBesides(session.onvifDevices(), listedIps, alsoOnvif);
-    const lanrove::Clock& clock = core.clock();
-    TraceLog& log = core.log();
-    const OnvifTimeQuery query = [&clock, &log](const OnvifDevice& d) -> OnvifTimeAnswer {
-        std::string xaddr;
-        for (const std::string& x : d.match.xaddrs)
-            if (x.rfind("http", 0) == 0 && x.find('[') == std::string::npos) {
-                xaddr = x;
-                break;
-            }
-        if (xaddr.empty()) return {std::nullopt, "no http address"};
-        const onvif::DeviceTime t =
-            onvif::getSystemDateAndTime(xaddr, clock, onvif::kTimeRequestMs, &log);
-        if (t.status != onvif::TimeStatus::Ok)
-            return {std::nullopt, onvif::timeStatusName(t.status)};
-        return {std::chrono::system_clock::time_point(std::chrono::seconds(t.utcSeconds)), {}};
-    };
+    const OnvifTimeQuery query = systemTimeQuery(core.clock(), &core.log());
     for (Finding& f : diagnoseOnvif(s.onvif, core.adapters(), query))
         s.doctor.findings.push_back(std::move(f));
     s.doctorSeconds = std::chrono::duration<double>(Clock::now() - t1).count();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "discovery/ipv4_address.h"
+#include "onvif/device_time.h"
 
 namespace lanrove {
 
@@ -29,6 +30,23 @@ Finding deviceFinding(const OnvifDevice& d, const char* code, Severity severity)
 }
 
 }  // namespace
+
+OnvifTimeQuery systemTimeQuery(const Clock& clock, TraceLog* trace) {
+    return [&clock, trace](const OnvifDevice& d) -> OnvifTimeAnswer {
+        std::string xaddr;
+        for (const std::string& x : d.match.xaddrs)
+            if (x.rfind("http", 0) == 0 && x.find('[') == std::string::npos) {
+                xaddr = x;
+                break;
+            }
+        if (xaddr.empty()) return {std::nullopt, "no http address"};
+        const onvif::DeviceTime t =
+            onvif::getSystemDateAndTime(xaddr, clock, onvif::kTimeRequestMs, trace);
+        if (t.status != onvif::TimeStatus::Ok)
+            return {std::nullopt, onvif::timeStatusName(t.status)};
+        return {std::chrono::system_clock::time_point(std::chrono::seconds(t.utcSeconds)), {}};
+    };
+}
 
 std::vector<OnvifDevice> devicesBesides(const std::vector<OnvifDevice>& all,
                                         const std::vector<std::string>& listedIps,

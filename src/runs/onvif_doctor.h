@@ -13,6 +13,8 @@
 #include "discovery/adapter_entry.h"
 #include "runs/onvif_discovery.h"
 #include "runs/site_doctor.h"
+#include "support/clock.h"
+#include "support/trace_log.h"
 
 namespace lanrove {
 
@@ -30,6 +32,10 @@ struct OnvifTimeAnswer {
     std::string why;
 };
 using OnvifTimeQuery = std::function<OnvifTimeAnswer(const OnvifDevice& device)>;
+
+// GetSystemDateAndTime over the device's first http(s) XAddr with an IPv4 host, within the
+// request's overall limit (protocol time, scaled by `clock`).
+OnvifTimeQuery systemTimeQuery(const Clock& clock, TraceLog* trace);
 
 // The devices that are not one of the listed cameras of ours: a device at a listed camera's
 // address is that camera (alsoOnvif[row] is set for it).

@@ -23,15 +23,66 @@ void CameraTableModel::setHeaderTexts(const QStringList& texts) {
 }
 
 int CameraTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_list.rowCount();
+    return parent.isValid() ? 0 : m_list.rowCount() + static_cast<int>(m_onvif.size());
 }
 
 int CameraTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kListColumnCount;
+    return parent.isValid() ? 0 : kListColumnCount + 1;
+}
+
+void CameraTableModel::setOnvifDevices(std::vector<OnvifDevice> devices) {
+    const int first = m_list.rowCount();
+    if (!m_onvif.empty()) {
+        beginRemoveRows({}, first, first + static_cast<int>(m_onvif.size()) - 1);
+        m_onvif.clear();
+        m_onvifCells.clear();
+        endRemoveRows();
+    }
+    if (devices.empty()) return;
+    beginInsertRows({}, first, first + static_cast<int>(devices.size()) - 1);
+    m_onvif = std::move(devices);
+    for (const OnvifDevice& d : m_onvif) {
+        std::vector<QString> cells;
+        for (const std::string& t : onvifRowTexts(d)) cells.push_back(QString::fromStdString(t));
+        cells.push_back(QString::fromStdString(d.match.maker));
+        m_onvifCells.push_back(std::move(cells));
+    }
+    endInsertRows();
+}
+
+void CameraTableModel::setAlsoOnvif(std::set<std::string> macs) {
+    m_alsoOnvif = std::move(macs);
+    if (m_list.rowCount() > 0)
+        emit dataChanged(index(0, kMakerColumn), index(m_list.rowCount() - 1, kMakerColumn));
+}
+
+const OnvifDevice* CameraTableModel::onvifDevice(int row) const {
+    const int i = row - m_list.rowCount();
+    if (i < 0 || i >= static_cast<int>(m_onvif.size())) return nullptr;
+    return &m_onvif[static_cast<std::size_t>(i)];
 }
 
 QVariant CameraTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_list.rowCount()) return {};
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (index.row() >= m_list.rowCount()) {
+        const auto& cells = m_onvifCells[static_cast<std::size_t>(index.row() - m_list.rowCount())];
+        if ((role == Qt::DisplayRole || role == Qt::ToolTipRole) &&
+            static_cast<std::size_t>(index.column()) < cells.size())
+            return cells[static_cast<std::size_t>(index.column())];
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        return {};
+    }
+    if (index.column() == kMakerColumn) {
+        // Our own cameras: the family's maker, and whether it also speaks ONVIF.
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+            return m_alsoOnvif.count(toUtf8(m_list.cell(index.row(), kColMac))) != 0
+                       ? QStringLiteral("Lanrove (ONVIF)")
+                       : QStringLiteral("Lanrove");
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        return {};
+    }
     if (index.column() == kColStatus && (role == Qt::DecorationRole || role == Qt::ToolTipRole)) {
         const QString mark = findingMark(index.row());
         if (!mark.isEmpty()) {
@@ -100,6 +151,7 @@ void CameraTableModel::clearFindingMarks() {
 
 QVariant CameraTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole && section == kMakerColumn) return m_makerHeader;
     if (role == Qt::DisplayRole && section >= 0 && section < m_headers.size())
         return m_headers.at(section);
     if (role == Qt::TextAlignmentRole)
@@ -148,7 +200,7 @@ void CameraTableModel::onListChange(const ListChange& change) {
                     moved.append(
                         i.row() < static_cast<int>(newRowOf.size())
                             ? index(newRowOf[static_cast<std::size_t>(i.row())], i.column())
-                            : QModelIndex());
+                            : i);  // an ONVIF row after the list's keeps its place
                 changePersistentIndexList(old, moved);
             }
             emit layoutChanged();

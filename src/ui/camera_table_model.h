@@ -7,10 +7,12 @@
 #include <QIcon>
 #include <QStringList>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "discovery/camera_list_model.h"
+#include "runs/onvif_discovery.h"
 
 namespace lanrove::ui {
 
@@ -33,6 +35,19 @@ class CameraTableModel final : public QAbstractTableModel {
 
     CameraListModel& list() { return m_list; }
 
+    // Other makers' ONVIF cameras, as rows after the list's (status ONVIF, their maker in the
+    // Maker column); a new search clears them.
+    void setOnvifDevices(std::vector<OnvifDevice> devices);
+    void clearOnvifDevices() { setOnvifDevices({}); }
+    // The device behind `row`, or null for a row of ours.
+    const OnvifDevice* onvifDevice(int row) const;
+    int onvifCount() const { return static_cast<int>(m_onvif.size()); }
+    // The column after the list's nine.
+    static constexpr int kMakerColumn = kListColumnCount;
+    void setMakerHeader(const QString& text) { m_makerHeader = text; }
+    // Our cameras (by MAC) that also answered as ONVIF devices.
+    void setAlsoOnvif(std::set<std::string> macs);
+
     // The doctor's findings on listed cameras, by MAC: such a row's status cell carries a
     // warning sign and the findings as its tooltip, so that an OK row the doctor found
     // unreachable never looks healthy. An empty text removes the mark.
@@ -51,6 +66,10 @@ class CameraTableModel final : public QAbstractTableModel {
     std::vector<int> m_pendingOrder;  // the order being applied by sortRows
     std::map<std::string, QString> m_marks;
     std::map<std::string, QString> m_stages;
+    std::vector<OnvifDevice> m_onvif;
+    std::vector<std::vector<QString>> m_onvifCells;
+    QString m_makerHeader = QStringLiteral("Maker");
+    std::set<std::string> m_alsoOnvif;
     QIcon m_markIcon;
 };
 

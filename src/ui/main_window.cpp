@@ -9,7 +9,9 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <set>
 
+#include "runs/onvif_doctor.h"
 #include "ui/dialog_units.h"
 #include "ui/image_window.h"
 #include "ui/key_guard.h"
@@ -202,6 +204,7 @@ void MainWindow::setupColumns() {
     QStringList headers;
     for (const char16_t* key : kColumnKeys) headers << text(u"MAIN_WINDOW", key);
     m_pModel->setHeaderTexts(headers);
+    m_pModel->setMakerHeader(text(u"MAIN_LIST", u"MAKER"));
     const auto widths = columnWidthsFor(m_core.updateEdition(), DialogUnits(font()).perUnitX());
     for (int c = 0; c < kListColumnCount; ++c)
         m_pList->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
@@ -286,7 +289,23 @@ void MainWindow::setCounters(const CounterTexts& t) {
 
 void MainWindow::updateSelectionButtons() {
     const bool any = m_pList->selectionModel()->hasSelection();
-    for (int id : {kIdManualSetting, kIdCameraImage, kIdWebBrowser}) m_buttons[id]->setEnabled(any);
+    // Another maker's camera: only its web pages (and the doctor) are ours to open.
+    const bool onvif = any && m_pModel->onvifDevice(firstSelectedRow()) != nullptr;
+    m_buttons[kIdManualSetting]->setEnabled(any && !onvif);
+    m_buttons[kIdCameraImage]->setEnabled(any && !onvif);
+    m_buttons[kIdWebBrowser]->setEnabled(any);
+}
+
+void MainWindow::showOnvifDevices(const std::vector<OnvifDevice>& devices) {
+    std::vector<std::string> listedIps;
+    for (int r = 0; r < m_core.list().rowCount(); ++r)
+        listedIps.push_back(toUtf8(m_core.list().cell(r, kColIp)));
+    std::vector<bool> alsoOnvif;
+    m_pModel->setOnvifDevices(devicesBesides(devices, listedIps, alsoOnvif));
+    std::set<std::string> ours;
+    for (std::size_t r = 0; r < alsoOnvif.size(); ++r)
+        if (alsoOnvif[r]) ours.insert(toUtf8(m_core.list().cell(static_cast<int>(r), kColMac)));
+    m_pModel->setAlsoOnvif(std::move(ours));
 }
 
 void MainWindow::sortByColumn(int column) {
@@ -308,9 +327,13 @@ void MainWindow::onSearch() {
     if (m_pSearchWindow != nullptr || !m_bReady) return;
     for (int id : kSearchDisables) m_buttons[id]->setEnabled(false);
     m_bCloseEnabled = false;
+    m_pModel->clearOnvifDevices();
     m_core.prepareSearch(this);
     m_pModel->clearFindingMarks();  // the doctor's marks were for the cameras found before
     setCounters({u"0", u"0", u"0", u"0"});
+    // Other makers' ONVIF cameras are probed for during the same time.
+    OnvifDiscovery onvif(m_core.clock(), m_core.log());
+    if (m_core.onvifProbing()) onvif.start(m_core.adapters());
 
     SearchWindow window(m_core, m_events, this);
     m_pSearchWindow = &window;
@@ -318,6 +341,8 @@ void MainWindow::onSearch() {
             [this, &window] { emit searchWindowOpened(&window); });
     window.exec();
     m_pSearchWindow = nullptr;
+    onvif.stop();
+    showOnvifDevices(onvif.devices());
     emit searchFinished();
     if (m_bStopRequested) requestStop();
 }

@@ -253,6 +253,12 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     bool selectedCameraWithoutOverlap(bool bBrowser, std::size_t& index);
     // The URL that no browser opened, with the reason, in a box with a copy button.
     void showUrlBox(const QUrl& url);
+    // Other makers' ONVIF cameras after a search: rows after ours, ours that also speak ONVIF
+    // marked in the Maker column.
+  public:
+    void showOnvifDevices(const std::vector<OnvifDevice>& devices);
+
+  private:
     // Notes the folder of a chosen file for the next file dialog.
     void rememberFolder(const QString& file);
     // The login test off the GUI thread; when the camera's certificate changed, the question

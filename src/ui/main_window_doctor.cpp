@@ -21,6 +21,7 @@
 
 #include "app/site_report.h"
 #include "report/pdf_writer.h"
+#include "runs/onvif_doctor.h"
 #include "support/private_file.h"
 #include "ui/main_window.h"
 
@@ -133,7 +134,16 @@ void MainWindow::updateDoctorActions() {
 bool MainWindow::runDoctorOn(int row, DoctorResult& out) {
     if (m_bDoctorBusy || m_bFinished || m_bSettingBusy || m_bResetBusy) return false;
     std::vector<int> records = listRecordIndexes(m_core);
-    if (row >= 0) {
+    // Other makers' cameras: all of them with every row, the one alone for its row.
+    std::vector<OnvifDevice> onvif;
+    for (int i = 0; i < m_pModel->onvifCount(); ++i)
+        if (const OnvifDevice* d = m_pModel->onvifDevice(m_core.list().rowCount() + i);
+            row < 0 || row == m_core.list().rowCount() + i)
+            onvif.push_back(*d);
+    const bool onvifRow = row >= 0 && m_pModel->onvifDevice(row) != nullptr;
+    if (onvifRow) {
+        records.clear();
+    } else if (row >= 0) {
         const int index = static_cast<std::size_t>(row) < records.size()
                               ? records[static_cast<std::size_t>(row)]
                               : -1;
@@ -151,13 +161,17 @@ bool MainWindow::runDoctorOn(int row, DoctorResult& out) {
     m_bDoctorBusy = true;
     updateDoctorActions();
     try {
-        m_doctorThread = std::thread([this, adapters = m_core.adapters(), table, records, result] {
-            SystemDoctorProbes probes(m_core.clock(), m_core.net(), m_core.cgi());
-            *result = runDoctor(adapters, *table, records, probes);
-            // Dropped by Qt if the window has gone; the window joins this thread first anyway.
-            QMetaObject::invokeMethod(
-                this, [this] { doctorEnded(); }, Qt::QueuedConnection);
-        });
+        m_doctorThread = std::thread(
+            [this, adapters = m_core.adapters(), table, records, result, onvif, onvifRow] {
+                SystemDoctorProbes probes(m_core.clock(), m_core.net(), m_core.cgi());
+                if (!onvifRow) *result = runDoctor(adapters, *table, records, probes);
+                for (Finding& f :
+                     diagnoseOnvif(onvif, adapters, systemTimeQuery(m_core.clock(), &m_core.log())))
+                    result->findings.push_back(std::move(f));
+                // Dropped by Qt if the window has gone; the window joins this thread first anyway.
+                QMetaObject::invokeMethod(
+                    this, [this] { doctorEnded(); }, Qt::QueuedConnection);
+            });
     } catch (const std::system_error& e) {
         m_core.log().traceText(1, std::string("Doctor not started: ") + e.what());
         m_bDoctorBusy = false;
@@ -236,7 +250,12 @@ void MainWindow::diagnose(int row) {
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("doctorDialog"));
     QString title = doctorText(row >= 0 ? u"DIAGNOSE" : u"DIAGNOSE_ALL_TITLE");
-    if (row >= 0 && row < m_core.list().rowCount()) {
+    if (const OnvifDevice* d = m_pModel->onvifDevice(row)) {
+        title +=
+            QStringLiteral(" \u2014 ONVIF %1 %2 %3")
+                .arg(QString::fromStdString(d->match.maker), QString::fromStdString(d->match.model),
+                     QString::fromStdString(onvifDeviceIp(*d)));
+    } else if (row >= 0 && row < m_core.list().rowCount()) {
         // One camera's diagnosis names it, so that it cannot be read as another's.
         CameraListModel& list = m_core.list();
         title += QStringLiteral(" \u2014 No.%1 %2 %3 %4")
@@ -326,6 +345,9 @@ bool MainWindow::saveReport(const QString& path, bool snapshots) {
         progress->setWindowModality(Qt::WindowModal);
     }
     const QString pattern = doctorText(u"REPORT_PICTURES");
+    std::vector<OnvifDevice> onvif;
+    for (int i = 0; i < m_pModel->onvifCount(); ++i)
+        onvif.push_back(*m_pModel->onvifDevice(m_core.list().rowCount() + i));
     const SiteReportData data = collectSiteReport(
         m_core, doctor, listRecordIndexes(m_core), snapshots,
         [&progress] {
@@ -343,7 +365,8 @@ bool MainWindow::saveReport(const QString& path, bool snapshots) {
                                        .replace(QStringLiteral("%1"), QString::number(done))
                                        .replace(QStringLiteral("%2"), QString::number(total)));
             QCoreApplication::processEvents();
-        });
+        },
+        onvif);
     progress.reset();
     const std::string file = path.toStdString();
     if (isPdfName(path)) {

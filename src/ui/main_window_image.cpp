@@ -95,6 +95,16 @@ int MainWindow::loginTestTrusting(const CameraEntry& entry) {
 
 void MainWindow::onWebBrowser() {
     if (!m_bReady || m_bSettingBusy || m_bImageBusy || m_pSearchWindow != nullptr) return;
+    if (const OnvifDevice* d = m_pModel->onvifDevice(firstSelectedRow())) {
+        // Another maker's camera: the pages at its service address's host.
+        const std::string scheme = d->match.scheme.empty() ? "http" : d->match.scheme;
+        std::string url = scheme + "://" + onvifDeviceIp(*d);
+        if (d->match.port != 0) url += ":" + std::to_string(d->match.port);
+        const QUrl target(QString::fromStdString(url + "/"));
+        const bool opened = m_fnOpenUrl ? m_fnOpenUrl(target) : QDesktopServices::openUrl(target);
+        if (!opened) showUrlBox(target);
+        return;
+    }
     std::size_t index = 0;
     if (!selectedCameraWithoutOverlap(true, index)) return;
     const CameraEntry& entry = m_core.store().m_CamTable[index];

@@ -218,6 +218,7 @@ int runDesktopProgram(int argc, char** argv) {
 
     TraceLog log;
     SetupCore core(defaultClock(), log, paths, langId);
+    core.setOnvifProbing(true);
     MainWindow window(core, messages, appTexts);
     if (!lockNote.empty()) window.addStartupTrace(lockNote);
     // Said on standard error now and in the trace log once it exists: the lab's clock or the

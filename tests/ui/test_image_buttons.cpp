@@ -259,3 +259,66 @@ TEST_F(ImageButtonTest, BrowserMissingShowsTheUrlToCopy) {
 
 }  // namespace
 }  // namespace lanrove::ui::testing
+
+namespace lanrove::ui::testing {
+namespace {
+
+OnvifDevice onvifDevice(const std::string& ip, const std::string& maker) {
+    OnvifDevice d;
+    d.match.endpoint = "urn:uuid:" + ip;
+    d.match.maker = maker;
+    d.match.model = "X1";
+    d.match.name = "Gate";
+    d.match.address = ip;
+    d.match.port = 8080;
+    d.match.scheme = "http";
+    d.match.xaddrs = {"http://" + ip + ":8080/onvif/device_service"};
+    d.sourceIp = ip;
+    return d;
+}
+
+// Other makers' cameras in the list: after ours, status ONVIF, their maker in the Maker column;
+// only the browser (at their service's host) and the doctor are on for them. One of ours that
+// also answered as an ONVIF device is not listed twice.
+TEST_F(ImageButtonTest, OnvifRowsShowTheirMakerAndOnlyTheBrowserIsOn) {
+    startWindow();
+    std::vector<QUrl> opened;
+    window->setUrlOpener([&](const QUrl& u) {
+        opened.push_back(u);
+        return true;
+    });
+    const int ours = addCamera("192.168.0.94", "80", "Dock");
+    window->showOnvifDevices(
+        {onvifDevice("192.168.0.95", "Acme"), onvifDevice("192.168.0.94", "")});
+    CameraTableModel* model = window->model();
+    ASSERT_EQ(model->rowCount(), 2);
+    const int other = 1;
+    EXPECT_EQ(model->headerData(CameraTableModel::kMakerColumn, Qt::Horizontal).toString(),
+              QStringLiteral("Maker"));
+    EXPECT_EQ(model->index(other, kColStatus).data().toString(), QStringLiteral("ONVIF"));
+    EXPECT_EQ(model->index(other, CameraTableModel::kMakerColumn).data().toString(),
+              QStringLiteral("Acme"));
+    EXPECT_EQ(model->index(other, kColIp).data().toString(), QStringLiteral("192.168.0.95"));
+    EXPECT_EQ(model->index(ours, CameraTableModel::kMakerColumn).data().toString(),
+              QStringLiteral("Lanrove (ONVIF)"));
+
+    select(other);
+    EXPECT_FALSE(enabled(kIdManualSetting));
+    EXPECT_FALSE(enabled(kIdCameraImage));
+    EXPECT_TRUE(enabled(kIdWebBrowser));
+    press(kIdWebBrowser);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].toString(), QStringLiteral("http://192.168.0.95:8080/"));
+    // Sorting moves our rows only; the other maker's row stays after them.
+    window->sortByColumn(kColIp);
+    EXPECT_EQ(model->index(1, kColStatus).data().toString(), QStringLiteral("ONVIF"));
+
+    select(ours);
+    EXPECT_TRUE(enabled(kIdManualSetting));
+    EXPECT_TRUE(enabled(kIdCameraImage));
+    window->showOnvifDevices({});
+    EXPECT_EQ(model->rowCount(), 1);
+}
+
+}  // namespace
+}  // namespace lanrove::ui::testing
