@@ -7,10 +7,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -321,12 +325,20 @@ int runDesktopProgram(int argc, char** argv) {
         std::fprintf(stderr,
                      "lanrove-setup: --auto-firmware-update ignored: it needs "
                      "--answer-boxes or --yes\n");
+    bool firmwarePictured = false;
     QObject::connect(&window, &MainWindow::settingDialogOpened, &window, [&](QDialog* dialog) {
         if (auto* plan = qobject_cast<PlanDialog*>(dialog);
             plan != nullptr && !options.autoPlan.empty() && plan->cancelButton() != nullptr &&
             plan->executeButton() != nullptr) {
             // The preview: pictured once shown, then cancelled, so nothing is sent.
             QTimer::singleShot(0, plan, [plan, &options] {
+                // Wide enough for every column, as a user would pull it, so that the
+                // reasons of the refused rows show in the picture.
+                QTableWidget* table = plan->table();
+                const int extra = plan->width() - table->viewport()->width();
+                const int wanted =
+                    table->verticalHeader()->width() + table->horizontalHeader()->length() + extra;
+                plan->resize(std::min(std::max(plan->width(), wanted), 1260), plan->height());
                 savePicture(plan, options.screenshotDir, "plan-preview.png");
                 plan->cancelButton()->click();
             });
@@ -340,11 +352,20 @@ int runDesktopProgram(int argc, char** argv) {
             if (result != 0 || control == nullptr || options.screenshotDir.empty()) return;
             // Polled until the rows show their stages while a camera is sending; the timer
             // goes with the dialog.
+            // The first such moment is kept unless a later one also has the bar moved.
             auto* poll = new QTimer(firm);
             QObject::connect(poll, &QTimer::timeout, firm, [&, firm, poll, control] {
                 if (!window.model()->hasStages() || !someCameraSending(*control)) return;
-                poll->stop();
-                savePictureWithDialog(&window, firm, options.screenshotDir, "firmware-update.png");
+                const bool barMoved = firm->progressBar()->value() > 0;
+                if (barMoved || !firmwarePictured) {
+                    // The stages beside the status texts in full, as a user would widen
+                    // the column.
+                    window.listView()->resizeColumnToContents(kColStatus);
+                    savePictureWithDialog(&window, firm, options.screenshotDir,
+                                          "firmware-update.png");
+                    firmwarePictured = true;
+                }
+                if (barMoved) poll->stop();
             });
             poll->start(static_cast<int>(core.clock().scaledMs(100)));
         });
