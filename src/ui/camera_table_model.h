@@ -56,6 +56,7 @@ class CameraTableModel final : public QAbstractTableModel {
     // A firmware update's stage beside a row's status text, by MAC ("" removes it).
     void setStage(const std::string& mac, const QString& stage);
     void clearStages();
+    bool hasStages() const { return !m_stages.empty(); }
     QString findingMark(int row) const;
 
   private:

@@ -7,8 +7,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPushButton>
 #include <QSocketNotifier>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,9 +26,12 @@
 #include "app/language.h"
 #include "app/setup_core.h"
 #include "support/program_paths.h"
+#include "ui/camera_table_model.h"
+#include "ui/firmware_update_dialog.h"
 #include "ui/instance_lock.h"
 #include "ui/main_window.h"
 #include "ui/message_layer.h"
+#include "ui/plan_dialog.h"
 #include "ui/search_window.h"
 
 namespace lanrove::ui {
@@ -65,6 +74,44 @@ void savePicture(QWidget* widget, const std::string& dir, const char* name) {
         std::fprintf(stderr, "lanrove-setup: cannot save %s\n", qPrintable(file));
 }
 
+// The main window with a dialog drawn where it stands over it, framed, since a virtual screen
+// without a window manager draws no frame around it.
+void savePictureWithDialog(QWidget* window, QWidget* dialog, const std::string& dir,
+                           const char* name) {
+    if (window == nullptr || dialog == nullptr || dir.empty()) return;
+    const QPixmap main = window->grab();
+    const QPixmap top = dialog->grab();
+    const QPoint at = dialog->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0));
+    const QRect dialogRect(at, top.size() / top.devicePixelRatio());
+    const QRect all = QRect(QPoint(0, 0), main.size() / main.devicePixelRatio())
+                          .united(dialogRect.adjusted(-1, -1, 1, 1));
+    QPixmap picture(all.size() * main.devicePixelRatio());
+    picture.setDevicePixelRatio(main.devicePixelRatio());
+    picture.fill(window->palette().color(QPalette::Dark));
+    {
+        QPainter painter(&picture);
+        painter.translate(-all.topLeft());
+        painter.drawPixmap(QPoint(0, 0), main);
+        painter.drawPixmap(at, top);
+        painter.setPen(window->palette().color(QPalette::Shadow));
+        painter.drawRect(dialogRect.adjusted(-1, -1, 0, 0));
+    }
+    QDir().mkpath(QString::fromStdString(dir));
+    const QString file = QDir(QString::fromStdString(dir)).filePath(QString::fromLatin1(name));
+    if (!picture.save(file))
+        std::fprintf(stderr, "lanrove-setup: cannot save %s\n", qPrintable(file));
+}
+
+// Some camera's image is on its way or being written: the moment the update picture shows.
+bool someCameraSending(const FirmwareControl& control) {
+    const int count = std::min(control.firmRecordCount(), static_cast<int>(kCameraTableSize));
+    for (int i = 0; i < count; ++i) {
+        const std::uint16_t status = control.firmProgress(i).uploadStatus;
+        if (status == 4100 || status == 4101) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 const char* programUsage() {
@@ -79,6 +126,11 @@ const char* programUsage() {
            "  --ready-file FILE    TEST: write FILE once the main window is ready\n"
            "  --auto-search        TEST: search as soon as the window is ready\n"
            "  --quit-when-done     TEST: close the window when the start-up or search ends\n"
+           "  --auto-firmware-update TEST: after the search press F/W Check, F/W Update and\n"
+           "                       Execute (maintenance edition; only with --answer-boxes or\n"
+           "                       --yes, and the update's question is Yes only with --yes)\n"
+           "  --auto-plan FILE     TEST: after the search open the address plan FILE's\n"
+           "                       preview, picture it and cancel it (nothing is sent)\n"
            "  --startup-report     TEST: tell on standard error how long start-up took\n";
 }
 
@@ -101,12 +153,16 @@ std::optional<ProgramOptions> parseProgramOptions(const std::vector<std::string>
             if (!value(o.answerBoxes)) return std::nullopt;
         } else if (a == "--screenshot-dir") {
             if (!value(o.screenshotDir)) return std::nullopt;
+        } else if (a == "--auto-plan") {
+            if (!value(o.autoPlan)) return std::nullopt;
         } else if (a == "--ready-file") {
             if (!value(o.readyFile)) return std::nullopt;
         } else if (a == "--yes") {
             o.answerYes = true;
         } else if (a == "--auto-search") {
             o.autoSearch = true;
+        } else if (a == "--auto-firmware-update") {
+            o.autoFirmware = true;
         } else if (a == "--quit-when-done") {
             o.quitWhenDone = true;
         } else if (a == "--startup-report") {
@@ -263,9 +319,80 @@ int runDesktopProgram(int argc, char** argv) {
             savePicture(w, options.screenshotDir, "search-window.png");
         });
     });
+    // The firmware run presses buttons that ask questions: never without a layer answering
+    // them, and the update's own question is Yes only with --yes.
+    const bool autoFirmware = options.autoFirmware && answering != nullptr;
+    if (options.autoFirmware && !autoFirmware)
+        std::fprintf(stderr,
+                     "lanrove-setup: --auto-firmware-update ignored: it needs "
+                     "--answer-boxes or --yes\n");
+    bool firmwarePictured = false;
+    QObject::connect(&window, &MainWindow::settingDialogOpened, &window, [&](QDialog* dialog) {
+        if (auto* plan = qobject_cast<PlanDialog*>(dialog);
+            plan != nullptr && !options.autoPlan.empty() && plan->cancelButton() != nullptr &&
+            plan->executeButton() != nullptr) {
+            // The preview: pictured once shown, then cancelled, so nothing is sent.
+            QTimer::singleShot(0, plan, [plan, &options] {
+                // Wide enough for every column, as a user would pull it, so that the
+                // reasons of the refused rows show in the picture.
+                QTableWidget* table = plan->table();
+                const int extra = plan->width() - table->viewport()->width();
+                const int wanted =
+                    table->verticalHeader()->width() + table->horizontalHeader()->length() + extra;
+                plan->resize(std::min(std::max(plan->width(), wanted), 1260), plan->height());
+                savePicture(plan, options.screenshotDir, "plan-preview.png");
+                plan->cancelButton()->click();
+            });
+            return;
+        }
+        auto* firm = qobject_cast<CFirmUpload*>(dialog);
+        if (firm == nullptr || !autoFirmware || firm->mode() != FirmDialogMode::Update) return;
+        QTimer::singleShot(0, firm, [firm] { firm->executeButton()->click(); });
+        QObject::connect(firm, &CFirmUpload::uploadStarted, firm, [&, firm](long result) {
+            FirmwareControl* control = core.firmwareControl();
+            if (result != 0 || control == nullptr || options.screenshotDir.empty()) return;
+            // Polled until the rows show their stages while a camera is sending; the timer
+            // goes with the dialog.
+            // The first such moment is kept unless a later one also has the bar moved.
+            auto* poll = new QTimer(firm);
+            QObject::connect(poll, &QTimer::timeout, firm, [&, firm, poll, control] {
+                if (!window.model()->hasStages() || !someCameraSending(*control)) return;
+                const bool barMoved = firm->progressBar()->value() > 0;
+                if (barMoved || !firmwarePictured) {
+                    // The stages beside the status texts in full, as a user would widen
+                    // the column.
+                    window.listView()->resizeColumnToContents(kColStatus);
+                    savePictureWithDialog(&window, firm, options.screenshotDir,
+                                          "firmware-update.png");
+                    firmwarePictured = true;
+                }
+                if (barMoved) poll->stop();
+            });
+            poll->start(static_cast<int>(core.clock().scaledMs(100)));
+        });
+    });
+    bool searchedOnce = false;
     QObject::connect(&window, &MainWindow::searchFinished, &window, [&] {
+        if (searchedOnce) return;
+        searchedOnce = true;
         savePicture(&window, options.screenshotDir, "main-window-after-search.png");
-        if (options.quitWhenDone) QTimer::singleShot(0, &window, [&window] { window.close(); });
+        QTimer::singleShot(0, &window, [&] {
+            // Each press returns once its dialog has closed.
+            if (!options.autoPlan.empty())
+                window.applyPlanFile(QString::fromStdString(options.autoPlan));
+            if (autoFirmware) {
+                QPushButton* check = window.button(kIdFirmCheck);
+                if (check != nullptr && check->isVisible() && check->isEnabled()) check->click();
+                QPushButton* update = window.button(kIdFirmUpdate);
+                if (update != nullptr && update->isVisible() && update->isEnabled())
+                    update->click();
+                else
+                    std::fprintf(stderr,
+                                 "lanrove-setup: F/W Update is off: no camera has an "
+                                 "update ready\n");
+            }
+            if (options.quitWhenDone) window.close();
+        });
     });
 
     window.start();

@@ -23,6 +23,8 @@ struct ProgramOptions {
     bool autoSearch = false;     // --auto-search: press Search once ready
     bool quitWhenDone = false;   // --quit-when-done: close after start-up (and the search)
     bool startupReport = false;  // --startup-report: start-up times on standard error
+    bool autoFirmware = false;   // --auto-firmware-update: F/W Check, F/W Update, Execute
+    std::string autoPlan;        // --auto-plan FILE: the plan's preview, pictured, cancelled
     bool help = false;
 };
 

@@ -218,6 +218,28 @@ TEST(ProgramOptionsTest, KnownOptionsAndErrors) {
     EXPECT_EQ(error, "unknown option --bogus");
 }
 
+TEST(ProgramOptionsTest, DemonstrationRunsAreOffUnlessAskedAndNeverAnswerYes) {
+    std::string error;
+    const auto plain = parseProgramOptions({"--auto-search"}, error);
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_FALSE(plain->autoFirmware);
+    EXPECT_TRUE(plain->autoPlan.empty());
+
+    const auto o = parseProgramOptions(
+        {"--auto-firmware-update", "--auto-plan", "plans/site.csv", "--answer-boxes", "b.txt"},
+        error);
+    ASSERT_TRUE(o.has_value());
+    EXPECT_TRUE(o->autoFirmware);
+    EXPECT_EQ(o->autoPlan, "plans/site.csv");
+    // The firmware run's own question stays No without --yes.
+    EXPECT_FALSE(o->answerYes);
+
+    EXPECT_FALSE(parseProgramOptions({"--auto-plan"}, error).has_value());
+    EXPECT_EQ(error, "--auto-plan needs a value");
+    EXPECT_NE(std::string(programUsage()).find("--auto-firmware-update TEST:"), std::string::npos);
+    EXPECT_NE(std::string(programUsage()).find("--auto-plan FILE     TEST:"), std::string::npos);
+}
+
 TEST(MessageLayerTest, UnqueuedQuestionsGetTheNegativeAnswerUnlessToldOtherwise) {
     AnsweringMessageLayer careful;
     EXPECT_EQ(careful.show(nullptr, BoxIcon::Question, "T", "Reset all?", BoxButtons::YesNo),
