@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScreen>
+#include <QStyle>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
@@ -208,6 +209,30 @@ void MainWindow::setupColumns() {
     const auto widths = columnWidthsFor(m_core.updateEdition(), DialogUnits(font()).perUnitX());
     for (int c = 0; c < kListColumnCount; ++c)
         m_pList->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+    const int maker = std::max(
+        m_pList->fontMetrics().horizontalAdvance(
+            m_pModel->headerData(CameraTableModel::kMakerColumn, Qt::Horizontal).toString()) +
+            24,
+        widths[0] * 2);
+    m_pList->setColumnWidth(CameraTableModel::kMakerColumn, maker);
+    fitListToColumns();
+}
+
+void MainWindow::fitListToColumns() {
+    // The window opens wide enough to show every column (as far as the screen allows): the
+    // list grows by what its columns need, the buttons on the right move with its edge.
+    int needed =
+        2 * m_pList->frameWidth() + m_pList->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2;
+    for (int c = 0; c < m_pModel->columnCount(); ++c) needed += m_pList->columnWidth(c);
+    int delta = needed - m_pList->width();
+    if (const QScreen* s = screen(); s != nullptr)
+        delta = std::min(delta, s->availableGeometry().width() - 40 - width());
+    if (delta <= 0) return;
+    const int edge = DialogUnits(font()).rect(200, 0, 1, 1).x();
+    for (const auto& [id, button] : m_buttons)
+        if (button->x() > edge) button->move(button->x() + delta, button->y());
+    m_pList->resize(m_pList->width() + delta, m_pList->height());
+    setFixedSize(width() + delta, height());
 }
 
 void MainWindow::start() {

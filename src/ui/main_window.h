@@ -221,6 +221,7 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void buildControls();
     void applyTexts();
     void setupColumns();
+    void fitListToColumns();
     void continueStartup(StartupCheck check);
     void setCounters(const CounterTexts& texts);
     void updateSelectionButtons();

@@ -81,7 +81,17 @@ void MainWindow::onFirmUpdate() {
                           m_pModel->clearStages();
                       },
                       [this, control](int index, const QString& stage) {
-                          m_pModel->setStage(fieldUtf8(control->firmRecord(index).szMac), stage);
+                          const CameraEntry record = control->firmRecord(index);
+                          m_pModel->setStage(fieldUtf8(record.szMac), stage);
+                          // The status column grows to show the stage beside the status.
+                          const int row = m_core.list().findRowByNumber(fieldView(record.szNo));
+                          if (stage.isEmpty() || row < 0) return;
+                          const int wanted =
+                              m_pList->fontMetrics().horizontalAdvance(
+                                  m_pModel->index(row, kColStatus).data().toString()) +
+                              16;
+                          if (wanted > m_pList->columnWidth(kColStatus))
+                              m_pList->setColumnWidth(kColStatus, wanted);
                       }};
     CFirmUpload dialog(dialogServices(), m_core.clock(), std::move(run), this);
     setOverrideWaitCursor(waitCursor, false);

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <optional>
@@ -162,7 +163,12 @@ PlanDialog::PlanDialog(DialogServices services, const std::vector<PlanRowCheck>&
     layout->addWidget(message);
     layout->addWidget(m_pTable, 1);
     layout->addLayout(buttons);
-    resize(900, 360);
+    // Wide enough for every column, the reasons included, as far as the screen allows.
+    int wanted = 2 * m_pTable->frameWidth() + 60;
+    for (int c = 0; c < ColumnCount; ++c) wanted += m_pTable->columnWidth(c);
+    if (const QScreen* s = screen(); s != nullptr)
+        wanted = std::min(wanted, s->availableGeometry().width() - 40);
+    resize(std::max(900, wanted), 360);
 }
 
 void PlanDialog::onExecute() {
