@@ -28,6 +28,10 @@ namespace lanrove {
 struct PassFlags {
     std::atomic<std::uint32_t> m_bStop{0};
     std::atomic<std::uint8_t> m_bySendCount{0};
+    // Whether search request 1 empties the found MACs. A search's side-by-side passes set it
+    // off: their receive threads emptied the lists just before, and on a shared segment a pass
+    // has by then heard replies to another adapter's request, which it would take twice.
+    std::atomic<bool> m_bClearOnFirstRequest{true};
 
     // The MACs ("aa:bb:cc:dd:ee:ff") of this pass's accepted replies. A hash set, and bounded:
     // a flood of forged replies costs neither a growing scan per datagram nor growing memory.

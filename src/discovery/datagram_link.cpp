@@ -180,7 +180,7 @@ int DatagramLink::sendDatagram(std::uint16_t code, const std::uint8_t* payload, 
     std::uint8_t requestNo = 0;
     if (code == dgram::kSearchRequest) {
         requestNo = m_flags.m_bySendCount.load();
-        if (requestNo == 1) m_flags.clearFoundMacs();
+        if (requestNo == 1 && m_flags.m_bClearOnFirstRequest.load()) m_flags.clearFoundMacs();
     }
     dgram::Datagram datagram;
     dgram::buildPcDatagram(datagram, code, a.mac, argument, payload, length, requestNo);

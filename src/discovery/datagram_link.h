@@ -88,7 +88,8 @@ class DatagramLink {
     PassFlags& flags() const { return m_flags; }
 
     // The send routine. For search requests the request number is the pass's send counter,
-    // and request number 1 empties the found-MAC list. Returns 0 or the socket error value.
+    // and request number 1 empties the found-MAC list (unless the pass's flags say otherwise).
+    // Returns 0 or the socket error value.
     int sendDatagram(std::uint16_t code, const std::uint8_t* payload, std::size_t length,
                      std::uint16_t argument);
 

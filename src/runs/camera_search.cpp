@@ -28,6 +28,7 @@ struct CameraSearch::Pass {
           link(ctx.store, flags, passNo, ctx.link.transport(), ctx.log, ctx.clock,
                ctx.link.codec()),
           scheduler(link, ctx.store, ctx.log, ctx.clock) {
+        flags.m_bClearOnFirstRequest = false;
         link.setAdapter(entry);
     }
     const int adapterIndex;

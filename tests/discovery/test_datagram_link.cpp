@@ -409,6 +409,12 @@ TEST(DatagramLinkPasses, EachPassHasItsOwnFoundMacsStopFlagAndRequestCount) {
     EXPECT_EQ(second.foundMacCount(), 0u);
     EXPECT_EQ(first.foundMacCount(), 1u);
     EXPECT_EQ(transport.sent().back().datagram[33], 1);
+    // A search pass keeps what its receive thread heard before its own first request.
+    first.m_bClearOnFirstRequest = false;
+    first.m_bySendCount = 1;
+    EXPECT_EQ(a.sendDatagram(kSearchRequest, nullptr, 0, kArgSearch), 0);
+    EXPECT_EQ(first.foundMacCount(), 1u);
+    first.m_bySendCount = 0;
 
     // A schedule counts and stops in its link's pass.
     SendScheduler scheduler(a, store, capture.log(), clock);
