@@ -70,8 +70,8 @@ TEST(LabParallelSearch, ThreeAdaptersOneWithoutCarrierSearchedAtOnceInOnePass) {
         EXPECT_EQ(cams.count(mac), 1u) << mac;
     // Version-1 cameras are asked over HTTP only inside the subnet of the adapter they answered
     // on: each got its title, so each was completed for its own adapter.
-    if (cams.count("00:1B:7C:00:0A:03")) EXPECT_EQ(cams["00:1B:7C:00:0A:03"]["title"], "Stairs");
-    if (cams.count("00:1B:7C:00:0C:02")) EXPECT_EQ(cams["00:1B:7C:00:0C:02"]["title"], "Yard");
+    EXPECT_EQ(cams["00:1B:7C:00:0A:03"]["title"], "Stairs");
+    EXPECT_EQ(cams["00:1B:7C:00:0C:02"]["title"], "Yard");
     EXPECT_EQ(search["counters"]["total"], 5);
 
     // One pass's time for both adapters (31 s); searched one after the other it would be 62.
