@@ -336,6 +336,9 @@ void DatagramLink::recvProc() {
                 std::uint32_t source = 0;
                 const long n = receiver->receiveFrom(buffer, kRecvBufferSize, source);
                 if (n < 0) continue;  // time-out: look at the flags again
+                // A search pass that has ended takes nothing more: its thread may outlive the
+                // pass by a receive time-out while another run listens on the same port.
+                if (m_nPass >= 0 && m_flags.m_bStop.load() != 0) break;
                 if (handleDatagram(buffer, static_cast<std::size_t>(n), source))
                     current = (current + 1) % kRecvBuffers;
             }

@@ -72,6 +72,7 @@ class DatagramLink {
                  const Clock& clock, WireCodec codec = WireCodec());
     // A link of one pass among several: its stop flag, send counter and found MACs are
     // `flags`, and the records it appends are tagged with `pass` (CameraStore::m_nAppendedBy).
+    // Its receive thread drops what arrives once the pass's stop flag is set.
     DatagramLink(CameraStore& store, PassFlags& flags, int pass, DatagramTransport& transport,
                  TraceLog& log, const Clock& clock, WireCodec codec);
     // Stops a receive thread that still runs.

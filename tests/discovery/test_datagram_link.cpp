@@ -466,13 +466,17 @@ TEST(DatagramLinkPasses, TwoReceiveThreadsRunAtOnceAndStopOnTheirOwnFlags) {
     EXPECT_TRUE(second.isFoundMac("00:80:45:00:00:31"));
     EXPECT_FALSE(first.isFoundMac("00:80:45:00:00:31"));
 
-    // The first pass ends; the second still listens.
+    // The first pass ends; the second still listens. What reaches the ended pass's socket
+    // before its thread goes is not taken.
     first.m_bStop = 1;
+    transport.air.deliverOn("a", cameraDatagram(kSearchReply, 0x32));
     for (int i = 0; i < 500 && a.recvThreadRunning(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_FALSE(a.recvThreadRunning());
     EXPECT_TRUE(b.recvThreadRunning());
     EXPECT_EQ(transport.air.openReceivers(), 1);
+    EXPECT_EQ(written(), 1);
+    EXPECT_FALSE(first.isFoundMac("00:80:45:00:00:32"));
     second.m_bStop = 1;
     b.stopRecvThread();
     EXPECT_FALSE(b.recvThreadRunning());
