@@ -192,6 +192,29 @@ int SetupCore::onAddRow(int recordIndex) {
     return m_list.addRow(m_store->m_CamTable[static_cast<std::size_t>(recordIndex)]);
 }
 
+int SetupCore::onReplaceRow(int rowRecord, int fromRecord) {
+    constexpr int kRecords = static_cast<int>(kCameraTableSize);
+    if (rowRecord < 0 || rowRecord >= kRecords || fromRecord < 0 || fromRecord >= kRecords ||
+        rowRecord == fromRecord)
+        return -1;
+    CameraEntry shown;
+    {
+        // The worker may be marking records under this lock.
+        std::lock_guard lock(m_store->m_csCamTable);
+        CameraEntry& target = m_store->m_CamTable[static_cast<std::size_t>(rowRecord)];
+        CameraEntry entry = m_store->m_CamTable[static_cast<std::size_t>(fromRecord)];
+        if (fieldView(entry.szMac) != fieldView(target.szMac)) return -1;
+        std::memcpy(entry.szNo, target.szNo, sizeof entry.szNo);
+        std::memcpy(entry.szStatus, target.szStatus, sizeof entry.szStatus);
+        entry.dwResult = target.dwResult;
+        target = entry;
+        shown = entry;
+    }
+    const int row = m_list.findRowByNumber(fieldView(shown.szNo));
+    if (row >= 0) m_list.refreshRow(row, shown);
+    return row;
+}
+
 void SetupCore::onMarkRows(int rowCount) {
     m_classifier.markOverlaps(m_list, rowCount);
 }

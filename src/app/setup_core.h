@@ -131,6 +131,9 @@ class SetupCore final : public FirmwareControl {
     // ---- Handlers of the worker reports, on the owning thread ----
     // Adds the row of a camera-table record; returns its row index (-1 when out of range).
     int onAddRow(int recordIndex);
+    // The row of record `rowRecord` shows record `fromRecord` of the same camera instead (its
+    // number, status and result stay); returns the row index, -1 when there is none.
+    int onReplaceRow(int rowRecord, int fromRecord);
     // Overlap marking and classification over `rowCount` rows, each row refreshed.
     void onMarkRows(int rowCount);
     // The status column of a refreshed row, chosen by the list mode and the edition.

@@ -45,6 +45,9 @@ class QueuedSearchEvents final : public SearchEvents {
             m_lastRow = std::chrono::steady_clock::now();
         });
     }
+    void replaceRow(int rowRecord, int fromRecord) override {
+        m_queue.post([this, rowRecord, fromRecord] { m_core.onReplaceRow(rowRecord, fromRecord); });
+    }
     void markRows(int rowCount) override {
         m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
     }

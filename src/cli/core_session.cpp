@@ -36,6 +36,9 @@ class QueuedSearchRows final : public SearchEvents {
     void addRow(int recordIndex) override {
         m_queue.post([this, recordIndex] { m_core.onAddRow(recordIndex); });
     }
+    void replaceRow(int rowRecord, int fromRecord) override {
+        m_queue.post([this, rowRecord, fromRecord] { m_core.onReplaceRow(rowRecord, fromRecord); });
+    }
     void markRows(int rowCount) override {
         m_queue.post([this, rowCount] { m_core.onMarkRows(rowCount); });
     }

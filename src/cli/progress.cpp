@@ -56,11 +56,12 @@ void TerminalProgress::clear() {
     m_shown.clear();
 }
 
-std::string searchProgressText(const std::string& adapter, int adapterNo, int adapterCount,
-                               int cameras, long secondsLeft) {
-    std::string text = "search: " + adapter + " (adapter " + std::to_string(adapterNo) + " of " +
-                       std::to_string(adapterCount) + "), " + std::to_string(cameras) +
-                       (cameras == 1 ? " camera" : " cameras") + " so far";
+std::string searchProgressText(const std::string& adapters, int adapterCount, int cameras,
+                               long secondsLeft) {
+    std::string text = "search: " + adapters + " (" + std::to_string(adapterCount) +
+                       (adapterCount == 1 ? " adapter), " : " adapters), ") +
+                       std::to_string(cameras) + (cameras == 1 ? " camera" : " cameras") +
+                       " so far";
     if (secondsLeft >= 0) text += ", " + std::to_string(secondsLeft) + " s left";
     return text;
 }

@@ -34,9 +34,10 @@ class TerminalProgress {
     std::string m_shown;
 };
 
-// "search: eth0 (adapter 1 of 2), 5 cameras so far, 27 s left"
-std::string searchProgressText(const std::string& adapter, int adapterNo, int adapterCount,
-                               int cameras, long secondsLeft);
+// "search: eth0, eth1 (2 adapters), 5 cameras so far, 27 s left": the adapters searched at
+// once and the time left of the whole search.
+std::string searchProgressText(const std::string& adapters, int adapterCount, int cameras,
+                               long secondsLeft);
 
 // "auto-set: finding free addresses for 12 cameras, 4 s so far" while the free-address probe
 // runs (its length depends on which hosts answer, so only the time spent is told).

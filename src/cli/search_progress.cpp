@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "discovery/ipv4_address.h"
 #include "discovery/send_schedule.h"
 
 namespace lanrove::cli {
@@ -16,22 +17,24 @@ SearchProgress::SearchProgress(SetupCore& core, bool quiet)
 
 void SearchProgress::update() {
     if (!m_line.enabled() || m_core.search() == nullptr) return;
-    const int adapter = m_core.search()->currentAdapter();
-    const auto& adapters = m_core.adapters();
+    const CameraSearch& search = *m_core.search();
+    const int passes = search.passCount();
+    if (search.currentAdapter() < 0 || passes <= 0) return;
     const auto now = m_core.clock().now();
-    if (adapter != m_shownAdapter) {
-        m_shownAdapter = adapter;
+    if (!m_bPassesSeen) {
+        m_bPassesSeen = true;
         m_passStart = now;
     }
-    if (adapter < 0 || static_cast<std::size_t>(adapter) >= adapters.size()) return;
-    // The pass under way counts from when it was first seen; later passes count whole.
+    // The adapters are searched at once: one pass's time for the whole search.
+    std::string names;
+    int named = 0;
+    for (const AdapterEntry& a : m_core.adapters()) {
+        if (ipv4::fromTextOrZero(a.ip()) == 0 || named == passes) continue;
+        names += (named++ == 0 ? "" : ", ") + std::string(a.ifName());
+    }
     const auto inPass = std::chrono::duration_cast<Millis>(now - m_passStart);
-    const auto passesAfter = static_cast<long>(adapters.size()) - adapter - 1;
-    const long leftMs = std::max<long>(0, (m_passLength - inPass).count()) +
-                        passesAfter * static_cast<long>(m_passLength.count());
-    m_line.show(searchProgressText(
-        std::string(adapters[static_cast<std::size_t>(adapter)].ifName()), adapter + 1,
-        static_cast<int>(adapters.size()), m_core.list().rowCount(), (leftMs + 999) / 1000));
+    const long leftMs = std::max<long>(0, (m_passLength - inPass).count());
+    m_line.show(searchProgressText(names, passes, m_core.list().rowCount(), (leftMs + 999) / 1000));
 }
 
 }  // namespace lanrove::cli

@@ -1,6 +1,6 @@
 #pragma once
-// The search's status line on a terminal: the adapter being searched, the cameras listed so far
-// and the seconds left of the passes still to run. Shared by every command that searches.
+// The search's status line on a terminal: the adapters being searched (all at once), the cameras
+// listed so far and the seconds left of the search. Shared by every command that searches.
 
 #include <chrono>
 
@@ -23,7 +23,7 @@ class SearchProgress {
     SetupCore& m_core;
     TerminalProgress m_line;
     Millis m_passLength;
-    int m_shownAdapter = -1;
+    bool m_bPassesSeen = false;
     std::chrono::steady_clock::time_point m_passStart;
 };
 

@@ -1,8 +1,9 @@
 #pragma once
 // The camera data that the main window owns and the workers share: the table of found cameras
 // with its write/read positions, the settings table, the reply array, the run flags and the
-// found-MAC set of the current adapter pass. Locks follow the record's documented rules:
-// csCamTable guards appends and whole-record copies during a search, csReplies the reply array.
+// found-MAC set of one pass at a time (a search runs further passes with flags of their own). Locks
+// follow the record's documented rules: csCamTable guards appends and whole-record copies during a
+// search, csReplies the reply array.
 
 #include <array>
 #include <atomic>
@@ -21,21 +22,16 @@
 
 namespace lanrove {
 
-struct CameraStore {
-    CameraTable m_CamTable;
-    int m_nFindWrite = 0;
-    int m_nFindRead = 0;
-    std::mutex m_csCamTable;
-
-    // Counters of classified cameras (see camera_status.h).
-    std::int32_t m_nTotal = 0;
-    std::int32_t m_nNew = 0;
-    std::int32_t m_nOk = 0;
-    std::int32_t m_nAttention = 0;
-
-    // Per table index: the result that the overlap mark 999 replaced, given back when the clash
-    // is gone (0 when none was saved).
-    std::array<std::uint32_t, kCameraTableSize> m_dwResultBeforeOverlap{};
+// The run flags of one pass of datagrams (a receive thread with its send schedule) and the
+// MACs it accepted. The store holds the one that settings runs and single-adapter tools use; a
+// search gives each adapter's pass its own, so that passes can run side by side.
+struct PassFlags {
+    std::atomic<std::uint32_t> m_bStop{0};
+    std::atomic<std::uint8_t> m_bySendCount{0};
+    // Whether search request 1 empties the found MACs. A search's side-by-side passes set it
+    // off: their receive threads emptied the lists just before, and on a shared segment a pass
+    // has by then heard replies to another adapter's request, which it would take twice.
+    std::atomic<bool> m_bClearOnFirstRequest{true};
 
     // The MACs ("aa:bb:cc:dd:ee:ff") of this pass's accepted replies. A hash set, and bounded:
     // a flood of forged replies costs neither a growing scan per datagram nor growing memory.
@@ -45,43 +41,6 @@ struct CameraStore {
     // for those that answer both.
     static constexpr std::size_t kFoundMacLimit = 2 * kCameraTableSize;
     bool m_bFoundMacsFullSeen = false;  // under csFoundMacs
-
-    CameraTable m_SetTable;
-    SetReplyEntry m_SetReplies[kCameraTableSize]{};
-    int m_nReplyWrite = 0;
-    int m_nReplyRead = 0;
-    std::mutex m_csReplies;
-
-    std::atomic<std::uint32_t> m_bStop{0};
-    std::atomic<std::uint32_t> m_bSearchEnd{1};
-    std::atomic<std::uint8_t> m_bySendCount{0};
-
-    // Appends under csCamTable; szNo becomes the 1-based position, and `index` (when given)
-    // the 0-based one, read under the same lock. Returns false (and changes nothing) when the
-    // table is full.
-    bool append(const CameraEntry& entry, int* index = nullptr) {
-        std::lock_guard lock(m_csCamTable);
-        if (m_nFindWrite >= static_cast<int>(kCameraTableSize)) return false;
-        CameraEntry& slot = m_CamTable[static_cast<std::size_t>(m_nFindWrite)];
-        slot = entry;
-        setField(slot.szNo, std::string_view(std::to_string(m_nFindWrite + 1)));
-        if (index != nullptr) *index = m_nFindWrite;
-        ++m_nFindWrite;
-        return true;
-    }
-
-    // Index of the first of records 0..n-1 whose szMac equals `mac` exactly, or -1; the scan
-    // stops at the first record with an empty szMac.
-    int findByMac(std::u16string_view mac, int n) const {
-        const int limit =
-            n < static_cast<int>(kCameraTableSize) ? n : static_cast<int>(kCameraTableSize);
-        for (int i = 0; i < limit; ++i) {
-            const CameraEntry& e = m_CamTable[static_cast<std::size_t>(i)];
-            if (fieldEmpty(e.szMac)) break;
-            if (fieldView(e.szMac) == mac) return i;
-        }
-        return -1;
-    }
 
     void clearFoundMacs() {
         std::lock_guard lock(m_csFoundMacs);
@@ -112,6 +71,61 @@ struct CameraStore {
     std::size_t foundMacCount() {
         std::lock_guard lock(m_csFoundMacs);
         return m_foundMacs.size();
+    }
+};
+
+struct CameraStore : PassFlags {
+    CameraTable m_CamTable;
+    int m_nFindWrite = 0;
+    int m_nFindRead = 0;
+    std::mutex m_csCamTable;
+
+    // Counters of classified cameras (see camera_status.h).
+    std::int32_t m_nTotal = 0;
+    std::int32_t m_nNew = 0;
+    std::int32_t m_nOk = 0;
+    std::int32_t m_nAttention = 0;
+
+    // Per table index: the result that the overlap mark 999 replaced, given back when the clash
+    // is gone (0 when none was saved).
+    std::array<std::uint32_t, kCameraTableSize> m_dwResultBeforeOverlap{};
+
+    CameraTable m_SetTable;
+    SetReplyEntry m_SetReplies[kCameraTableSize]{};
+    int m_nReplyWrite = 0;
+    int m_nReplyRead = 0;
+    std::mutex m_csReplies;
+
+    std::atomic<std::uint32_t> m_bSearchEnd{1};
+    // Per record: the pass whose receive thread appended it (-1: none named).
+    std::array<int, kCameraTableSize> m_nAppendedBy{};
+
+    // Appends under csCamTable; szNo becomes the 1-based position, and `index` (when given)
+    // the 0-based one, read under the same lock. Returns false (and changes nothing) when the
+    // table is full.
+    bool append(const CameraEntry& entry, int* index = nullptr, int pass = -1) {
+        std::lock_guard lock(m_csCamTable);
+        if (m_nFindWrite >= static_cast<int>(kCameraTableSize)) return false;
+        CameraEntry& slot = m_CamTable[static_cast<std::size_t>(m_nFindWrite)];
+        slot = entry;
+        m_nAppendedBy[static_cast<std::size_t>(m_nFindWrite)] = pass;
+        setField(slot.szNo, std::string_view(std::to_string(m_nFindWrite + 1)));
+        if (index != nullptr) *index = m_nFindWrite;
+        ++m_nFindWrite;
+        return true;
+    }
+
+    // Index of the first of records 0..n-1 whose szMac equals `mac` exactly, or -1; the scan
+    // stops at the first record with an empty szMac.
+    int findByMac(std::u16string_view mac, int n) const {
+        const int limit =
+            n < static_cast<int>(kCameraTableSize) ? n : static_cast<int>(kCameraTableSize);
+        for (int i = 0; i < limit; ++i) {
+            const CameraEntry& e = m_CamTable[static_cast<std::size_t>(i)];
+            if (fieldEmpty(e.szMac)) break;
+            if (fieldView(e.szMac) == mac) return i;
+        }
+        return -1;
     }
 
     bool tableFull() {
@@ -173,6 +187,7 @@ struct CameraStore {
             m_nTotal = m_nNew = m_nOk = m_nAttention = 0;
             m_CamTable.clear();
             m_dwResultBeforeOverlap.fill(0);
+            m_nAppendedBy.fill(-1);
         }
         std::lock_guard lock(m_csFoundMacs);
         m_replyOrigins.clear();
@@ -195,9 +210,9 @@ inline std::string CameraStore::noteReplyOrigin(const std::string& macLower,
     const bool sourceDiffers = source != 0 && first.source != source;
     if ((!announcedDiffers && !sourceDiffers) || m_spoofedMacs.count(macLower) != 0) return {};
     const auto text = [](std::uint32_t a) { return ipv4::toText(a); };
-    std::string addresses =
-        announcedDiffers ? text(first.announced) + ", " + text(announced)
-                         : text(first.source) + ", " + text(source) + " (datagram sources)";
+    std::string addresses = announcedDiffers
+                                ? text(first.announced) + ", " + text(announced)
+                                : text(first.source) + ", " + text(source) + " (datagram sources)";
     m_spoofedMacs.emplace(macLower, addresses);
     return addresses;
 }

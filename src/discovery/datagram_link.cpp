@@ -145,7 +145,14 @@ std::unique_ptr<DatagramReceiver> DatagramTransport::makeReceiver(TraceLog& log)
 
 DatagramLink::DatagramLink(CameraStore& store, DatagramTransport& transport, TraceLog& log,
                            const Clock& clock, WireCodec codec)
+    : DatagramLink(store, store, -1, transport, log, clock, std::move(codec)) {}
+
+DatagramLink::DatagramLink(CameraStore& store, PassFlags& flags, int pass,
+                           DatagramTransport& transport, TraceLog& log, const Clock& clock,
+                           WireCodec codec)
     : m_store(store),
+      m_flags(flags),
+      m_nPass(pass),
       m_transport(transport),
       m_log(log),
       m_clock(clock),
@@ -172,8 +179,8 @@ int DatagramLink::sendDatagram(std::uint16_t code, const std::uint8_t* payload, 
     const AdapterEntry a = adapter();
     std::uint8_t requestNo = 0;
     if (code == dgram::kSearchRequest) {
-        requestNo = m_store.m_bySendCount.load();
-        if (requestNo == 1) m_store.clearFoundMacs();
+        requestNo = m_flags.m_bySendCount.load();
+        if (requestNo == 1 && m_flags.m_bClearOnFirstRequest.load()) m_flags.clearFoundMacs();
     }
     dgram::Datagram datagram;
     dgram::buildPcDatagram(datagram, code, a.mac, argument, payload, length, requestNo);
@@ -201,8 +208,8 @@ void DatagramLink::RecvLock::unlock() {
 
 int DatagramLink::startRecvThread() {
     stopRecvThread();
-    m_store.clearFoundMacs();
-    m_store.m_bStop = 0;
+    m_flags.clearFoundMacs();
+    m_flags.m_bStop = 0;
     m_stopRecv.reset();
     m_recvReady.reset();
     m_nRecvOpenResult = 0;
@@ -224,7 +231,7 @@ int DatagramLink::stopRecvThread() {
     // A thread told to stop by the stop flag lets go of the lock within one receive time-out;
     // one that still runs unstopped is stopped by the stop procedure instead of waited for.
     bool locked = false;
-    if (!m_recvThread.running() || m_store.m_bStop.load() != 0)
+    if (!m_recvThread.running() || m_flags.m_bStop.load() != 0)
         locked = m_csRecv.tryLockFor(m_clock.scaled(Millis(kRecvTimeoutMs + 1000)));
     m_nRecvWait = 1000;
     const int result = stopWorkerThread(m_recvThread, m_stopRecv,
@@ -264,17 +271,17 @@ bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length,
                         "err", dgram::macTextUpper(m));
         }
     }
-    switch (m_store.noteFoundMac(mac)) {
-        case CameraStore::Sighting::First:
+    switch (m_flags.noteFoundMac(mac)) {
+        case PassFlags::Sighting::First:
             break;
-        case CameraStore::Sighting::Repeat:
+        case PassFlags::Sighting::Repeat:
             m_log.trace(1, "Find == MacAddress Check = %s", mac);
             return false;
-        case CameraStore::Sighting::NoRoom:
+        case PassFlags::Sighting::NoRoom:
             // Only a flood gets here; one line per pass is enough to tell of it.
             m_log.trace(1, "Found MAC list full: replies of further MACs dropped (%s)", mac);
             return false;
-        case CameraStore::Sighting::NoRoomAgain:
+        case PassFlags::Sighting::NoRoomAgain:
             return false;
     }
     DiscoveryEvents* events = m_pEvents.load();
@@ -282,7 +289,7 @@ bool DatagramLink::handleDatagram(const std::uint8_t* data, std::size_t length,
         CameraEntry entry;
         dgram::decodeSearchReply(data, length, m_codec, entry);
         int index = 0;
-        if (m_store.append(entry, &index)) {
+        if (m_store.append(entry, &index, m_nPass)) {
             // The index comes from the append itself: a search that starts meanwhile resets
             // the write position under the table lock.
             if (events != nullptr) events->searchReplyStored(index);
@@ -320,7 +327,7 @@ void DatagramLink::recvProc() {
             m_log.traceText(1, "RecvProc Start.");
             reportRecvReady(0);
             std::size_t current = 0;
-            while (m_store.m_bStop.load() == 0) {
+            while (m_flags.m_bStop.load() == 0) {
                 if (m_stopRecv.waitFor(m_clock.scaled(Millis(m_nRecvWait.load())))) {
                     m_log.traceText(1, "RecvProc Stop!!!");
                     break;
@@ -329,6 +336,9 @@ void DatagramLink::recvProc() {
                 std::uint32_t source = 0;
                 const long n = receiver->receiveFrom(buffer, kRecvBufferSize, source);
                 if (n < 0) continue;  // time-out: look at the flags again
+                // A search pass that has ended takes nothing more: its thread may outlive the
+                // pass by a receive time-out while another run listens on the same port.
+                if (m_nPass >= 0 && m_flags.m_bStop.load() != 0) break;
                 if (handleDatagram(buffer, static_cast<std::size_t>(n), source))
                     current = (current + 1) % kRecvBuffers;
             }

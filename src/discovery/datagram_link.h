@@ -70,6 +70,11 @@ class DatagramLink {
   public:
     DatagramLink(CameraStore& store, DatagramTransport& transport, TraceLog& log,
                  const Clock& clock, WireCodec codec = WireCodec());
+    // A link of one pass among several: its stop flag, send counter and found MACs are
+    // `flags`, and the records it appends are tagged with `pass` (CameraStore::m_nAppendedBy).
+    // Its receive thread drops what arrives once the pass's stop flag is set.
+    DatagramLink(CameraStore& store, PassFlags& flags, int pass, DatagramTransport& transport,
+                 TraceLog& log, const Clock& clock, WireCodec codec);
     // Stops a receive thread that still runs.
     ~DatagramLink();
     DatagramLink(const DatagramLink&) = delete;
@@ -80,9 +85,12 @@ class DatagramLink {
     AdapterEntry adapter() const;
     void setEvents(DiscoveryEvents* events) { m_pEvents.store(events); }
     const WireCodec& codec() const { return m_codec; }
+    DatagramTransport& transport() const { return m_transport; }
+    PassFlags& flags() const { return m_flags; }
 
-    // The send routine. For search requests the request number is the store's send counter,
-    // and request number 1 empties the found-MAC list. Returns 0 or the socket error value.
+    // The send routine. For search requests the request number is the pass's send counter,
+    // and request number 1 empties the found-MAC list (unless the pass's flags say otherwise).
+    // Returns 0 or the socket error value.
     int sendDatagram(std::uint16_t code, const std::uint8_t* payload, std::size_t length,
                      std::uint16_t argument);
 
@@ -112,6 +120,8 @@ class DatagramLink {
     void reportRecvReady(int result);
 
     CameraStore& m_store;
+    PassFlags& m_flags;
+    const int m_nPass;
     DatagramTransport& m_transport;
     TraceLog& m_log;
     const Clock& m_clock;

@@ -30,6 +30,13 @@ class SearchEvents {
     virtual void setCloseEnabled(bool enabled) = 0;
     // The record at `recordIndex` of the camera table is complete: add its list row.
     virtual void addRow(int recordIndex) = 0;
+    // The camera listed from record `rowRecord` was also heard on an earlier adapter: its row
+    // now shows record `fromRecord` (same MAC), as a search of one adapter after the other
+    // would have listed it.
+    virtual void replaceRow(int rowRecord, int fromRecord) {
+        (void)rowRecord;
+        (void)fromRecord;
+    }
     // Run the overlap marking and classification over the first `rowCount` rows.
     virtual void markRows(int rowCount) = 0;
     // An adapter's pass could not open the reply port: nothing was sent on it. `text` says

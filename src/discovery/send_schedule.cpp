@@ -22,7 +22,7 @@ long schedulePeriodMs(SendSchedule schedule) {
 
 SendScheduler::SendScheduler(DatagramLink& link, CameraStore& store, TraceLog& log,
                              const Clock& clock)
-    : m_link(link), m_store(store), m_log(log), m_clock(clock) {}
+    : m_link(link), m_store(store), m_flags(link.flags()), m_log(log), m_clock(clock) {}
 
 SendScheduler::~SendScheduler() {
     stop();
@@ -32,7 +32,7 @@ void SendScheduler::start(SendSchedule schedule) {
     stop();
     std::lock_guard lock(m_mutex);
     m_kill.reset();
-    m_store.m_bySendCount = 0;
+    m_flags.m_bySendCount = 0;
     m_bRunning = true;
     m_thread = std::thread([this, schedule] { run(schedule); });
 }
@@ -75,10 +75,10 @@ void SendScheduler::sendIpSetting(SendSchedule schedule, const CameraEntry& reco
 }
 
 bool SendScheduler::tick(SendSchedule schedule) {
-    const auto count = static_cast<std::uint8_t>(m_store.m_bySendCount.load() + 1);
-    m_store.m_bySendCount = count;
+    const auto count = static_cast<std::uint8_t>(m_flags.m_bySendCount.load() + 1);
+    m_flags.m_bySendCount = count;
     if (count > kSendRounds) {
-        m_store.m_bStop = 1;
+        m_flags.m_bStop = 1;
         return false;
     }
     switch (schedule) {

@@ -28,6 +28,7 @@ long schedulePeriodMs(SendSchedule schedule);
 
 class SendScheduler {
   public:
+    // Counts in the link's pass flags (the store's own for a link without pass).
     SendScheduler(DatagramLink& link, CameraStore& store, TraceLog& log, const Clock& clock);
     ~SendScheduler();
     SendScheduler(const SendScheduler&) = delete;
@@ -52,6 +53,7 @@ class SendScheduler {
 
     DatagramLink& m_link;
     CameraStore& m_store;
+    PassFlags& m_flags;
     TraceLog& m_log;
     const Clock& m_clock;
     std::atomic<DiscoveryEvents*> m_pEvents{nullptr};

@@ -42,6 +42,11 @@ void GuiSearchEvents::addRow(int recordIndex) {
     post([h, recordIndex] { h->handleAddRow(recordIndex); });
 }
 
+void GuiSearchEvents::replaceRow(int rowRecord, int fromRecord) {
+    SearchReportHandler* h = &m_handler;
+    post([h, rowRecord, fromRecord] { h->handleReplaceRow(rowRecord, fromRecord); });
+}
+
 void GuiSearchEvents::markRows(int rowCount) {
     SearchReportHandler* h = &m_handler;
     post([h, rowCount] { h->handleMarkRows(rowCount); });

@@ -21,6 +21,10 @@ class SearchReportHandler {
     virtual void handleCloseEnabled(bool enabled) = 0;
     virtual void handleAddRow(int recordIndex) = 0;
     virtual void handleMarkRows(int rowCount) = 0;
+    virtual void handleReplaceRow(int rowRecord, int fromRecord) {
+        (void)rowRecord;
+        (void)fromRecord;
+    }
     virtual void handleSearchPortError(const QString& text) { (void)text; }
 };
 
@@ -34,6 +38,7 @@ class GuiSearchEvents final : public SearchEvents {
     void setCloseEnabled(bool enabled) override;
     void addRow(int recordIndex) override;
     void markRows(int rowCount) override;
+    void replaceRow(int rowRecord, int fromRecord) override;
     void searchPortError(const std::string& text) override;
 
   private:

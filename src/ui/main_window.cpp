@@ -395,6 +395,10 @@ void MainWindow::handleAddRow(int recordIndex) {
     m_core.onAddRow(recordIndex);
 }
 
+void MainWindow::handleReplaceRow(int rowRecord, int fromRecord) {
+    m_core.onReplaceRow(rowRecord, fromRecord);
+}
+
 void MainWindow::handleMarkRows(int rowCount) {
     m_core.onMarkRows(rowCount);
 }

@@ -113,6 +113,7 @@ class MainWindow final : public QWidget, public SearchReportHandler, public Firm
     void handleCloseEnabled(bool enabled) override;
     void handleAddRow(int recordIndex) override;
     void handleMarkRows(int rowCount) override;
+    void handleReplaceRow(int rowRecord, int fromRecord) override;
 
     // True from an Auto setting, Manual setting, F/W Check or F/W Update press until its run
     // is over.

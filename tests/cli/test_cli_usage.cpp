@@ -147,8 +147,8 @@ TEST(CliProgress, DrawsInPlaceOnlyWhenEnabledAndClearsAtTheEnd) {
     EXPECT_EQ(std::ftell(f), 0L);
     {
         lanrove::cli::TerminalProgress on(f, true, 13);
-        on.show(lanrove::cli::searchProgressText("eth0", 1, 2, 5, 27));
-        on.show(lanrove::cli::searchProgressText("eth0", 1, 2, 5, 27));  // same: not redrawn
+        on.show(lanrove::cli::searchProgressText("eth0, eth1", 2, 5, 27));
+        on.show(lanrove::cli::searchProgressText("eth0, eth1", 2, 5, 27));  // same: not redrawn
     }
     std::rewind(f);
     char buf[256] = {};
@@ -156,6 +156,6 @@ TEST(CliProgress, DrawsInPlaceOnlyWhenEnabledAndClearsAtTheEnd) {
     std::fclose(f);
     // Cut to the width less one column, then cleared by the destructor.
     EXPECT_EQ(std::string(buf, n), "\rsearch: eth0\033[K\r\033[K");
-    EXPECT_EQ(lanrove::cli::searchProgressText("eth1", 2, 2, 1, 3),
-              "search: eth1 (adapter 2 of 2), 1 camera so far, 3 s left");
+    EXPECT_EQ(lanrove::cli::searchProgressText("eth1", 1, 1, 3),
+              "search: eth1 (1 adapter), 1 camera so far, 3 s left");
 }

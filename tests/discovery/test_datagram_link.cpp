@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "discovery/datagram_link.h"
+#include "discovery/send_schedule.h"
 #include "fake_lan.h"
 #include "fake_transport.h"
 #include "log_capture.h"
@@ -378,4 +379,106 @@ TEST_F(DatagramLinkTest, FloodOfInventedMacsKeepsTheOriginTableBounded) {
     }
     EXPECT_EQ(store.m_replyOrigins.size(), CameraStore::kMaxReplyOrigins);
     EXPECT_TRUE(store.m_spoofedMacs.empty());
+}
+
+// ---- Links of passes that run side by side: one table, flags of their own.
+
+TEST(DatagramLinkPasses, EachPassHasItsOwnFoundMacsStopFlagAndRequestCount) {
+    LogCapture capture;
+    CameraStore store;
+    RecordingTransport transport;
+    ScaledClock clock(0.01);
+    PassFlags first;
+    PassFlags second;
+    DatagramLink a{store, first, 0, transport, capture.log(), clock, WireCodec()};
+    DatagramLink b{store, second, 1, transport, capture.log(), clock, WireCodec()};
+    const Datagram reply = cameraDatagram(kSearchReply, 0x21);
+    // The same camera heard on both adapters: each pass takes it once, tagged with its pass.
+    EXPECT_TRUE(a.handleDatagram(reply.data(), reply.size()));
+    EXPECT_TRUE(b.handleDatagram(reply.data(), reply.size()));
+    EXPECT_FALSE(a.handleDatagram(reply.data(), reply.size()));
+    ASSERT_EQ(store.m_nFindWrite, 2);
+    EXPECT_EQ(store.m_nAppendedBy[0], 0);
+    EXPECT_EQ(store.m_nAppendedBy[1], 1);
+    EXPECT_EQ(store.foundMacCount(), 0u);  // the store's own list is not the passes'
+    EXPECT_EQ(first.foundMacCount(), 1u);
+
+    // Request 1 of one pass empties only that pass's list.
+    second.m_bySendCount = 1;
+    EXPECT_EQ(b.sendDatagram(kSearchRequest, nullptr, 0, kArgSearch), 0);
+    EXPECT_EQ(second.foundMacCount(), 0u);
+    EXPECT_EQ(first.foundMacCount(), 1u);
+    EXPECT_EQ(transport.sent().back().datagram[33], 1);
+    // A search pass keeps what its receive thread heard before its own first request.
+    first.m_bClearOnFirstRequest = false;
+    first.m_bySendCount = 1;
+    EXPECT_EQ(a.sendDatagram(kSearchRequest, nullptr, 0, kArgSearch), 0);
+    EXPECT_EQ(first.foundMacCount(), 1u);
+    first.m_bySendCount = 0;
+
+    // A schedule counts and stops in its link's pass.
+    SendScheduler scheduler(a, store, capture.log(), clock);
+    for (int i = 0; i < kSendRounds; ++i) EXPECT_TRUE(scheduler.tick(SendSchedule::Search));
+    EXPECT_FALSE(scheduler.tick(SendSchedule::Search));
+    EXPECT_EQ(first.m_bStop.load(), 1u);
+    EXPECT_EQ(second.m_bStop.load(), 0u);
+    EXPECT_EQ(store.m_bStop.load(), 0u);
+    EXPECT_EQ(store.m_bySendCount.load(), 0u);
+}
+
+TEST(DatagramLinkPasses, TwoReceiveThreadsRunAtOnceAndStopOnTheirOwnFlags) {
+    LogCapture capture;
+    CameraStore store;
+    struct TwoSegments final : DatagramTransport {
+        FakeAir air;
+        int send(const AdapterEntry&, const Datagram&) override { return 0; }
+        std::unique_ptr<DatagramReceiver> makeReceiver(TraceLog&) override {
+            return air.makeReceiver();
+        }
+    } transport;
+    ScaledClock clock(0.01);
+    PassFlags first;
+    PassFlags second;
+    DatagramLink a{store, first, 0, transport, capture.log(), clock, WireCodec()};
+    DatagramLink b{store, second, 1, transport, capture.log(), clock, WireCodec()};
+    AdapterEntry ea{};
+    ea.clear();
+    AdapterEntry::setText(ea.szIp, "10.0.0.1");
+    AdapterEntry eb = ea;
+    AdapterEntry::setText(eb.szIp, "10.0.1.1");
+    a.setAdapter(ea);
+    b.setAdapter(eb);
+    transport.air.setSegment("10.0.0.1", "a");
+    transport.air.setSegment("10.0.1.1", "b");
+    ASSERT_EQ(a.startRecvThread(), 0);
+    ASSERT_EQ(b.startRecvThread(), 0);
+    EXPECT_EQ(transport.air.openReceivers(), 2);
+    // Delivered on one segment, heard by that adapter's thread only.
+    EXPECT_TRUE(transport.air.deliverOn("b", cameraDatagram(kSearchReply, 0x31)));
+    const auto written = [&] {
+        std::lock_guard lock(store.m_csCamTable);
+        return store.m_nFindWrite;
+    };
+    for (int i = 0; i < 500 && written() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(written(), 1);
+    EXPECT_EQ(store.m_nAppendedBy[0], 1);
+    EXPECT_TRUE(second.isFoundMac("00:80:45:00:00:31"));
+    EXPECT_FALSE(first.isFoundMac("00:80:45:00:00:31"));
+
+    // The first pass ends; the second still listens. What reaches the ended pass's socket
+    // before its thread goes is not taken.
+    first.m_bStop = 1;
+    transport.air.deliverOn("a", cameraDatagram(kSearchReply, 0x32));
+    for (int i = 0; i < 500 && a.recvThreadRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_FALSE(a.recvThreadRunning());
+    EXPECT_TRUE(b.recvThreadRunning());
+    EXPECT_EQ(transport.air.openReceivers(), 1);
+    EXPECT_EQ(written(), 1);
+    EXPECT_FALSE(first.isFoundMac("00:80:45:00:00:32"));
+    second.m_bStop = 1;
+    b.stopRecvThread();
+    EXPECT_FALSE(b.recvThreadRunning());
+    EXPECT_EQ(transport.air.openReceivers(), 0);
 }

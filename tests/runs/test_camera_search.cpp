@@ -41,7 +41,10 @@ TEST_F(SearchTest, SecondAdapterOnTheSameSegmentListsEachCameraOnce) {
     EXPECT_EQ(s.m_nFindWrite, 6);  // every reply of both passes was taken over...
     EXPECT_EQ(s.m_nFindRead, 6);
     EXPECT_EQ(core->adapterIndex(), 0);  // ...and the first adapter that found any is kept
-    const CameraEntry& v1 = s.m_CamTable[2];
+    // Both passes run at once, so the table's order mixes their records: find it by MAC.
+    const int v1Index = s.findByMac(u"00:1B:7C:00:00:03", s.m_nFindWrite);
+    ASSERT_GE(v1Index, 0);
+    const CameraEntry& v1 = s.m_CamTable[static_cast<std::size_t>(v1Index)];
     EXPECT_EQ(v1.wProtoVer, 1);
     EXPECT_TRUE(fieldEmpty(v1.szPort));
     EXPECT_EQ(v1.nRtspRtp, 0);

@@ -116,9 +116,10 @@ TEST_F(SearchWindowFixture, CancelStopsThePassAndClosesOnTheCancelTimer) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(window->closeAllowed());
     EXPECT_TRUE(enabled(kIdSearch));
-    // The second adapter was never searched.
+    // Both adapters were searched at once, and the Cancel stopped both.
     ASSERT_NE(core->search(), nullptr);
     EXPECT_EQ(core->search()->currentAdapter(), 0);
+    EXPECT_EQ(core->search()->passCount(), 2);
 }
 
 TEST_F(SearchWindowFixture, EnterAndEscapeDoNotCloseIt) {
