@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -174,12 +176,27 @@ TEST(LabFwRun, LatestNetComponentIsLeftAloneAndOnlyCamIsUploaded) {
                      "echo @@up\n$FW fw-update --yes --json --home \"$H\"\necho rc=$?\n"
                      "echo @@sim\ncurl -s -u kelvo:730162 "
                      "http://192.168.0.60/camsim/firmware\n"
-                     "echo @@journal\ncat \"$H\"/changes.jsonl\necho @@end\n");
+                     "echo @@journal\ncat \"$H\"/changes.jsonl\necho @@end\n"
+                     "$FW report --quiet --out \"$H\"/site.html --home \"$H\"\n"
+                     "env -u DISPLAY -u WAYLAND_DISPLAY $FW report --quiet --out \"$H\"/site.pdf "
+                     "--home \"$H\"\npdftotext -layout \"$H\"/site.pdf \"$H\"/site.txt\n");
     const json up = parseSection(r.out, "up");
     EXPECT_NE(section(r.out, "up").find("rc=0"), std::string::npos) << r.err;
     const std::string sim = section(r.out, "sim");
     EXPECT_EQ(statusValue(sim, "uploads"), "1") << sim;
     EXPECT_NE(statusValue(sim, "file").find("RP2CAM20100501.BIN"), std::string::npos) << sim;
+    // Both reports carry each component's versions before and after, with their dates.
+    std::ifstream htmlIn(home + "/site.html");
+    const std::string html((std::istreambuf_iterator<char>(htmlIn)), {});
+    EXPECT_NE(html.find("<td>CAM MAIN V1.00(20100301), NET MAIN V1.00(20100415)</td>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("&rarr; CAM MAIN V1.00(20100501), NET MAIN V1.00(20100415)</td>"),
+              std::string::npos);
+    std::ifstream textIn(home + "/site.txt");
+    const std::string text((std::istreambuf_iterator<char>(textIn)), {});
+    for (const char* v : {"V1.00(20100301)", "V1.00(20100501)", "V1.00(20100415)"})
+        EXPECT_NE(text.find(v), std::string::npos) << v << "\n" << text;
     const json cam = up["cameras"][0];
     EXPECT_EQ(cam["result"], "completed");
     EXPECT_EQ(cam["versions"]["camMain"], "V1.00(20100501)");

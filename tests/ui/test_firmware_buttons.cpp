@@ -194,6 +194,35 @@ TEST_F(FirmButtonTest, FinishedUpdateShowsEveryRowInItsUploadStatus) {
     EXPECT_FALSE(enabled(kIdFirmUpdate));
 }
 
+// During the update the list's rows show each camera's stage beside its status text, and the
+// stages are gone once the dialog has closed.
+TEST_F(FirmButtonTest, RowsShowTheStageBesideTheStatusDuringTheUpdate) {
+    startMaintenance(2);
+    window->useFirmwareControl(control.get());
+    window->button(kIdFirmUpdate)->setEnabled(true);
+    boxes.queueAnswer(BoxAnswer::Yes);
+    setFirm(0, 4608, 4101);
+    setFirm(1, 4608, 0);
+    control->slotBusy = true;
+    QString writing, waiting;
+    press(kIdFirmUpdate, [&](CFirmUpload& d) {
+        QTest::mouseClick(d.executeButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(control->checkStarts == 1, 2000);
+        control->finishCheck(true);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window->model()->index(0, kColStatus).data().toString().contains("writing"), 3000);
+        writing = window->model()->index(0, kColStatus).data().toString();
+        waiting = window->model()->index(1, kColStatus).data().toString();
+        setFirm(0, 4608, 4107);
+        setFirm(1, 4608, 4107);
+        control->slotBusy = false;
+    });
+    EXPECT_TRUE(writing.endsWith(QStringLiteral(" \u00b7 writing"))) << writing.toStdString();
+    EXPECT_TRUE(waiting.endsWith(QStringLiteral(" \u00b7 waiting for its turn")))
+        << waiting.toStdString();
+    EXPECT_EQ(window->model()->index(0, kColStatus).data().toString(), QStringLiteral("Completed"));
+}
+
 TEST(FirmConfirmBox, EnterAnswersNo) {
     QtMessageLayer layer;
     bool defaultIsNo = false;
