@@ -4,6 +4,8 @@
 #include <pugixml.hpp>
 #include <random>
 
+#include "discovery/soap_names.h"
+
 namespace lanrove::onvif {
 
 namespace {
@@ -15,42 +17,11 @@ constexpr std::string_view kNetworkNs = "http://www.onvif.org/ver10/network/wsdl
 constexpr std::string_view kDeviceNs = "http://www.onvif.org/ver10/device/wsdl";
 constexpr std::string_view kScopePrefix = "onvif://www.onvif.org/";
 
-std::string_view prefixOf(std::string_view qname) {
-    const auto colon = qname.find(':');
-    return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
-}
-
-std::string_view localOf(std::string_view qname) {
-    const auto colon = qname.find(':');
-    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
-}
-
-// The namespace URI that `prefix` stands for at `node` (empty prefix: the default one).
-bool namespaceOf(pugi::xml_node node, std::string_view prefix, std::string& uri) {
-    const std::string attr = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
-    for (pugi::xml_node n = node; n; n = n.parent()) {
-        if (n.type() != pugi::node_element) continue;
-        if (const pugi::xml_attribute a = n.attribute(attr.c_str())) {
-            uri = a.value();
-            return true;
-        }
-    }
-    return false;
-}
-
-bool is(pugi::xml_node node, std::string_view ns, std::string_view local) {
-    if (node.type() != pugi::node_element) return false;
-    const std::string_view name = node.name();
-    if (localOf(name) != local) return false;
-    std::string uri;
-    return namespaceOf(node, prefixOf(name), uri) && uri == ns;
-}
-
-pugi::xml_node child(pugi::xml_node node, std::string_view ns, std::string_view local) {
-    for (pugi::xml_node c : node.children())
-        if (is(c, ns, local)) return c;
-    return {};
-}
+using soap::child;
+using soap::is;
+using soap::localOf;
+using soap::namespaceOf;
+using soap::prefixOf;
 
 std::vector<std::string> words(std::string_view text) {
     std::vector<std::string> out;

@@ -146,6 +146,20 @@ inline std::map<std::string, nlohmann::json> camerasByMac(const nlohmann::json& 
     return out;
 }
 
+// The change journal's lines by MAC (the last line of each MAC), of one kind or of any.
+inline std::map<std::string, nlohmann::json> journalByMac(const std::string& text,
+                                                          const std::string& kind = "") {
+    std::map<std::string, nlohmann::json> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.contains("mac") || !j["mac"].is_string()) continue;
+        if (kind.empty() || j.value("kind", "") == kind) out[j["mac"].get<std::string>()] = j;
+    }
+    return out;
+}
+
 inline std::size_t countOf(const std::string& text, const std::string& needle) {
     std::size_t n = 0;
     for (std::size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + 1))

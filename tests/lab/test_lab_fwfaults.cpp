@@ -68,17 +68,6 @@ std::string updateScript(const std::string& home, const std::vector<std::string>
 }
 
 // The journal's lines by MAC.
-std::map<std::string, json> journalByMac(const std::string& text) {
-    std::map<std::string, json> out;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        const json j = json::parse(line, nullptr, false);
-        if (!j.is_discarded() && j.contains("mac")) out[j["mac"].get<std::string>()] = j;
-    }
-    return out;
-}
-
 std::string kt5200(const std::string& mac, const std::string& ip, const std::string& faults) {
     return R"({"mac": ")" + mac + R"(", "ip": "192.168.0.)" + ip + R"(", "faults": [)" + faults +
            "]}";

@@ -20,17 +20,6 @@ using nlohmann::json;
 namespace {
 
 // The journal's setting lines by MAC (the last one of each camera).
-std::map<std::string, json> journalByMac(const std::string& text) {
-    std::map<std::string, json> out;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        const json j = json::parse(line, nullptr, false);
-        if (!j.is_discarded() && j.value("kind", "") == "setting") out[j["mac"]] = j;
-    }
-    return out;
-}
-
 // The number after "rc=" in a section.
 int rcOf(const std::string& text) {
     const std::size_t at = text.rfind("rc=");
@@ -97,7 +86,7 @@ TEST(LabIpFaults, VersionOneCameraWhoseNetCgiIsRefusedIsListedAtItsNewAddress) {
     ASSERT_EQ(listed.count("00:1B:7C:00:0B:02"), 1u) << r.out;
     EXPECT_EQ(listed.at("00:1B:7C:00:0B:02")["ip"], "192.168.0.52");
 
-    const auto journal = journalByMac(section(r.out, "journal"));
+    const auto journal = journalByMac(section(r.out, "journal"), "setting");
     ASSERT_EQ(journal.count("00:1B:7C:00:0B:01"), 1u) << section(r.out, "journal");
     const json& line = journal.at("00:1B:7C:00:0B:01");
     EXPECT_EQ(line["after"].get<std::string>().rfind("192.168.0.42/255.255.255.0", 0), 0u) << line;
@@ -150,7 +139,7 @@ TEST(LabIpFaults, AcceptedReplyJustBeforeCtrlCSetsTheCamera) {
     EXPECT_TRUE(out["set"].get<bool>()) << out;
     EXPECT_EQ(out["status"], "OK");
     EXPECT_EQ(out["ip"], "192.168.0.31");
-    const auto journal = journalByMac(section(r.out, "journal"));
+    const auto journal = journalByMac(section(r.out, "journal"), "setting");
     ASSERT_EQ(journal.count("00:1B:7C:00:0C:01"), 1u) << section(r.out, "journal");
     EXPECT_EQ(journal.at("00:1B:7C:00:0C:01")["result"], "accepted");
     const auto listed = camerasByMac(parseSection(r.out, "search")["cameras"]);
@@ -185,7 +174,7 @@ TEST(LabIpFaults, AcceptedReplyWithTheScheduleEndSetsTheNewCamera) {
     EXPECT_TRUE(cam["set"].get<bool>()) << cam;
     EXPECT_EQ(cam["status"], "OK");
     EXPECT_EQ(cam["ip"], "192.168.0.100");
-    const auto journal = journalByMac(section(r.out, "journal"));
+    const auto journal = journalByMac(section(r.out, "journal"), "setting");
     ASSERT_EQ(journal.count("00:1B:7C:00:0D:01"), 1u) << section(r.out, "journal");
     EXPECT_EQ(journal.at("00:1B:7C:00:0D:01")["result"], "accepted");
     EXPECT_NE(ws.read("camsim.log").find("ipset-reply 00:1B:7C:00:0D:01 sent after 8500 ms"),
