@@ -240,10 +240,8 @@ int run(const SearchOptions& o, const char* argv0) {
     progress.clear();
     core.shutdown(handle);
     std::vector<bool> alsoOnvif;
-    std::vector<std::string> listedIps;
-    for (int r = 0; r < core.list().rowCount(); ++r)
-        listedIps.push_back(toUtf8(core.list().cell(r, kColIp)));
-    const std::vector<OnvifDevice> others = devicesBesides(onvif.devices(), listedIps, alsoOnvif);
+    const std::vector<OnvifDevice> others =
+        devicesBesides(onvif.devices(), listedAddresses(core.list()), alsoOnvif);
     std::vector<Cells> extra;
     for (const OnvifDevice& d : others) extra.push_back(onvifCells(d));
     if (o.stats) {

@@ -25,11 +25,8 @@ Survey surveySite(CoreSession& session, bool quiet) {
     SystemDoctorProbes probes(core.clock(), core.net(), core.cgi());
     s.doctor = runDoctor(core.adapters(), core.store().m_CamTable, listRecords(core), probes);
     // Other makers' cameras: the clock, the service, the subnet.
-    std::vector<std::string> listedIps;
-    for (int r = 0; r < core.list().rowCount(); ++r)
-        listedIps.push_back(toUtf8(core.list().cell(r, kColIp)));
     std::vector<bool> alsoOnvif;
-    s.onvif = devicesBesides(session.onvifDevices(), listedIps, alsoOnvif);
+    s.onvif = devicesBesides(session.onvifDevices(), listedAddresses(core.list()), alsoOnvif);
     const OnvifTimeQuery query = systemTimeQuery(core.clock(), &core.log());
     for (Finding& f : diagnoseOnvif(s.onvif, core.adapters(), query))
         s.doctor.findings.push_back(std::move(f));

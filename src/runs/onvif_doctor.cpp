@@ -4,20 +4,17 @@
 
 #include "discovery/ipv4_address.h"
 #include "onvif/device_time.h"
+#include "support/text.h"
 
 namespace lanrove {
 
 namespace {
 
-std::string deviceIp(const OnvifDevice& d) {
-    return onvifDeviceIp(d);
-}
-
 std::string deviceName(const OnvifDevice& d) {
     std::string name = d.match.maker;
     if (!d.match.model.empty()) name += (name.empty() ? "" : " ") + d.match.model;
     if (name.empty()) name = "ONVIF device";
-    return name + " at " + deviceIp(d);
+    return name + " at " + onvifDeviceIp(d);
 }
 
 Finding deviceFinding(const OnvifDevice& d, const char* code, Severity severity) {
@@ -25,7 +22,7 @@ Finding deviceFinding(const OnvifDevice& d, const char* code, Severity severity)
     f.code = code;
     f.severity = severity;
     f.mac = d.mac;
-    f.ip = deviceIp(d);
+    f.ip = onvifDeviceIp(d);
     return f;
 }
 
@@ -54,7 +51,7 @@ std::vector<OnvifDevice> devicesBesides(const std::vector<OnvifDevice>& all,
     alsoOnvif.assign(listedIps.size(), false);
     std::vector<OnvifDevice> out;
     for (const OnvifDevice& d : all) {
-        const std::string ip = deviceIp(d);
+        const std::string ip = onvifDeviceIp(d);
         bool ours = false;
         for (std::size_t r = 0; r < listedIps.size(); ++r)
             if (!ip.empty() && listedIps[r] == ip) {
@@ -66,13 +63,20 @@ std::vector<OnvifDevice> devicesBesides(const std::vector<OnvifDevice>& all,
     return out;
 }
 
+std::vector<std::string> listedAddresses(const CameraListModel& list) {
+    std::vector<std::string> ips;
+    ips.reserve(static_cast<std::size_t>(list.rowCount()));
+    for (int r = 0; r < list.rowCount(); ++r) ips.push_back(toUtf8(list.cell(r, kColIp)));
+    return ips;
+}
+
 std::vector<Finding> diagnoseOnvif(
     const std::vector<OnvifDevice>& devices, const std::vector<AdapterEntry>& adapters,
     const OnvifTimeQuery& query,
     const std::function<std::chrono::system_clock::time_point()>& now) {
     std::vector<Finding> out;
     for (const OnvifDevice& d : devices) {
-        const std::string ip = deviceIp(d);
+        const std::string ip = onvifDeviceIp(d);
         const std::uint32_t addr = ipv4::fromText(ip);
         bool inside = false;
         for (const AdapterEntry& a : adapters) {

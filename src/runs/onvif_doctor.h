@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "discovery/adapter_entry.h"
+#include "discovery/camera_list_model.h"
 #include "runs/onvif_discovery.h"
 #include "runs/site_doctor.h"
 #include "support/clock.h"
@@ -42,6 +43,9 @@ OnvifTimeQuery systemTimeQuery(const Clock& clock, TraceLog* trace);
 std::vector<OnvifDevice> devicesBesides(const std::vector<OnvifDevice>& all,
                                         const std::vector<std::string>& listedIps,
                                         std::vector<bool>& alsoOnvif);
+
+// The IP column of the list's rows, in row order (what devicesBesides compares with).
+std::vector<std::string> listedAddresses(const CameraListModel& list);
 
 // Findings on the devices (recordIndex -1, mac and ip set), in device order. `now` is this
 // PC's clock, read right after each answer.

@@ -42,6 +42,7 @@ class CameraTableModel final : public QAbstractTableModel {
     // The device behind `row`, or null for a row of ours.
     const OnvifDevice* onvifDevice(int row) const;
     int onvifCount() const { return static_cast<int>(m_onvif.size()); }
+    const std::vector<OnvifDevice>& onvifDevices() const { return m_onvif; }
     // The column after the list's nine.
     static constexpr int kMakerColumn = kListColumnCount;
     void setMakerHeader(const QString& text) { m_makerHeader = text; }

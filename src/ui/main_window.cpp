@@ -322,11 +322,8 @@ void MainWindow::updateSelectionButtons() {
 }
 
 void MainWindow::showOnvifDevices(const std::vector<OnvifDevice>& devices) {
-    std::vector<std::string> listedIps;
-    for (int r = 0; r < m_core.list().rowCount(); ++r)
-        listedIps.push_back(toUtf8(m_core.list().cell(r, kColIp)));
     std::vector<bool> alsoOnvif;
-    m_pModel->setOnvifDevices(devicesBesides(devices, listedIps, alsoOnvif));
+    m_pModel->setOnvifDevices(devicesBesides(devices, listedAddresses(m_core.list()), alsoOnvif));
     std::set<std::string> ours;
     for (std::size_t r = 0; r < alsoOnvif.size(); ++r)
         if (alsoOnvif[r]) ours.insert(toUtf8(m_core.list().cell(static_cast<int>(r), kColMac)));

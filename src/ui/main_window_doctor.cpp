@@ -135,12 +135,13 @@ bool MainWindow::runDoctorOn(int row, DoctorResult& out) {
     if (m_bDoctorBusy || m_bFinished || m_bSettingBusy || m_bResetBusy) return false;
     std::vector<int> records = listRecordIndexes(m_core);
     // Other makers' cameras: all of them with every row, the one alone for its row.
+    const OnvifDevice* one = m_pModel->onvifDevice(row);
     std::vector<OnvifDevice> onvif;
-    for (int i = 0; i < m_pModel->onvifCount(); ++i)
-        if (const OnvifDevice* d = m_pModel->onvifDevice(m_core.list().rowCount() + i);
-            row < 0 || row == m_core.list().rowCount() + i)
-            onvif.push_back(*d);
-    const bool onvifRow = row >= 0 && m_pModel->onvifDevice(row) != nullptr;
+    if (row < 0)
+        onvif = m_pModel->onvifDevices();
+    else if (one != nullptr)
+        onvif.push_back(*one);
+    const bool onvifRow = one != nullptr;
     if (onvifRow) {
         records.clear();
     } else if (row >= 0) {
@@ -345,9 +346,6 @@ bool MainWindow::saveReport(const QString& path, bool snapshots) {
         progress->setWindowModality(Qt::WindowModal);
     }
     const QString pattern = doctorText(u"REPORT_PICTURES");
-    std::vector<OnvifDevice> onvif;
-    for (int i = 0; i < m_pModel->onvifCount(); ++i)
-        onvif.push_back(*m_pModel->onvifDevice(m_core.list().rowCount() + i));
     const SiteReportData data = collectSiteReport(
         m_core, doctor, listRecordIndexes(m_core), snapshots,
         [&progress] {
@@ -366,7 +364,7 @@ bool MainWindow::saveReport(const QString& path, bool snapshots) {
                                        .replace(QStringLiteral("%2"), QString::number(total)));
             QCoreApplication::processEvents();
         },
-        onvif);
+        m_pModel->onvifDevices());
     progress.reset();
     const std::string file = path.toStdString();
     if (isPdfName(path)) {

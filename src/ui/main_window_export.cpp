@@ -60,11 +60,8 @@ bool MainWindow::onSaveList() {
     if (chosen.isEmpty()) return false;
     rememberFolder(chosen);
     std::string error;
-    std::vector<OnvifDevice> onvif;
-    for (int i = 0; i < m_pModel->onvifCount(); ++i)
-        onvif.push_back(*m_pModel->onvifDevice(m_core.list().rowCount() + i));
     if (!saveFileReplacing(std::filesystem::path(chosen.toStdString()),
-                           listCsv(m_core) + onvifCsvRows(onvif), error)) {
+                           listCsv(m_core) + onvifCsvRows(m_pModel->onvifDevices()), error)) {
         m_core.log().traceText(1, "List not saved: " + error);
         m_messages.show(this, BoxIcon::Error, text(u"ERROR_WINDOW", u"ERROR_TITLE_ERROR"),
                         t.failed + QLatin1Char('\n') + QString::fromStdString(error),
