@@ -4,6 +4,7 @@
 
 #include "app/lang_table.h"
 #include "app/language.h"
+#include "runs/finding_texts.h"
 #include "support/text.h"
 
 namespace lanrove {
@@ -453,6 +454,18 @@ DefaultList buildList(const Row (&rows)[N], int column) {
     return list;
 }
 
+// The added rows, then the doctor's finding texts.
+DefaultList buildAdded(int column) {
+    DefaultList list = buildList(kAddedRows, column);
+    const LangEntry end = list.back();
+    list.pop_back();
+    const std::u16string section = fromUtf8(kFindingTextSection);
+    for (const FindingTextRow& r : findingTextRows())
+        list.push_back({section, fromUtf8(r.key), fromUtf8(r.text[column])});
+    list.push_back(end);
+    return list;
+}
+
 int validColumn(int column) {
     return column == kColumnJapanese || column == kColumnChinese ? column : kColumnEnglish;
 }
@@ -473,8 +486,7 @@ const DefaultList& mainDefaults(int column) {
 }
 
 const DefaultList& addedDefaults(int column) {
-    static const std::array<DefaultList, 3> lists = {
-        buildList(kAddedRows, 0), buildList(kAddedRows, 1), buildList(kAddedRows, 2)};
+    static const std::array<DefaultList, 3> lists = {buildAdded(0), buildAdded(1), buildAdded(2)};
     return lists[validColumn(column)];
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/finding_words.h"
 #include "app/lang_table.h"
 #include "app/language.h"
 #include "cgi/live_image.h"
@@ -57,10 +58,6 @@ std::string escape(std::string_view text) {
 
 std::string snapshotResourceName(std::size_t row) {
     return "snapshot-" + std::to_string(row) + ".jpg";
-}
-
-std::string findingLine(const Finding& f) {
-    return std::string(severityName(f.severity)) + ": " + f.code + ": " + f.evidence + ". " + f.fix;
 }
 
 std::vector<ChangeRecord> changesOfDay(const std::vector<ChangeRecord>& all,
@@ -311,7 +308,8 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
         return -1;
     };
     for (const Finding& f : doctor.findings)
-        if (f.recordIndex < 0 && onvifRowOf(f) < 0) d.pcFindings.push_back(findingLine(f));
+        if (f.recordIndex < 0 && onvifRowOf(f) < 0)
+            d.pcFindings.push_back(findingLine(f, core.texts()));
     CameraListModel& list = core.list();
     int toFetch = 0;
     if (snapshots)
@@ -336,7 +334,7 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
         row.recordIndex = static_cast<std::size_t>(r) < records.size() ? records[r] : -1;
         for (const Finding& f : doctor.findings)
             if (f.recordIndex >= 0 && f.recordIndex == row.recordIndex)
-                row.findings.push_back(findingLine(f));
+                row.findings.push_back(findingLine(f, core.texts()));
         if (snapshots && row.recordIndex >= 0 && reachable(doctor.findings, row.recordIndex) &&
             !(stop && stop())) {
             const CameraEntry& entry = st.m_CamTable[static_cast<std::size_t>(row.recordIndex)];
@@ -367,7 +365,8 @@ SiteReportData collectSiteReport(SetupCore& core, const DoctorResult& doctor,
         row.title = t[7];
         row.firmware = t[8];
         for (const Finding& f : doctor.findings)
-            if (onvifRowOf(f) == static_cast<int>(i)) row.findings.push_back(findingLine(f));
+            if (onvifRowOf(f) == static_cast<int>(i))
+                row.findings.push_back(findingLine(f, core.texts()));
         d.rows.push_back(std::move(row));
     }
     d.changes = changesOfDay(ChangeJournal::read(changeJournal().file()), d.when.substr(0, 10));

@@ -59,8 +59,6 @@ inline constexpr std::size_t kMaxUnshrunkPicture = 1024 * 1024;
 std::string snapshotResourceName(std::size_t row);
 // The report's HTML in the program's language.
 std::string buildReportHtml(const SiteReportData& data, PictureRefs pictures);
-// One finding as a report cell line.
-std::string findingLine(const Finding& f);
 // The journal's records of the day `date` ("YYYY-MM-DD").
 std::vector<ChangeRecord> changesOfDay(const std::vector<ChangeRecord>& all,
                                        const std::string& date);

@@ -1,5 +1,6 @@
 #include "runs/onvif_doctor.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "discovery/ipv4_address.h"
@@ -10,11 +11,21 @@ namespace lanrove {
 
 namespace {
 
-std::string deviceName(const OnvifDevice& d) {
+// "maker model", or the word for a device that named neither.
+FindingArg deviceName(const OnvifDevice& d) {
     std::string name = d.match.maker;
     if (!d.match.model.empty()) name += (name.empty() ? "" : " ") + d.match.model;
-    if (name.empty()) name = "ONVIF device";
-    return name + " at " + onvifDeviceIp(d);
+    if (name.empty()) return wordArg("ONVIF_DEVICE");
+    return name;
+}
+
+// The word for why the service did not answer ("timeout" -> WHY_TIMEOUT); a reason without
+// a word of its own is shown as it is.
+FindingArg whyArg(const std::string& why) {
+    std::string key = "WHY_";
+    for (char ch : why)
+        key += ch == ' ' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return wordArg(std::move(key), why);
 }
 
 Finding deviceFinding(const OnvifDevice& d, const char* code, Severity severity) {
@@ -86,12 +97,11 @@ std::vector<Finding> diagnoseOnvif(
         if (!inside && !adapters.empty()) {
             const AdapterEntry& a = adapters.front();
             Finding f = deviceFinding(d, finding::kOutsideSubnet, Severity::Error);
-            f.evidence = deviceName(d) + " is outside the subnet of every adapter (" +
-                         std::string(a.ifName()) + ": " + std::string(a.ip()) + "/" +
-                         std::to_string(ipv4::prefixLength(ipv4::fromText(a.mask()))) + ")";
-            f.fix =
-                "Give the camera an address in the PC's subnet with its maker's tool or web "
-                "page, or give the PC a secondary address in the camera's subnet.";
+            describeFinding(f,
+                            {"ONVIF_OUTSIDE_SUBNET",
+                             {deviceName(d), ip, std::string(a.ifName()), std::string(a.ip()),
+                              std::to_string(ipv4::prefixLength(ipv4::fromText(a.mask())))}},
+                            {"ONVIF_OUTSIDE_SUBNET_FIX", {}});
             out.push_back(f);
         }
         if (!query) continue;
@@ -99,12 +109,12 @@ std::vector<Finding> diagnoseOnvif(
         if (!answer.utc) {
             Finding f = deviceFinding(d, finding::kOnvifServiceSilent, Severity::Warning);
             const std::string xaddr = d.match.xaddrs.empty() ? ip : d.match.xaddrs.front();
-            f.evidence = deviceName(d) + " answered the discovery, but its device service " +
-                         xaddr + " did not answer GetSystemDateAndTime" +
-                         (answer.why.empty() ? "" : " (" + answer.why + ")");
-            f.fix =
-                "Check that the camera's ONVIF service is switched on and that no firewall "
-                "between the PC and the camera blocks its port.";
+            FindingText evidence{"ONVIF_SERVICE_SILENT", {deviceName(d), ip, xaddr}};
+            if (!answer.why.empty()) {
+                evidence.key = "ONVIF_SERVICE_SILENT_WHY";
+                evidence.args.push_back(whyArg(answer.why));
+            }
+            describeFinding(f, std::move(evidence), {"ONVIF_SERVICE_SILENT_FIX", {}});
             out.push_back(f);
             continue;
         }
@@ -112,11 +122,10 @@ std::vector<Finding> diagnoseOnvif(
             std::chrono::duration_cast<std::chrono::seconds>(*answer.utc - now()).count();
         if (std::llabs(offset) > kOnvifSkewLimitS) {
             Finding f = deviceFinding(d, finding::kOnvifClockSkew, Severity::Warning);
-            f.evidence = deviceName(d) + ": its clock is " + std::to_string(std::llabs(offset)) +
-                         " s " + (offset > 0 ? "ahead of" : "behind") + " this PC's";
-            f.fix =
-                "Set the camera's date and time (best: an NTP server) so that its "
-                "recordings and events carry the right time.";
+            describeFinding(f,
+                            {offset > 0 ? "ONVIF_CLOCK_AHEAD" : "ONVIF_CLOCK_BEHIND",
+                             {deviceName(d), ip, std::to_string(std::llabs(offset))}},
+                            {"ONVIF_CLOCK_SKEW_FIX", {}});
             out.push_back(f);
         }
     }

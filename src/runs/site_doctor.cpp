@@ -40,18 +40,17 @@ const char* severityName(Severity severity) {
 
 namespace {
 
-std::string echoText(std::uint32_t result) {
+// The word for an echo's result; empty for one without a word of its own.
+const char* echoWord(std::uint32_t result) {
     switch (result) {
-        case kEchoSuccess:
-            return "answered";
         case kEchoTimedOut:
-            return "no reply in time (11010)";
+            return "ECHO_TIMED_OUT";
         case kEchoDestNetUnreachable:
-            return "network unreachable (11002)";
+            return "ECHO_NET_UNREACHABLE";
         case kEchoDestHostUnreachable:
-            return "host unreachable (11003)";
+            return "ECHO_HOST_UNREACHABLE";
         default:
-            return "failed (" + std::to_string(result) + ")";
+            return "";
     }
 }
 
@@ -148,12 +147,8 @@ Finding certificateChanged(const CameraView& c, DoctorProbes& probes) {
     const std::optional<CameraPin> pin = probes.pinOf(c.mac);
     const std::string pinned = pin && !pin->fingerprint.empty() ? pin->fingerprint : "?";
     const std::string offered = pin && !pin->offered.empty() ? pin->offered : "?";
-    f.evidence = "the camera's HTTPS certificate is not the pinned one: pinned SHA-256 " + pinned +
-                 ", now " + offered + "; nothing was sent to it";
-    f.fix =
-        "If the camera was reset or its certificate renewed, accept the new one with "
-        "\"lanrove-cli trust --mac " +
-        c.mac + "\"; otherwise find the device that answers for it.";
+    describeFinding(f, {"CAMERA_CERTIFICATE_CHANGED", {pinned, offered}},
+                    {"CAMERA_CERTIFICATE_CHANGED_FIX", {c.mac}});
     return f;
 }
 
@@ -170,19 +165,16 @@ void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& 
     const TcpOutcome tcp = probes.connectTcp(c.ip, port, kDoctorConnectTimeoutMs);
     if (tcp == TcpOutcome::Refused) {
         Finding f = cameraFinding(c, finding::kHttpClosed, Severity::Error);
-        f.evidence = "TCP connection to " + where + " refused";
-        f.fix =
-            "Open the camera's web port again (power-cycle it, or set the port it really "
-            "serves with Manual setting).";
+        describeFinding(f, {"CAMERA_HTTP_CLOSED", {where}}, {"CAMERA_HTTP_CLOSED_FIX", {}});
         out.push_back(f);
         return;
     }
     if (tcp != TcpOutcome::Open) {
         Finding f = cameraFinding(c, finding::kHttpSilent, Severity::Error);
-        f.evidence = "TCP connection to " + where +
-                     (tcp == TcpOutcome::Silent ? " got no answer within 3 s" : " unreachable");
-        f.fix = "Check that no firewall or switch filters port " + c.port +
-                " between the PC and the camera, then power-cycle the camera.";
+        describeFinding(
+            f,
+            {tcp == TcpOutcome::Silent ? "CAMERA_HTTP_SILENT" : "CAMERA_HTTP_UNREACHABLE", {where}},
+            {"CAMERA_HTTP_SILENT_FIX", {c.port}});
         out.push_back(f);
         return;
     }
@@ -206,21 +198,14 @@ void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& 
         }
         if (status == 0) {
             Finding f = cameraFinding(c, finding::kHttpSilent, Severity::Error);
-            f.evidence =
-                "port " + c.port + " accepts connections but answered neither HTTP " + "nor HTTPS";
-            f.fix = "Power-cycle the camera; if it stays silent, reset it to factory settings.";
+            describeFinding(f, {"CAMERA_NO_HTTP", {c.port}}, {"CAMERA_NO_HTTP_FIX", {}});
             out.push_back(f);
             return;
         }
         answeredOther = true;
         Finding f = cameraFinding(c, finding::kSslMismatch, Severity::Error);
-        f.evidence = std::string("the camera reports SSL ") + (c.ssl ? "on" : "off") +
-                     ", but port " + c.port + " answered " + (c.ssl ? "plain HTTP" : "HTTPS") +
-                     " (status " + std::to_string(status) + ") and refused " +
-                     (c.ssl ? "HTTPS" : "plain HTTP");
-        f.fix = std::string("Set SSL to ") + (c.ssl ? "off" : "on") +
-                " for this camera with Manual setting so that its announcement matches what it "
-                "serves.";
+        const std::string key = c.ssl ? "CAMERA_SSL_ON_SERVES_HTTP" : "CAMERA_SSL_OFF_SERVES_HTTPS";
+        describeFinding(f, {key, {c.port, std::to_string(status)}}, {key + "_FIX", {}});
         out.push_back(f);
     }
     const bool answeredHttps = answeredOther ? !c.ssl : c.ssl;
@@ -228,25 +213,22 @@ void checkHttp(const CameraView& c, DoctorProbes& probes, std::vector<Finding>& 
         const std::optional<CameraPin> pin = probes.pinOf(c.mac);
         if (pin && !pin->legacyTls.empty()) {
             Finding f = cameraFinding(c, finding::kLegacyTls, Severity::Info);
-            f.evidence = "the camera's HTTPS offers only old security: " + pin->legacyTls;
-            f.fix =
-                "Nothing to do for now: its pinned certificate protects the connection; a "
-                "firmware update may bring stronger HTTPS.";
+            describeFinding(f, {"CAMERA_LEGACY_TLS", {pin->legacyTls}},
+                            {"CAMERA_LEGACY_TLS_FIX", {}});
             out.push_back(f);
         }
     }
     if (status == 401) {
         Finding f = cameraFinding(c, finding::kLoginRefused, Severity::Warning);
-        f.evidence = "the default login was answered with 401 on " +
-                     schemeOf(answeredOther ? !c.ssl : c.ssl) + "://" + where + path;
-        f.fix =
-            "The credentials were changed: enter the site's user name and password when "
-            "asked, or reset the camera to factory settings.";
+        describeFinding(f,
+                        {"CAMERA_LOGIN_REFUSED",
+                         {schemeOf(answeredOther ? !c.ssl : c.ssl) + "://" + where + path}},
+                        {"CAMERA_LOGIN_REFUSED_FIX", {}});
         out.push_back(f);
     } else if (status >= 400) {
         Finding f = cameraFinding(c, finding::kHttpError, Severity::Warning);
-        f.evidence = "the login page answered HTTP status " + std::to_string(status);
-        f.fix = "Power-cycle the camera; if the error stays, update or reset its firmware.";
+        describeFinding(f, {"CAMERA_HTTP_ERROR", {std::to_string(status)}},
+                        {"CAMERA_HTTP_ERROR_FIX", {}});
         out.push_back(f);
     }
 }
@@ -261,11 +243,8 @@ bool checkHostAddress(const CameraView& c, const std::vector<AdapterEntry>& adap
     for (const AdapterEntry& a : adapters) {
         if (ipv4::fromText(a.ip()) != c.addr || c.addr == ipv4::kAllOnes) continue;
         Finding f = cameraFinding(c, finding::kHostAddress, Severity::Error);
-        f.evidence = c.ip + " is also the address of this PC's adapter " + std::string(a.ifName());
-        f.fix =
-            "Give the camera a free address with Manual setting or Auto setting, or change "
-            "the address of " +
-            std::string(a.ifName()) + ".";
+        describeFinding(f, {"CAMERA_HOST_ADDRESS_PC", {c.ip, std::string(a.ifName())}},
+                        {"CAMERA_HOST_ADDRESS_PC_FIX", {std::string(a.ifName())}});
         out.push_back(f);
         return true;
     }
@@ -280,16 +259,21 @@ bool checkHostAddress(const CameraView& c, const std::vector<AdapterEntry>& adap
     }
     if (foreign.empty()) return false;  // only cameras: the shared-address finding says it
     Finding f = cameraFinding(c, finding::kHostAddress, Severity::Error);
-    f.evidence = "ARP for " + c.ip + " was answered by " + std::to_string(it->second.size()) +
-                 " hardware addresses (" + all +
-                 "), not all of them cameras found by the search: " + foreign;
-    f.fix = "Give the camera a free address with Manual setting or Auto setting, or remove " +
-            c.ip + " from the host with hardware address " + foreign + ".";
+    describeFinding(
+        f, {"CAMERA_HOST_ADDRESS_ARP", {c.ip, std::to_string(it->second.size()), all, foreign}},
+        {"CAMERA_HOST_ADDRESS_ARP_FIX", {c.ip, foreign}});
     out.push_back(f);
     return true;
 }
 
 }  // namespace
+
+void describeFinding(Finding& finding, FindingText evidence, FindingText fix) {
+    finding.evidence = spellFindingText(evidence);
+    finding.fix = spellFindingText(fix);
+    finding.evidenceText = std::move(evidence);
+    finding.fixText = std::move(fix);
+}
 
 std::string secondaryAddressCommand(std::uint32_t cameraIp, std::uint32_t cameraMask,
                                     const std::vector<std::uint32_t>& taken,
@@ -317,8 +301,7 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
         Finding f;
         f.code = finding::kPcNoAddress;
         f.severity = Severity::Error;
-        f.evidence = "no network adapter that is up has an IPv4 address";
-        f.fix = "Connect the PC to the camera network and give its adapter an IPv4 address.";
+        describeFinding(f, {"PC_NO_ADDRESS", {}}, {"PC_NO_ADDRESS_FIX", {}});
         out.push_back(f);
     }
     const bool dgram = probes.icmpDatagramAllowed();
@@ -328,11 +311,8 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
         f.code = finding::kPcIcmpBlocked;
         f.severity = Severity::Warning;
         const std::string range = probes.pingGroupRange();
-        f.evidence = "net.ipv4.ping_group_range is \"" + (range.empty() ? "unreadable" : range) +
-                     "\" and no raw ICMP socket may be opened";
-        f.fix =
-            "Run as root, give the program CAP_NET_RAW, or widen net.ipv4.ping_group_range "
-            "(sysctl -w net.ipv4.ping_group_range=\"0 2147483647\").";
+        describeFinding(f, {"PC_ICMP_BLOCKED", {range.empty() ? wordArg("UNREADABLE") : range}},
+                        {"PC_ICMP_BLOCKED_FIX", {}});
         out.push_back(f);
     }
     for (const AdapterEntry& a : adapters) {
@@ -343,20 +323,24 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
         Finding f;
         f.code = finding::kPcGatewaySilent;
         f.severity = Severity::Warning;
-        f.evidence = "echo to the default gateway " + std::string(a.gateway()) + " on " +
-                     std::string(a.ifName()) + ": " + echoText(echo);
-        f.fix = "Check the gateway address of " + std::string(a.ifName()) +
-                " and that the gateway is switched on and connected.";
+        const std::string word = echoWord(echo);
+        FindingText evidence{
+            "PC_GATEWAY_FAILED",
+            {std::string(a.gateway()), std::string(a.ifName()), std::to_string(echo)}};
+        if (!word.empty()) {
+            evidence.key = "PC_GATEWAY_SILENT";
+            evidence.args.back() = wordArg(word);
+        }
+        describeFinding(f, std::move(evidence),
+                        {"PC_GATEWAY_SILENT_FIX", {std::string(a.ifName())}});
         out.push_back(f);
     }
     if (const int err = probes.bindUdp(kSearchReplyPort); err != 0) {
         Finding f;
         f.code = finding::kPcPortBusy;
         f.severity = Severity::Error;
-        f.evidence = "UDP port 10000 cannot be bound: " + std::string(std::strerror(err));
-        f.fix =
-            "Close the other program that holds UDP port 10000 (ss -uapn 'sport = :10000' "
-            "names it), then search again.";
+        describeFinding(f, {"PC_PORT_BUSY", {std::string(std::strerror(err))}},
+                        {"PC_PORT_BUSY_FIX", {}});
         out.push_back(f);
     }
     for (std::size_t i = 0; i < adapters.size(); ++i) {
@@ -370,12 +354,11 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
             Finding f;
             f.code = finding::kPcSharedSubnet;
             f.severity = Severity::Warning;
-            f.evidence = std::string(adapters[i].ifName()) + " (" + std::string(adapters[i].ip()) +
-                         ") and " + std::string(adapters[j].ifName()) + " (" +
-                         std::string(adapters[j].ip()) + ") are on one subnet";
-            f.fix =
-                "Disconnect or readdress one of the two adapters; replies may come in on "
-                "either of them.";
+            describeFinding(f,
+                            {"PC_SHARED_SUBNET",
+                             {std::string(adapters[i].ifName()), std::string(adapters[i].ip()),
+                              std::string(adapters[j].ifName()), std::string(adapters[j].ip())}},
+                            {"PC_SHARED_SUBNET_FIX", {}});
             out.push_back(f);
         }
     }
@@ -444,33 +427,29 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
             f.code = finding::kFactoryFresh;
             f.severity = Severity::Info;
             f.ip = toUtf8(kFactoryAddress);
-            f.evidence = std::to_string(freshGroup.size()) + " factory-fresh cameras at " + f.ip +
-                         ": give them addresses with Auto setting";
-            f.fix = "Run Auto setting with a range of free addresses of the PC's subnet.";
+            describeFinding(f, {"CAMERAS_FACTORY_FRESH", {std::to_string(freshGroup.size()), f.ip}},
+                            {"CAMERAS_FACTORY_FRESH_FIX", {}});
             for (std::size_t k : freshGroup) f.records.push_back(cams[k].index);
             mine.push_back(f);
         }
         if (home == nullptr && !adapters.empty() && !fresh) {
             const AdapterEntry& a = adapters.front();
             Finding f = cameraFinding(c, finding::kOutsideSubnet, Severity::Error);
-            f.evidence = c.ip + " is outside the subnet of every adapter (" +
-                         std::string(a.ifName()) + ": " + std::string(a.ip()) + "/" +
-                         std::to_string(ipv4::prefixLength(ipv4::fromText(a.mask()))) + ")";
             const std::string command =
                 c.mask != ipv4::kAllOnes && c.addr != ipv4::kAllOnes
                     ? secondaryAddressCommand(c.addr, c.mask, taken, std::string(a.ifName()))
                     : std::string();
-            std::string fix;
-            if (!command.empty())
-                fix = "Either run \"" + command + "\" on the PC for now, or";
-            else
-                fix = "Either";
-            if (nextFree < freeAddresses.size())
-                fix += " move the camera with Manual setting to " + freeAddresses[nextFree++] +
-                       ", which no host answers in the PC's subnet.";
-            else
-                fix += " move the camera into the PC's subnet with Manual setting.";
-            f.fix = fix;
+            FindingText fix{"CAMERA_OUTSIDE_SUBNET_FIX_MOVE", {}};
+            if (!command.empty()) fix = {"CAMERA_OUTSIDE_SUBNET_FIX_RUN_OR_MOVE", {command}};
+            if (nextFree < freeAddresses.size()) {
+                fix.key += "_TO";
+                fix.args.emplace_back(freeAddresses[nextFree++]);
+            }
+            describeFinding(f,
+                            {"CAMERA_OUTSIDE_SUBNET",
+                             {c.ip, std::string(a.ifName()), std::string(a.ip()),
+                              std::to_string(ipv4::prefixLength(ipv4::fromText(a.mask())))}},
+                            std::move(fix));
             mine.push_back(f);
         }
         const auto& same = byAddress[c.addr];
@@ -480,30 +459,25 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
                 others += (others.empty() ? "" : ", ") + cams[k].mac;
         if (!others.empty()) {
             Finding f = cameraFinding(c, finding::kSharedAddress, Severity::Error);
-            f.evidence = c.ip + " is also used by " + others;
-            f.fix = "Give each camera its own address with Auto setting or Manual setting.";
+            describeFinding(f, {"CAMERA_SHARED_ADDRESS", {c.ip, others}},
+                            {"CAMERA_SHARED_ADDRESS_FIX", {}});
             mine.push_back(f);
         }
         if (c.gateway != 0 && c.mask != ipv4::kAllOnes && c.addr != ipv4::kAllOnes &&
             ipv4::networkOf(c.gateway, c.mask) != ipv4::networkOf(c.addr, c.mask)) {
             Finding f = cameraFinding(c, finding::kForeignGateway, Severity::Warning);
-            f.evidence = "gateway " + ipv4::toText(c.gateway) + " is outside the camera's own " +
-                         "subnet " + ipv4::toText(ipv4::networkOf(c.addr, c.mask)) + "/" +
-                         std::to_string(ipv4::prefixLength(c.mask));
-            f.fix = "Set a gateway inside " + ipv4::toText(ipv4::networkOf(c.addr, c.mask)) + "/" +
-                    std::to_string(ipv4::prefixLength(c.mask)) +
-                    " (or 0.0.0.0) with Manual setting.";
+            const std::string subnet = ipv4::toText(ipv4::networkOf(c.addr, c.mask)) + "/" +
+                                       std::to_string(ipv4::prefixLength(c.mask));
+            describeFinding(f, {"CAMERA_FOREIGN_GATEWAY", {ipv4::toText(c.gateway), subnet}},
+                            {"CAMERA_FOREIGN_GATEWAY_FIX", {subnet}});
             mine.push_back(f);
         }
         const bool hostClash = checkHostAddress(c, adapters, same, cams, arp, mine);
         const std::string spoofed = probes.spoofedAddresses(c.mac);
         if (!spoofed.empty()) {
             Finding f = cameraFinding(c, finding::kSpoofedReply, Severity::Error);
-            f.evidence = "the camera's MAC answered one search from two addresses (" + spoofed +
-                         "); no login is sent to it";
-            f.fix =
-                "Find the second device that answers with this MAC (another host on the "
-                "segment may be impersonating the camera), then search again.";
+            describeFinding(f, {"CAMERA_SPOOFED_REPLY", {spoofed}},
+                            {"CAMERA_SPOOFED_REPLY_FIX", {}});
             mine.push_back(f);
         }
         // A shared address would make the answer come from either holder: not measured. A
@@ -530,8 +504,7 @@ DoctorResult runDoctor(const std::vector<AdapterEntry>& adapters, const CameraTa
         out.insert(out.end(), httpFindings[i].begin(), httpFindings[i].end());
         if (cams[i].firmStatus == kFirmStatusUpdateReady) {
             Finding f = cameraFinding(cams[i], finding::kFirmwareReady, Severity::Info);
-            f.evidence = "the firmware check found a newer version for this camera";
-            f.fix = "Run F/W Update for this camera.";
+            describeFinding(f, {"CAMERA_FIRMWARE_READY", {}}, {"CAMERA_FIRMWARE_READY_FIX", {}});
             out.push_back(f);
         }
     }

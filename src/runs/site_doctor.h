@@ -15,6 +15,7 @@
 #include "discovery/arp_probe.h"
 #include "discovery/camera_entry.h"
 #include "discovery/host_network.h"
+#include "runs/finding_texts.h"
 #include "support/clock.h"
 
 namespace lanrove {
@@ -55,7 +56,12 @@ struct Finding {
     std::string fix;       // one sentence
     // A finding on a group of cameras (recordIndex -1): their camera-table indexes.
     std::vector<int> records;
+    // The evidence and the fix as patterns of the text table, for the window and the report.
+    FindingText evidenceText, fixText;
 };
+
+// Sets the finding's evidence and fix: their patterns, and their English texts from them.
+void describeFinding(Finding& finding, FindingText evidence, FindingText fix);
 
 // The firmware status value that means "an update is ready for this camera".
 inline constexpr std::uint16_t kFirmStatusUpdateReady = 4608;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <system_error>
 
+#include "app/finding_words.h"
 #include "app/site_report.h"
 #include "report/pdf_writer.h"
 #include "runs/onvif_doctor.h"
@@ -62,7 +63,7 @@ class WaitCursor {
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-QString findingText(const Finding& f) {
+QString findingText(const Finding& f, const LangTable& texts) {
     QString who = QStringLiteral("PC");
     if (f.recordIndex >= 0)
         who = QStringLiteral("No.%1 %2 %3")
@@ -71,8 +72,9 @@ QString findingText(const Finding& f) {
     else if (!f.records.empty())
         who = QString::fromStdString(f.ip);
     return QStringLiteral("[%1] %2 - %3\n  %4\n  %5\n")
-        .arg(QString::fromLatin1(severityName(f.severity)), who, QString::fromStdString(f.code),
-             QString::fromStdString(f.evidence), QString::fromStdString(f.fix));
+        .arg(QString::fromStdString(findingSeverity(f.severity, texts)), who,
+             QString::fromStdString(f.code), QString::fromStdString(findingEvidence(f, texts)),
+             QString::fromStdString(findingFix(f, texts)));
 }
 
 }  // namespace
@@ -219,8 +221,10 @@ void MainWindow::markFindings(const DoctorResult& result, int row) {
         if (record < 0 || static_cast<std::size_t>(record) >= kCameraTableSize) return;
         QString& text = marks[fieldUtf8(table[static_cast<std::size_t>(record)].szMac)];
         if (!text.isEmpty()) text += QLatin1Char('\n');
-        text += QStringLiteral("%1: %2").arg(QString::fromLatin1(severityName(f.severity)),
-                                             QString::fromStdString(f.code + ": " + f.evidence));
+        text += QStringLiteral("%1: %2: %3")
+                    .arg(QString::fromStdString(findingSeverity(f.severity, m_core.texts())),
+                         QString::fromStdString(f.code),
+                         QString::fromStdString(findingEvidence(f, m_core.texts())));
     };
     for (const Finding& f : result.findings) {
         if (f.severity == Severity::Info) continue;
@@ -246,7 +250,8 @@ void MainWindow::diagnose(int row) {
     }
     markFindings(result, row);
     QString body;
-    for (const Finding& f : result.findings) body += findingText(f) + QLatin1Char('\n');
+    for (const Finding& f : result.findings)
+        body += findingText(f, m_core.texts()) + QLatin1Char('\n');
     if (result.findings.empty()) body = doctorText(u"NO_FINDINGS").arg(result.camerasChecked);
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("doctorDialog"));
