@@ -112,6 +112,10 @@ TEST(CliTexts, AddedTextsFollowTheLanguageAndTheirOverrides) {
               std::string::npos)
         << ja.out;
     EXPECT_NE(ja.out.find("\nDOCTOR_WINDOW/DIAGNOSE_ALL\tCheck them all\n"), std::string::npos);
+    // The doctor's findings are listed with their value marks.
+    EXPECT_NE(
+        ja.out.find("\nDOCTOR_FINDINGS/CAMERA_HTTP_CLOSED\t%1 への TCP 接続が拒否されました\n"),
+        std::string::npos);
     // The main table's entries are not in this list.
     EXPECT_EQ(ja.out.find("MAIN_WINDOW/"), std::string::npos);
 }

@@ -179,3 +179,44 @@ TEST(LabReport, ThirtyCamerasPrintAsOneTableOverNumberedPages) {
     EXPECT_EQ(countOf(html, "<thead>"), 1u) << "no changes today: only the camera table";
     EXPECT_NE(html.find("@page{size:A4 landscape"), std::string::npos);
 }
+
+// A Japanese installer's report reads in Japanese, findings included; doctor --json keeps its
+// English evidence and its codes whatever the locale.
+TEST(LabReport, FindingsFollowTheLanguageAndJsonStaysEnglish) {
+    LANROVE_REQUIRE_LAB();
+    Workspace ws;
+    const std::string fleet = ws.write("fleet.json", R"({
+      "defaults": {"model": "KT-5200", "proto": 2, "mask": "255.255.255.0"},
+      "cameras": [
+        {"mac": "00:1B:7C:00:06:11", "ip": "192.168.0.2", "factory": true},
+        {"mac": "00:1B:7C:00:06:12", "ip": "192.168.0.2", "factory": true},
+        {"mac": "00:1B:7C:00:06:13", "ip": "192.168.0.2", "factory": true},
+        {"mac": "00:1B:7C:00:06:14", "ip": "10.20.30.40", "mask": "255.255.0.0"}
+      ]})");
+    const std::string home = ws.path("home");
+    const std::string h = " --home " + quote(home);
+    const Result r =
+        runInLab(ws, {"--fleet", fleet, "--scale", "0.05"},
+                 "mkdir -p " + quote(home) + "\n" + "LC_ALL=ja_JP.UTF-8 $CLI report --out " +
+                     quote(home + "/site.html") + h + " || echo html-failed\n" +
+                     "LC_ALL=ja_JP.UTF-8 $CLI doctor --json --quiet" + h + " > " +
+                     quote(home + "/doctor.json") + " || true\n");  // the outside camera: exit 1
+    ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_EQ(r.out.find("failed"), std::string::npos) << r.out << r.err;
+    const std::string html = ws.read("home/site.html");
+    EXPECT_NE(html.find("現場引き渡し報告書"), std::string::npos);
+    EXPECT_NE(html.find("情報: cameras-factory-fresh: 工場出荷状態のカメラ 3 台が 192.168.0.2 "
+                        "にあります"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("エラー: camera-outside-subnet: 10.20.30.40 はどのアダプターのサブネット"),
+              std::string::npos)
+        << html;
+    EXPECT_EQ(html.find("factory-fresh cameras at"), std::string::npos);
+    const std::string json = ws.read("home/doctor.json");
+    EXPECT_NE(json.find("\"evidence\": \"3 factory-fresh cameras at 192.168.0.2: give them "
+                        "addresses with Auto setting\""),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"code\": \"camera-outside-subnet\""), std::string::npos) << json;
+}

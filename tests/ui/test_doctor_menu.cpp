@@ -127,6 +127,30 @@ TEST_F(DoctorMenuTest, DiagnoseMarksTheUnreachableRowAndNamesTheCamera) {
     EXPECT_TRUE(model->data(status, Qt::DecorationRole).isNull());
 }
 
+// In a Japanese window the findings read in Japanese, in the summary and in the row's mark;
+// the codes stay as they are.
+TEST_F(DoctorMenuTest, FindingsReadInTheWindowsLanguage) {
+    langId = kLangIdJapanese;
+    startWindow();
+    const int closed = addCamera("127.0.0.126", "1", "00:1B:7C:00:07:06");
+    QString shown;
+    QObject::connect(window.get(), &MainWindow::doctorDialogOpened, window.get(), [&](QDialog* d) {
+        shown = d->findChild<QPlainTextEdit*>(QStringLiteral("doctorFindings"))->toPlainText();
+        QTimer::singleShot(0, d, &QDialog::reject);
+    });
+    window->diagnose(closed);
+    EXPECT_TRUE(shown.contains(QStringLiteral("camera-http-closed"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("127.0.0.126:1 への TCP 接続が拒否されました")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("[エラー]"))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("refused"))) << shown.toStdString();
+    const QString mark = window->model()
+                             ->data(window->model()->index(closed, kColStatus), Qt::ToolTipRole)
+                             .toString();
+    EXPECT_TRUE(mark.contains(QStringLiteral("への TCP 接続が拒否されました")))
+        << mark.toStdString();
+}
+
 // Save report: the PDF filter with a name without extension writes NAME.pdf, the confirmation
 // names the path, and the next dialog opens in that folder.
 TEST_F(DoctorMenuTest, SaveReportWithThePdfFilterAddsTheExtensionAndConfirmsThePath) {

@@ -67,9 +67,9 @@ class UiFixture : public ::testing::Test {
         paths.folder = dir.path();
         paths.exeBaseName = maintenance ? "lanrove-setup_FwTool" : "lanrove-setup";
         paths.exeFileName = paths.exeBaseName;
-        core = std::make_unique<SetupCore>(clock, log, paths, kLangIdEnglish, &net, &transport);
+        core = std::make_unique<SetupCore>(clock, log, paths, langId, &net, &transport);
         transport.core = core.get();
-        appTexts.loadApplication(kLangIdEnglish, paths.languageIni());
+        appTexts.loadApplication(langId, paths.languageIni());
     }
 
     // A window whose start-up has run to the ready main window (or, when the check fails, to
@@ -127,6 +127,7 @@ class UiFixture : public ::testing::Test {
         ASSERT_TRUE(core->store().append(e));
     }
 
+    unsigned langId = kLangIdEnglish;  // the window's language, set before it starts
     ScaledClock clock{0.01};
     test::TempDir dir;
     TraceLog log;
