@@ -238,6 +238,17 @@ bool guardSingleInstance(InstanceLock& lock, const std::filesystem::path& folder
 }
 
 int runDesktopProgram(int argc, char** argv) {
+    // Help needs no display, so it is answered before Qt opens one. Qt's own options (such as
+    // -platform) make this first reading fail; they are read again once Qt has taken them.
+    {
+        std::string ignored;
+        const std::optional<ProgramOptions> early =
+            parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc), ignored);
+        if (early && early->help) {
+            std::fputs(programUsage(), stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // The program ends when its main window has finished, not when the splash goes away.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -138,6 +138,23 @@ echo "rc=$?"
     EXPECT_NE(log.find("-- Lanrove Set utility End("), std::string::npos);
 }
 
+// Help is answered without a display (a headless site PC, an ssh session), before anything
+// else: no log, no lock.
+TEST(LabDesktop, HelpNeedsNoDisplay) {
+    LANROVE_REQUIRE_DESKTOP();
+    Workspace ws;
+    const std::string script = preamble(ws) + R"(
+unset QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY
+"$SETUP" --help --home "$W/h" > "$W/help.txt" 2> "$W/help.err"
+echo "rc=$?"
+)";
+    const Result r = runInLab(ws, {"--scale", "0.05"}, script);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "rc=0\n") << ws.read("help.err");
+    EXPECT_NE(ws.read("help.txt").find("--home"), std::string::npos) << ws.read("help.txt");
+    EXPECT_FALSE(std::filesystem::exists(ws.path("h/IPLog")));
+}
+
 TEST(LabDesktop, SearchListsTheFleetAndStartsQuickly) {
     LANROVE_REQUIRE_DESKTOP();
     Workspace ws;
