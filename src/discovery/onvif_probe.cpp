@@ -172,14 +172,11 @@ const char* statusName(ParseStatus status) {
 
 ParsedReply parseProbeMatches(std::string_view message) {
     ParsedReply out;
-    if (message.size() > kMaxMessageBytes) {
-        out.status = ParseStatus::Oversized;
-        return out;
-    }
     pugi::xml_document doc;
-    // No DOCTYPE or entity expansion beyond the predefined ones: pugixml does not expand DTDs.
-    if (!doc.load_buffer(message.data(), message.size(), pugi::parse_default & ~pugi::parse_pi)) {
-        out.status = ParseStatus::Malformed;
+    if (const soap::Load loaded = soap::load(doc, message, kMaxMessageBytes);
+        loaded != soap::Load::Ok) {
+        out.status =
+            loaded == soap::Load::Oversized ? ParseStatus::Oversized : ParseStatus::Malformed;
         return out;
     }
     const pugi::xml_node env = doc.document_element();

@@ -2,6 +2,7 @@
 // Element names in SOAP texts: prefixes differ from sender to sender, so elements are matched on
 // their namespace URI and local name. Shared by the WS-Discovery codec and the simulator.
 
+#include <cstddef>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
@@ -44,6 +45,24 @@ inline pugi::xml_node child(pugi::xml_node node, std::string_view ns, std::strin
     for (pugi::xml_node c : node.children())
         if (is(c, ns, local)) return c;
     return {};
+}
+
+// The first child element named `local` in whatever namespace (for replies read leniently).
+inline pugi::xml_node childNamed(pugi::xml_node node, std::string_view local) {
+    for (pugi::xml_node c : node.children())
+        if (c.type() == pugi::node_element && localOf(c.name()) == local) return c;
+    return {};
+}
+
+// Parse options for outside SOAP texts: no processing instructions; pugixml expands no DTD.
+inline constexpr unsigned kParseOptions = pugi::parse_default & ~pugi::parse_pi;
+
+enum class Load { Ok, Oversized, Malformed };
+
+// Reads an outside SOAP text into `doc`, refusing one longer than `limit` bytes unread.
+inline Load load(pugi::xml_document& doc, std::string_view text, std::size_t limit) {
+    if (text.size() > limit) return Load::Oversized;
+    return doc.load_buffer(text.data(), text.size(), kParseOptions) ? Load::Ok : Load::Malformed;
 }
 
 }  // namespace lanrove::soap

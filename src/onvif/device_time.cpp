@@ -7,6 +7,7 @@
 #include <mutex>
 #include <pugixml.hpp>
 
+#include "discovery/soap_names.h"
 #include "support/trace_log.h"
 
 namespace lanrove::onvif {
@@ -16,20 +17,13 @@ namespace {
 constexpr std::string_view kSoapNs = "http://www.w3.org/2003/05/soap-envelope";
 constexpr std::string_view kDeviceNs = "http://www.onvif.org/ver10/device/wsdl";
 
-std::string_view localOf(std::string_view qname) {
-    const auto colon = qname.find(':');
-    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
-}
-
-pugi::xml_node child(pugi::xml_node node, std::string_view local) {
-    for (pugi::xml_node c : node.children())
-        if (c.type() == pugi::node_element && localOf(c.name()) == local) return c;
-    return {};
-}
+// Elements are matched by local name alone: devices get their namespaces wrong.
+using soap::childNamed;
+using soap::localOf;
 
 // A whole number of at most 4 digits between `low` and `high`, spaces around allowed.
 bool fieldOf(pugi::xml_node parent, std::string_view local, int low, int high, int& value) {
-    const pugi::xml_node node = child(parent, local);
+    const pugi::xml_node node = childNamed(parent, local);
     if (!node) return false;
     std::string_view text = node.text().get();
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' ||
@@ -135,38 +129,36 @@ const char* timeStatusName(TimeStatus status) {
 
 DeviceTime parseSystemDateAndTime(std::string_view reply) {
     DeviceTime out;
-    if (reply.size() > kMaxTimeReplyBytes) {
-        out.status = TimeStatus::Oversized;
-        return out;
-    }
     pugi::xml_document doc;
-    // pugixml expands no DTD entities; processing instructions are skipped.
-    if (!doc.load_buffer(reply.data(), reply.size(), pugi::parse_default & ~pugi::parse_pi)) {
-        out.status = TimeStatus::Malformed;
+    if (const soap::Load loaded = soap::load(doc, reply, kMaxTimeReplyBytes);
+        loaded != soap::Load::Ok) {
+        out.status =
+            loaded == soap::Load::Oversized ? TimeStatus::Oversized : TimeStatus::Malformed;
         return out;
     }
     const pugi::xml_node env = doc.document_element();
-    const pugi::xml_node body = child(env, "Body");
+    const pugi::xml_node body = childNamed(env, "Body");
     if (localOf(env.name()) != "Envelope" || !body) {
         out.status = TimeStatus::Malformed;
         return out;
     }
-    if (const pugi::xml_node fault = child(body, "Fault")) {
+    if (const pugi::xml_node fault = childNamed(body, "Fault")) {
         out.status = TimeStatus::Fault;
-        const pugi::xml_node code = child(fault, "Code");
-        const pugi::xml_node sub = child(child(code, "Subcode"), "Value");
-        out.detail =
-            std::string(sub ? sub.text().get() : child(code, "Value").text().get()).substr(0, 128);
+        const pugi::xml_node code = childNamed(fault, "Code");
+        const pugi::xml_node sub = childNamed(childNamed(code, "Subcode"), "Value");
+        out.detail = std::string(sub ? sub.text().get() : childNamed(code, "Value").text().get())
+                         .substr(0, 128);
         return out;
     }
-    const pugi::xml_node utc = child(
-        child(child(body, "GetSystemDateAndTimeResponse"), "SystemDateAndTime"), "UTCDateTime");
+    const pugi::xml_node utc = childNamed(
+        childNamed(childNamed(body, "GetSystemDateAndTimeResponse"), "SystemDateAndTime"),
+        "UTCDateTime");
     if (!utc) {
         out.status = TimeStatus::NoTime;
         return out;
     }
-    const pugi::xml_node date = child(utc, "Date");
-    const pugi::xml_node time = child(utc, "Time");
+    const pugi::xml_node date = childNamed(utc, "Date");
+    const pugi::xml_node time = childNamed(utc, "Time");
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     // Second 60 is a leap second.
     if (!fieldOf(date, "Year", 1970, 9999, year) || !fieldOf(date, "Month", 1, 12, month) ||

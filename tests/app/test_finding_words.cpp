@@ -22,14 +22,8 @@ using test::FakeProbes;
 // A site that raises nearly every finding: the PC's and the cameras'.
 std::vector<Finding> everyFinding() {
     auto table = std::make_unique<CameraTable>();
-    camera(*table, 0, "CLOSED", "192.168.0.22");
-    camera(*table, 1, "SILENT", "192.168.0.23");
-    camera(*table, 2, "MISMATCH", "192.168.0.24", "0.0.0.0", "255.255.255.0", "443", "1");
-    camera(*table, 3, "LOGIN", "192.168.0.25");
-    camera(*table, 4, "GW", "192.168.0.26", "10.0.0.1");
-    camera(*table, 5, "DUP1", "192.168.0.30");
-    camera(*table, 6, "DUP2", "192.168.0.30");
-    camera(*table, 7, "FAR", "10.20.30.40", "0.0.0.0", "255.255.0.0");
+    FakeProbes p;
+    test::faultyCameras(*table, p);
     camera(*table, 8, "ERR", "192.168.0.27");
     camera(*table, 9, "HOST", "192.168.0.10");
     camera(*table, 10, "NOHTTP", "192.168.0.28");
@@ -38,8 +32,6 @@ std::vector<Finding> everyFinding() {
     camera(*table, 13, "SPOOF", "192.168.0.29");
     camera(*table, 14, "OLD", "192.168.0.31", "0.0.0.0", "255.255.255.0", "443", "1");
     camera(*table, 15, "PINNED", "192.168.0.32", "0.0.0.0", "255.255.255.0", "443", "1");
-    table->rows[3].wFirmStatus = kFirmStatusUpdateReady;
-    FakeProbes p;
     p.spoofed["SPOOF"] = "192.168.0.29, 192.168.0.99";
     p.pins["OLD"].legacyTls = "TLSv1.0 with RSA key exchange";
     p.pins["PINNED"].fingerprint = "AA:BB";
@@ -48,10 +40,6 @@ std::vector<Finding> everyFinding() {
     p.bindError = EADDRINUSE;
     p.echoes["192.168.0.1"] = kEchoDestHostUnreachable;
     p.echoes["10.1.0.1"] = 11050;  // no word of its own: the number is shown
-    p.tcp["192.168.0.22"] = TcpOutcome::Refused;
-    p.tcp["192.168.0.23"] = TcpOutcome::Silent;
-    p.http["https://192.168.0.24:443/cgi-bin/lang.cgi"] = 0;
-    p.http["http://192.168.0.25:80/cgi-bin/lang.cgi"] = 401;
     p.http["http://192.168.0.27:80/cgi-bin/lang.cgi"] = 500;
     p.http["http://192.168.0.28:80/cgi-bin/lang.cgi"] = 0;
     p.http["https://192.168.0.28:80/cgi-bin/lang.cgi"] = 0;

@@ -275,6 +275,10 @@ class FloodServer {
             if (::poll(&p, 1, 50) <= 0) continue;
             const int c = ::accept(m_fd, nullptr, nullptr);
             if (c < 0) continue;
+            // A client that stops reading without closing must not hold this thread (and the
+            // test's end) in a send.
+            const timeval limit{1, 0};
+            ::setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
             const std::string head =
                 "HTTP/1.1 200 OK\r\nContent-Type: application/soap+xml\r\nContent-Length: "
                 "1000000\r\n\r\n";

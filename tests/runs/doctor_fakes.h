@@ -92,4 +92,24 @@ void factoryCamera(CameraTable& t, int i, const char* mac, std::uint16_t protoVe
     e.dwResult = protoVer == 2 ? kResultAccepted : 0;
 }
 
+// Cameras 0 to 7, one fault each, and the probe answers that show them: web port refused
+// (CLOSED), silent (SILENT), SSL announced but plain HTTP served (MISMATCH), default login
+// refused with an update ready (LOGIN), a gateway outside its subnet (GW), two on 192.168.0.2
+// (DUP1, DUP2) and one outside the PC's subnet (FAR).
+inline void faultyCameras(CameraTable& t, FakeProbes& p) {
+    camera(t, 0, "CLOSED", "192.168.0.22");
+    camera(t, 1, "SILENT", "192.168.0.23");
+    camera(t, 2, "MISMATCH", "192.168.0.24", "0.0.0.0", "255.255.255.0", "443", "1");
+    camera(t, 3, "LOGIN", "192.168.0.25");
+    camera(t, 4, "GW", "192.168.0.26", "10.0.0.1");
+    camera(t, 5, "DUP1", "192.168.0.2");
+    camera(t, 6, "DUP2", "192.168.0.2");
+    camera(t, 7, "FAR", "10.20.30.40", "0.0.0.0", "255.255.0.0");
+    t.rows[3].wFirmStatus = kFirmStatusUpdateReady;
+    p.tcp["192.168.0.22"] = TcpOutcome::Refused;
+    p.tcp["192.168.0.23"] = TcpOutcome::Silent;
+    p.http["https://192.168.0.24:443/cgi-bin/lang.cgi"] = 0;
+    p.http["http://192.168.0.25:80/cgi-bin/lang.cgi"] = 401;
+}
+
 }  // namespace lanrove::test

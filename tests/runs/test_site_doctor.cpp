@@ -68,20 +68,8 @@ TEST(SiteDoctor, PcFindingsAreMeasuredNotGuessed) {
 
 TEST(SiteDoctor, CameraFaultsAndTheirEvidence) {
     auto table = std::make_unique<CameraTable>();
-    camera(*table, 0, "CLOSED", "192.168.0.22");
-    camera(*table, 1, "SILENT", "192.168.0.23");
-    camera(*table, 2, "MISMATCH", "192.168.0.24", "0.0.0.0", "255.255.255.0", "443", "1");
-    camera(*table, 3, "LOGIN", "192.168.0.25");
-    camera(*table, 4, "GW", "192.168.0.26", "10.0.0.1");
-    camera(*table, 5, "DUP1", "192.168.0.2");
-    camera(*table, 6, "DUP2", "192.168.0.2");
-    camera(*table, 7, "FAR", "10.20.30.40", "0.0.0.0", "255.255.0.0");
-    table->rows[3].wFirmStatus = kFirmStatusUpdateReady;
     FakeProbes p;
-    p.tcp["192.168.0.22"] = TcpOutcome::Refused;
-    p.tcp["192.168.0.23"] = TcpOutcome::Silent;
-    p.http["https://192.168.0.24:443/cgi-bin/lang.cgi"] = 0;
-    p.http["http://192.168.0.25:80/cgi-bin/lang.cgi"] = 401;
+    faultyCameras(*table, p);
     p.echoes["192.168.0.254"] = kEchoSuccess;  // taken: the next one down is offered
     const DoctorResult r = runDoctor({adapter("192.168.0.10", "255.255.255.0", "0.0.0.0", "eth0")},
                                      *table, {0, 1, 2, 3, 4, 5, 6, 7}, p);

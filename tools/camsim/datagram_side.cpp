@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "discovery/datagram_codec.h"
+#include "source_send.h"
 
 namespace lanrove::camsim {
 
@@ -145,45 +146,17 @@ void DatagramSide::sendNow(const Outgoing& o) {
     to.sin_family = AF_INET;
     to.sin_port = htons(dgram::kPcPort);
     to.sin_addr.s_addr = htonl(0xFFFFFFFFu);
-    iovec iov{const_cast<std::uint8_t*>(o.bytes.data()), o.bytes.size()};
-    msghdr msg{};
-    msg.msg_name = &to;
-    msg.msg_namelen = sizeof to;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
     // Each camera answers from its own address.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    if (o.source != 0) {
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(o.source);
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    const int err = sendFromSource(m_fd, o.bytes.data(), o.bytes.size(),
+                                   reinterpret_cast<const sockaddr*>(&to), sizeof to, o.source);
+    if (err == 0) {
+        // Tests wait for this line to act in the moment a held-back reply reaches the PC.
+        if (o.delayMs > 0)
+            m_log.line("ipset-reply " + dgram::macTextUpper(o.bytes.data() + dgram::kOffMac) +
+                       " sent after " + std::to_string(o.delayMs) + " ms");
+        return;
     }
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        if (::sendmsg(m_fd, &msg, 0) >= 0) {
-            // Tests wait for this line to act in the moment a held-back reply reaches the PC.
-            if (o.delayMs > 0)
-                m_log.line("ipset-reply " + dgram::macTextUpper(o.bytes.data() + dgram::kOffMac) +
-                           " sent after " + std::to_string(o.delayMs) + " ms");
-            return;
-        }
-        if ((errno == EINVAL || errno == ENETUNREACH || errno == EADDRNOTAVAIL) &&
-            msg.msg_control != nullptr) {
-            // The source address is gone (or never was on the interface, as a spoofing
-            // device's): send from any.
-            msg.msg_control = nullptr;
-            msg.msg_controllen = 0;
-            continue;
-        }
-        if (errno != ENOBUFS && errno != EAGAIN) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // queue full: back off
-    }
-    m_log.line(std::string("send failed: ") + std::strerror(errno));
+    m_log.line(std::string("send failed: ") + std::strerror(err));
 }
 
 }  // namespace lanrove::camsim

@@ -74,10 +74,11 @@ std::string systemDateAndTimeResponse(std::chrono::system_clock::time_point utc)
 
 SoapAnswer answerDeviceService(const SimOnvif& device, std::string_view request,
                                std::chrono::system_clock::time_point realNow) {
-    if (request.size() > kMaxSoapRequestBytes)
-        return fault(400, "env:Sender", "ter:InvalidArgs", "request too large");
     pugi::xml_document doc;
-    if (!doc.load_buffer(request.data(), request.size(), kParseOptions))
+    const Load loaded = load(doc, request, kMaxSoapRequestBytes);
+    if (loaded == Load::Oversized)
+        return fault(400, "env:Sender", "ter:InvalidArgs", "request too large");
+    if (loaded == Load::Malformed)
         return fault(400, "env:Sender", "ter:WellFormed", "not well-formed XML");
     const pugi::xml_node env = doc.document_element();
     const pugi::xml_node body = child(env, kEnvelopeNs, "Body");

@@ -24,6 +24,8 @@ inline constexpr std::string_view kPrintNs =
 
 using lanrove::soap::child;
 using lanrove::soap::is;
+using lanrove::soap::load;
+using lanrove::soap::Load;
 using lanrove::soap::localOf;
 using lanrove::soap::namespaceOf;
 using lanrove::soap::prefixOf;
@@ -33,8 +35,5 @@ inline pugi::xml_node firstElement(pugi::xml_node node) {
         if (c.type() == pugi::node_element) return c;
     return {};
 }
-
-// Parse options for outside SOAP texts: no processing instructions, no DOCTYPE expansion.
-inline constexpr unsigned kParseOptions = pugi::parse_default & ~pugi::parse_pi;
 
 }  // namespace lanrove::camsim::soap

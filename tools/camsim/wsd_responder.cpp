@@ -156,13 +156,9 @@ std::string scopeSegment(std::string_view text) {
 
 WsdProbeResult answerProbe(Fleet& fleet, std::string_view message) {
     WsdProbeResult result;
-    if (message.size() > kMaxProbeBytes) {
-        result.why = "oversized";
-        return result;
-    }
     pugi::xml_document doc;
-    if (!doc.load_buffer(message.data(), message.size(), kParseOptions)) {
-        result.why = "malformed";
+    if (const Load loaded = load(doc, message, kMaxProbeBytes); loaded != Load::Ok) {
+        result.why = loaded == Load::Oversized ? "oversized" : "malformed";
         return result;
     }
     const pugi::xml_node env = doc.document_element();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "discovery/ipv4_address.h"
+#include "source_send.h"
 #include "wsd_responder.h"
 
 namespace lanrove::camsim {
@@ -97,33 +98,10 @@ void WsdSide::receiveLoop() {
 
 void WsdSide::send(const std::string& xml, std::uint32_t source, const void* to,
                    unsigned toLength) {
-    iovec iov{const_cast<char*>(xml.data()), xml.size()};
-    msghdr msg{};
-    msg.msg_name = const_cast<void*>(to);
-    msg.msg_namelen = toLength;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
     // Each device answers from its own address.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    if (source != 0) {
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(source);
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    }
-    if (::sendmsg(m_fd, &msg, 0) >= 0) return;
-    if (msg.msg_control != nullptr && (errno == EINVAL || errno == EADDRNOTAVAIL)) {
-        // The address is not (or no longer) on the interface: send from any.
-        msg.msg_control = nullptr;
-        msg.msg_controllen = 0;
-        if (::sendmsg(m_fd, &msg, 0) >= 0) return;
-    }
-    m_log.line(std::string("wsd send failed: ") + std::strerror(errno));
+    const int err = sendFromSource(m_fd, xml.data(), xml.size(), static_cast<const sockaddr*>(to),
+                                   toLength, source);
+    if (err != 0) m_log.line(std::string("wsd send failed: ") + std::strerror(err));
 }
 
 }  // namespace lanrove::camsim
